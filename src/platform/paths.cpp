@@ -1,0 +1,56 @@
+#include "platform/paths.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+namespace platform {
+namespace {
+
+std::filesystem::path env_path(const char* name) {
+    const char* value = std::getenv(name);
+    // XDG rules: an empty or relative value is treated as unset.
+    if (value == nullptr || *value != '/') {
+        return {};
+    }
+    return value;
+}
+
+std::filesystem::path home_folder() {
+    if (auto home = env_path("HOME"); !home.empty()) {
+        return home;
+    }
+    if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+        return entry->pw_dir;
+    }
+    return "/tmp";
+}
+
+}  // namespace
+
+std::filesystem::path local_app_data() {
+    if (auto data = env_path("XDG_DATA_HOME"); !data.empty()) {
+        return data;
+    }
+    return home_folder() / ".local" / "share";
+}
+
+std::filesystem::path system_drive() {
+    if (auto drive = env_path("VELQUORIN_SYSTEM_DRIVE"); !drive.empty()) {
+        return drive;
+    }
+    return local_app_data() / "velquorin" / "drive_c";
+}
+
+std::filesystem::path program_folder() {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return std::filesystem::current_path();
+    }
+    return exe.parent_path();
+}
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#include "platform/paths.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <optional>
+#include <string>
+
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = getenv(name)) {
+            old_ = old;
+        }
+        if (value) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(Paths, FoldersFollowTheEnvironment) {
+    ScopedEnv home("HOME", "/home/op");
+    {
+        ScopedEnv data("XDG_DATA_HOME", nullptr);
+        ScopedEnv drive("VELQUORIN_SYSTEM_DRIVE", nullptr);
+        EXPECT_EQ(platform::local_app_data(), "/home/op/.local/share");
+        EXPECT_EQ(platform::system_drive(), "/home/op/.local/share/velquorin/drive_c");
+    }
+    {
+        ScopedEnv data("XDG_DATA_HOME", "/data");
+        ScopedEnv drive("VELQUORIN_SYSTEM_DRIVE", "/mnt/c");
+        EXPECT_EQ(platform::local_app_data(), "/data");
+        EXPECT_EQ(platform::system_drive(), "/mnt/c");
+    }
+    {
+        // A relative XDG value is ignored, as the XDG rules say.
+        ScopedEnv data("XDG_DATA_HOME", "relative/share");
+        EXPECT_EQ(platform::local_app_data(), "/home/op/.local/share");
+    }
+}
+
+TEST(Paths, ProgramFolderHoldsTheRunningExecutable) {
+    const auto folder = platform::program_folder();
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(folder.is_absolute());
+}
+
+}  // namespace

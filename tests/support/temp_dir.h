@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace test_support {
+
+// A fresh folder under the system's temporary folder, removed with everything in it when the
+// object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes bytes to a file, replacing it.
+void write_file(const std::filesystem::path& path, const std::string& bytes);
+// Reads a whole file; empty when it cannot be read.
+std::string read_file(const std::filesystem::path& path);
+
+}  // namespace test_support
