@@ -8,11 +8,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -219,6 +221,49 @@ bool move_file(const std::filesystem::path& from, const std::filesystem::path& t
         return false;
     }
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes) {
+    std::filesystem::path target = path;
+    std::error_code error;
+    if (std::filesystem::is_symlink(path, error)) {
+        target = std::filesystem::canonical(path, error);
+        if (error) {
+            return false;
+        }
+    }
+    struct stat existing {};
+    const bool existed = ::stat(target.c_str(), &existing) == 0;
+    if (existed && !S_ISREG(existing.st_mode)) {
+        return false;
+    }
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = target;
+        temporary += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        fd = open_retrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    Fd out(fd);
+    if (!out.ok()) {
+        return false;
+    }
+    bool ok = write_all(out.get(), bytes.data(), bytes.size());
+    if (ok && existed) {
+        ok = ::fchmod(out.get(), existing.st_mode & 07777) == 0;
+    }
+    // On disk before the rename, so that a power loss cannot leave an empty file behind.
+    ok = ok && ::fsync(out.get()) == 0;
+    ok = out.close() && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+    }
+    return ok;
 }
 
 std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path& folder) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The file operations the workstation performs on job, settings and archive files, with the
@@ -41,6 +42,13 @@ bool copy_file(const std::filesystem::path& from, const std::filesystem::path& t
 
 // A plain rename within one file system. Fails when the target exists: nothing is replaced.
 bool move_file(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Replaces the whole contents of a file (creating it when missing; its folder must exist): the
+// bytes go to a temporary file beside it, reach the disk, and are renamed over it, so a crash
+// or a reader at the same moment sees either the old file or the new one, never half of one.
+// A link is followed and its target replaced; the target keeps its permission bits. False when
+// anything fails, the file then as it was.
+bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes);
 
 struct FolderEntry {
     std::string name;

@@ -1,11 +1,10 @@
 #include "platform/profile.h"
 
-#include <fcntl.h>
+#include "platform/files.h"
+
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -130,50 +129,6 @@ bool clean(std::string_view text, std::string_view forbidden) {
            text.find('\0') == std::string_view::npos;
 }
 
-// Writes content to a new file beside target and renames it over target.
-bool replace_file(const std::filesystem::path& target, const std::string& content,
-                  std::optional<mode_t> keep_mode) {
-    static std::atomic<unsigned> counter{0};
-    std::filesystem::path temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = target;
-        temporary += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = true;
-    const char* data = content.data();
-    std::size_t left = content.size();
-    while (ok && left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = written > 0;
-        if (ok) {
-            data += written;
-            left -= static_cast<std::size_t>(written);
-        }
-    }
-    if (ok && keep_mode) {
-        ok = ::fchmod(fd, *keep_mode & 07777) == 0;
-    }
-    // On disk before the rename, so that a power loss cannot leave an empty settings file.
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-    }
-    return ok;
-}
-
 std::mutex& write_lock() {
     static std::mutex lock;
     return lock;
@@ -236,25 +191,14 @@ bool write_profile_string(const std::filesystem::path& file, std::string_view se
     }
     std::lock_guard guard(write_lock());
 
-    // Replace what a link leads to, not the link.
-    std::filesystem::path target = file;
-    std::error_code error;
-    if (std::filesystem::is_symlink(file, error)) {
-        target = std::filesystem::canonical(file, error);
-        if (error) {
-            return false;
-        }
-    }
     std::string content;
-    std::optional<mode_t> mode;
     struct stat info {};
-    if (::stat(target.c_str(), &info) == 0) {
-        auto existing = read_whole(target);
+    if (::stat(file.c_str(), &info) == 0) {
+        auto existing = read_whole(file);
         if (!existing || !S_ISREG(info.st_mode)) {
             return false;
         }
         content = std::move(*existing);
-        mode = info.st_mode;
     } else if (errno != ENOENT) {
         return false;
     }
@@ -297,7 +241,7 @@ bool write_profile_string(const std::filesystem::path& file, std::string_view se
         written += line;
         written += "\r\n";
     }
-    return replace_file(target, written, mode);
+    return replace_file_contents(file, written);
 }
 
 std::vector<std::string_view> section_values_by_position(std::span<const char> buffer, int count,

@@ -97,6 +97,29 @@ TEST(Files, MoveIsARenameThatNeverReplaces) {
     EXPECT_FALSE(platform::move_file(dir / "missing", dir / "d.prn"));
 }
 
+TEST(Files, ReplaceContentsIsWholeOrNothing) {
+    TempDir dir;
+    const auto file = dir / "kcmy.ini";
+    ASSERT_TRUE(platform::replace_file_contents(file, "first"));
+    ::chmod(file.c_str(), 0640);
+    ASSERT_TRUE(platform::replace_file_contents(file, "second"));
+    EXPECT_EQ(read_file(file), "second");
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    // Through a link the target is replaced and the link stays.
+    std::filesystem::create_symlink(file, dir / "link.ini");
+    ASSERT_TRUE(platform::replace_file_contents(dir / "link.ini", "third"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+    EXPECT_EQ(read_file(file), "third");
+
+    std::filesystem::create_directory(dir / "folder");
+    EXPECT_FALSE(platform::replace_file_contents(dir / "folder", "x"));
+    EXPECT_FALSE(platform::replace_file_contents(dir / "missing" / "a.ini", "x"));
+    EXPECT_EQ(platform::list_folder(dir.path())->size(), 3u);  // no temporary left behind
+}
+
 TEST(Files, ListingGivesNamesAndFolderFlags) {
     TempDir dir;
     write_file(dir / "one.prn", "");
