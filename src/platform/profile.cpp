@@ -93,7 +93,12 @@ std::vector<Line> split_lines(const std::string& content) {
     return lines;
 }
 
+// The whole of a regular file (a folder of that name cannot be read as one).
 std::optional<std::string> read_whole(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -195,7 +200,7 @@ bool write_profile_string(const std::filesystem::path& file, std::string_view se
     struct stat info {};
     if (::stat(file.c_str(), &info) == 0) {
         auto existing = read_whole(file);
-        if (!existing || !S_ISREG(info.st_mode)) {
+        if (!existing) {
             return false;
         }
         content = std::move(*existing);

@@ -62,6 +62,10 @@ TEST(Profile, SectionReadsAsNulSeparatedEntries) {
     EXPECT_EQ(result.length, 0u);
     EXPECT_EQ(read_section(dir / "none.ini", "overall situation", 20000, &result), "\0\0"s);
     EXPECT_FALSE(result.file_read);
+    std::filesystem::create_directory(dir / "folder.ini");
+    read_section(dir / "folder.ini", "overall situation", 20000, &result);
+    EXPECT_FALSE(result.file_read);
+    EXPECT_FALSE(platform::write_profile_string(dir / "folder.ini", "s", "k", "v"));
 }
 
 TEST(Profile, ASectionTooLargeIsCutAndStillEndsInTwoNuls) {
