@@ -1,0 +1,145 @@
+#include "engine/virtual_print_settings.h"
+
+#include <fstream>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/ui/message_box.h"
+#include "settings/program_globals.h"
+
+namespace engine {
+namespace {
+
+constexpr int kLineCount = 18;
+constexpr int kLayoutLine = 5;
+
+// Lines 3 to 18 as the program writes them; line 5 is the file's layout number instead.
+constexpr std::array<std::string_view, kLineCount - 2> kFixedLines = {
+    "720", "1440",          "",         "0", "5", "0", "0", "0", "6", "6", "1", "0",
+    "0",   "QZV4417302958", "Testname", "0"};
+
+bool digits_only(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Line numbers from 1.
+bool line_valid(int line, std::string_view text, int layout_number) {
+    const int value = platform::leading_integer(text);
+    switch (line) {
+        case 1:
+            return digits_only(text) && value >= 10 && value <= g_max_width_mm;
+        case 2:
+            return digits_only(text) && value >= 1 && value <= g_max_length_mm;
+        case 3:
+            return value == 720;
+        case 4:
+            return value == 720 || value == 1440 || value == 2880;
+        case kLayoutLine:
+            return value == layout_number;
+        case 16:
+        case 17:
+            return !text.empty();
+        default:
+            return value ==
+                   platform::leading_integer(kFixedLines[static_cast<std::size_t>(line - 3)]);
+    }
+}
+
+std::string report_line(const VirtualPrintSettingsFile& file, std::string_view problem) {
+    return "<" + std::string(file.report_name) + " Virtual printing config file " +
+           std::string(problem) + ">\r\n";
+}
+
+enum class Check { Valid, Invalid, Unreadable };
+
+Check check_file(const std::filesystem::path& path, int layout_number) {
+    if (platform::is_directory(path)) {
+        return Check::Unreadable;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return Check::Unreadable;
+    }
+    const bool valid = virtual_print_settings_valid(in, layout_number);
+    if (in.bad()) {
+        return Check::Unreadable;
+    }
+    return valid ? Check::Valid : Check::Invalid;
+}
+
+}  // namespace
+
+PageSize virtual_print_page_size(std::string_view printer_model) {
+    if (printer_model == "Orvel") {
+        return {"210", "300"};
+    }
+    if (printer_model == "Q800X") {
+        return {"500", "700"};
+    }
+    if (printer_model == "Vexa4") {
+        return {"210", "150"};
+    }
+    return {"360", "500"};
+}
+
+std::string virtual_print_settings_defaults(PageSize page, int layout_number) {
+    std::string text = std::string(page.width_mm) + "\r\n" + std::string(page.height_mm);
+    for (int line = 3; line <= kLineCount; ++line) {
+        text += "\r\n";
+        text += line == kLayoutLine ? std::to_string(layout_number)
+                                    : std::string(kFixedLines[static_cast<std::size_t>(line - 3)]);
+    }
+    return text;
+}
+
+bool virtual_print_settings_valid(std::istream& in, int layout_number) {
+    std::string text;
+    int lines = 0;
+    bool valid = true;
+    while (std::getline(in, text)) {
+        if (++lines > kLineCount) {
+            return false;  // a nineteenth line is enough: no need to read on
+        }
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+        valid = valid && line_valid(lines, text, layout_number);
+    }
+    return valid && lines == kLineCount;
+}
+
+void prepare_virtual_print_settings() {
+    const std::filesystem::path folder =
+        std::filesystem::path(g_settings_root) / std::string(kVirtualPrintingSettingsFolder);
+    platform::create_folder(folder);
+    const PageSize page = virtual_print_page_size(g_printer_model);
+
+    std::string report;
+    for (const VirtualPrintSettingsFile& file : kVirtualPrintSettingsFiles) {
+        const std::filesystem::path path = folder / (std::string(file.layout) + ".ini");
+        const std::string defaults = virtual_print_settings_defaults(page, file.layout_number);
+        if (platform::exists(path)) {
+            const Check check = check_file(path, file.layout_number);
+            if (check == Check::Valid) {
+                continue;
+            }
+            if (check == Check::Unreadable) {
+                // A file that cannot be read might still be good; it is named, not replaced.
+                report += report_line(file, "can't be read");
+                continue;
+            }
+            report += report_line(file, "format wrong");
+        }
+        // Replaced whole through a temporary file, so that the collector copying it beside a
+        // PDF at this moment gets the old or the new file, never half of one.
+        if (!platform::replace_file_contents(path, defaults)) {
+            report += report_line(file, "can't be written");
+        }
+    }
+    if (!report.empty()) {
+        platform::ui::message_box(report, {}, platform::ui::Buttons::Ok);
+    }
+}
+
+}  // namespace engine

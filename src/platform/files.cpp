@@ -1,0 +1,382 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+    // Closes now; false when the close reported an error (a write that did not land).
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+int open_retrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool write_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Copies the whole of in to out: in the kernel where the file systems allow it, else through a
+// buffer.
+bool copy_contents(int in, int out) {
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (copied == 0) {
+            return true;
+        }
+        if (copied > 0) {
+            continue;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            return false;
+        }
+        break;  // not offered here: copy through user space from where the kernel stopped
+    }
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got == 0) {
+            return true;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (!write_all(out, buffer.data(), static_cast<std::size_t>(got))) {
+            return false;
+        }
+    }
+}
+
+// A read lease is broken by the kernel with a signal (SIGIO) to the holder when a writer opens
+// the file while the lease stands. The lease is held for a few microseconds only, but SIGIO
+// ends a process that has not chosen otherwise, so it is ignored unless someone handles it.
+void keep_lease_breaks_harmless() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            (current.sa_flags & SA_SIGINFO) == 0) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            sigemptyset(&ignore.sa_mask);
+            ::sigaction(SIGIO, &ignore, nullptr);
+        }
+    });
+}
+
+bool all_digits(const char* text) {
+    if (*text == '\0') {
+        return false;
+    }
+    for (; *text != '\0'; ++text) {
+        if (*text < '0' || *text > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The access mode of an open descriptor from its fdinfo ("flags:\t<octal>").
+bool fdinfo_writes(const std::string& fdinfo_path) {
+    std::ifstream in(fdinfo_path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("flags:", 0) == 0) {
+            const unsigned long flags = std::strtoul(line.c_str() + 6, nullptr, 8);
+            return (flags & O_ACCMODE) != O_RDONLY;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool exists(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool is_directory(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool delete_file(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool remove_empty_folder(const std::filesystem::path& path) {
+    return ::rmdir(path.c_str()) == 0;
+}
+
+bool create_folder(const std::filesystem::path& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) {
+        return true;
+    }
+    return errno == EEXIST && platform::is_directory(path);
+}
+
+bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode) {
+    Fd in(open_retrying(from.c_str(), O_RDONLY));
+    struct stat source {};
+    if (!in.ok() || ::fstat(in.get(), &source) != 0 || !S_ISREG(source.st_mode)) {
+        return false;
+    }
+    struct stat target {};
+    const bool target_existed = ::stat(to.c_str(), &target) == 0;
+    if (target_existed) {
+        // Truncating the target would destroy the source when both are the same file.
+        if (mode == CopyMode::FailIfExists ||
+            (target.st_dev == source.st_dev && target.st_ino == source.st_ino)) {
+            return false;
+        }
+    }
+    const int create = mode == CopyMode::FailIfExists ? O_CREAT | O_EXCL : O_CREAT | O_TRUNC;
+    Fd out(open_retrying(to.c_str(), O_WRONLY | create, source.st_mode & 0777));
+    if (!out.ok()) {
+        return false;
+    }
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    const bool copied = copy_contents(in.get(), out.get()) &&
+                        ::fchmod(out.get(), source.st_mode & 0777) == 0 &&
+                        ::futimens(out.get(), times) == 0;
+    if (!out.close() || !copied) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool move_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the no-replace rename: test first (a writer in between could be
+    // overwritten, the best such a file system allows).
+    if (platform::exists(to)) {
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes) {
+    std::filesystem::path target = path;
+    std::error_code error;
+    if (std::filesystem::is_symlink(path, error)) {
+        target = std::filesystem::canonical(path, error);
+        if (error) {
+            return false;
+        }
+    }
+    struct stat existing {};
+    const bool existed = ::stat(target.c_str(), &existing) == 0;
+    if (existed && !S_ISREG(existing.st_mode)) {
+        return false;
+    }
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = target;
+        temporary += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        fd = open_retrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    Fd out(fd);
+    if (!out.ok()) {
+        return false;
+    }
+    bool ok = write_all(out.get(), bytes.data(), bytes.size());
+    if (ok && existed) {
+        ok = ::fchmod(out.get(), existing.st_mode & 07777) == 0;
+    }
+    // On disk before the rename, so that a power loss cannot leave an empty file behind.
+    ok = ok && ::fsync(out.get()) == 0;
+    ok = out.close() && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+    }
+    return ok;
+}
+
+std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<FolderEntry> entries;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+            continue;
+        }
+        bool is_folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            // Some file systems do not give the type in the listing.
+            struct stat info {};
+            is_folder = ::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISDIR(info.st_mode);
+        }
+        entries.push_back({name, is_folder});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+std::optional<LocalTime> last_write_time(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    struct tm local {};
+    if (::localtime_r(&info.st_mtim.tv_sec, &local) == nullptr) {
+        return std::nullopt;
+    }
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+std::optional<std::uint64_t> file_size(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool can_open_exclusively(const std::filesystem::path& path) {
+    // Non-blocking, so that a file under another holder's write lease answers at once instead of
+    // holding us until that lease is given up.
+    Fd fd(open_retrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    struct stat info {};
+    if (!fd.ok() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    keep_lease_breaks_harmless();
+    // The kernel grants a read lease only while no descriptor anywhere, ours included, has the
+    // file open for writing; it refuses with EAGAIN otherwise.
+    if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
+        return true;
+    }
+    if (errno == EAGAIN) {
+        return false;
+    }
+    // No lease here: the file belongs to another user (EACCES), the file system offers no
+    // leases or they are switched off (EINVAL). Ask the process table instead.
+    return !files_detail::open_for_writing_anywhere(info.st_dev, info.st_ino);
+}
+
+namespace files_detail {
+
+bool open_for_writing_anywhere(dev_t device, ino_t inode) {
+    // Without /proc nothing more can be known; the open itself succeeded, so the file is taken.
+    DIR* processes = ::opendir("/proc");
+    if (processes == nullptr) {
+        return false;
+    }
+    bool writer = false;
+    while (!writer) {
+        const dirent* process = ::readdir(processes);
+        if (process == nullptr) {
+            break;
+        }
+        if (!all_digits(process->d_name)) {
+            continue;
+        }
+        const std::string base = std::string("/proc/") + process->d_name;
+        // Processes of other users cannot be inspected and are passed over.
+        DIR* fds = ::opendir((base + "/fd").c_str());
+        if (fds == nullptr) {
+            continue;
+        }
+        while (const dirent* fd = ::readdir(fds)) {
+            if (!all_digits(fd->d_name)) {
+                continue;
+            }
+            struct stat target {};
+            if (::fstatat(::dirfd(fds), fd->d_name, &target, 0) != 0 || target.st_ino != inode ||
+                target.st_dev != device) {
+                continue;
+            }
+            if (fdinfo_writes(base + "/fdinfo/" + fd->d_name)) {
+                writer = true;
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(processes);
+    return writer;
+}
+
+}  // namespace files_detail
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The file operations the workstation performs on job, settings and archive files, with the
+// exact answers the callers rely on: copies that refuse or replace an existing target as asked,
+// a move that never replaces anything, folders created one level at a time, and an answer to
+// "is anybody still writing this file?" before a job or a PDF is taken.
+namespace platform {
+
+// A file search for the exact path: true for a file, a folder or any other entry of that name
+// (a link counts even when it leads nowhere).
+bool exists(const std::filesystem::path& path);
+
+// True for a folder (or a link to one).
+bool is_directory(const std::filesystem::path& path);
+
+// Deletes a file (never a folder). False when it is missing or cannot be deleted.
+bool delete_file(const std::filesystem::path& path);
+
+// Removes a folder only when it is empty.
+bool remove_empty_folder(const std::filesystem::path& path);
+
+// Creates one folder; its parent must exist. True when the folder exists afterwards, whether it
+// was made now or was there already. False when the parent is missing, a file of that name is in
+// the way, or the folder cannot be created.
+bool create_folder(const std::filesystem::path& path);
+
+enum class CopyMode { FailIfExists, Overwrite };
+
+// Copies a regular file with its permission bits and last-write time. FailIfExists refuses any
+// existing target; Overwrite replaces an existing file (never a folder). A copy onto the source
+// itself fails and leaves the file alone. A copy that fails part-way removes its partial target.
+bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode);
+
+// A plain rename within one file system. Fails when the target exists: nothing is replaced.
+bool move_file(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Replaces the whole contents of a file (creating it when missing; its folder must exist): the
+// bytes go to a temporary file beside it, reach the disk, and are renamed over it, so a crash
+// or a reader at the same moment sees either the old file or the new one, never half of one.
+// A link is followed and its target replaced; the target keeps its permission bits. False when
+// anything fails, the file then as it was.
+bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes);
+
+struct FolderEntry {
+    std::string name;
+    // A link is reported as it is (not a folder), so a walk over folders never follows one
+    // into a loop.
+    bool is_folder = false;
+};
+
+// The entries of a folder in the order the file system returns them, without "." and "..".
+// Empty optional when the folder cannot be opened.
+std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path& folder);
+
+struct LocalTime {
+    int year = 0;
+    int month = 0;  // 1..12
+    int day = 0;    // 1..31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// The last-write time of a file or folder in the machine's local time.
+std::optional<LocalTime> last_write_time(const std::filesystem::path& path);
+
+// The size in bytes of a regular file.
+std::optional<std::uint64_t> file_size(const std::filesystem::path& path);
+
+// True only when the file exists, is a regular file that this process may read, and no open
+// handle anywhere (another process, another thread, or another descriptor of this process) has
+// it open for writing. Used before taking a job or a PDF, so a file that is still being written
+// is left for a later try.
+bool can_open_exclusively(const std::filesystem::path& path);
+
+namespace files_detail {
+// The slow way to the same answer, used where a read lease cannot be taken: looks through the
+// open descriptors of every process this user may inspect for one that writes the same file.
+// Exposed for the tests.
+bool open_for_writing_anywhere(dev_t device, ino_t inode);
+}  // namespace files_detail
+
+}  // namespace platform

@@ -1,0 +1,257 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <thread>
+
+#include "platform/thread.h"
+#include "temp_dir.h"
+
+namespace {
+
+using test_support::read_file;
+using test_support::TempDir;
+using test_support::write_file;
+
+void set_mtime(const std::filesystem::path& path, time_t when) {
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+time_t mtime_of(const std::filesystem::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_mtime;
+}
+
+TEST(Files, SearchKindsAndSingleLevelFolders) {
+    TempDir dir;
+    write_file(dir / "job.prn", "x");
+    std::filesystem::create_symlink(dir / "gone", dir / "dangling");
+
+    EXPECT_TRUE(platform::exists(dir / "job.prn"));
+    EXPECT_TRUE(platform::exists(dir.path()));
+    EXPECT_TRUE(platform::exists(dir / "dangling"));
+    EXPECT_FALSE(platform::exists(dir / "missing"));
+    EXPECT_TRUE(platform::is_directory(dir.path()));
+    EXPECT_FALSE(platform::is_directory(dir / "job.prn"));
+
+    // Single level: no parents are made; an existing folder is no error; a file in the way is.
+    EXPECT_FALSE(platform::create_folder(dir / "a" / "b"));
+    EXPECT_FALSE(platform::exists(dir / "a"));
+    EXPECT_TRUE(platform::create_folder(dir / "a"));
+    EXPECT_TRUE(platform::create_folder(dir / "a"));
+    EXPECT_TRUE(platform::create_folder(dir / "a" / "b"));
+    EXPECT_FALSE(platform::create_folder(dir / "job.prn"));
+
+    EXPECT_FALSE(platform::delete_file(dir / "a"));
+    EXPECT_FALSE(platform::remove_empty_folder(dir / "a"));
+    EXPECT_TRUE(platform::remove_empty_folder(dir / "a" / "b"));
+    EXPECT_TRUE(platform::remove_empty_folder(dir / "a"));
+    EXPECT_TRUE(platform::delete_file(dir / "job.prn"));
+    EXPECT_FALSE(platform::delete_file(dir / "job.prn"));
+}
+
+TEST(Files, CopyRefusesOrReplacesAndKeepsTheWriteTime) {
+    TempDir dir;
+    const auto source = dir / "source.prn";
+    write_file(source, "new contents");
+    set_mtime(source, 1'500'000'000);
+    write_file(dir / "taken.prn", "old");
+    std::filesystem::create_directory(dir / "folder");
+
+    EXPECT_FALSE(platform::copy_file(source, dir / "taken.prn", platform::CopyMode::FailIfExists));
+    EXPECT_EQ(read_file(dir / "taken.prn"), "old");
+    EXPECT_TRUE(platform::copy_file(source, dir / "taken.prn", platform::CopyMode::Overwrite));
+    EXPECT_EQ(read_file(dir / "taken.prn"), "new contents");
+    EXPECT_TRUE(platform::copy_file(source, dir / "fresh.prn", platform::CopyMode::FailIfExists));
+    EXPECT_EQ(read_file(dir / "fresh.prn"), "new contents");
+    EXPECT_EQ(mtime_of(dir / "fresh.prn"), 1'500'000'000);
+    EXPECT_EQ(mtime_of(dir / "taken.prn"), 1'500'000'000);
+
+    // A copy onto itself must not truncate the one file; folders and missing sources fail.
+    EXPECT_FALSE(platform::copy_file(source, source, platform::CopyMode::Overwrite));
+    EXPECT_EQ(read_file(source), "new contents");
+    EXPECT_FALSE(platform::copy_file(source, dir / "folder", platform::CopyMode::Overwrite));
+    EXPECT_FALSE(platform::copy_file(dir / "folder", dir / "x", platform::CopyMode::Overwrite));
+    EXPECT_FALSE(platform::copy_file(dir / "missing", dir / "x", platform::CopyMode::Overwrite));
+    EXPECT_FALSE(platform::exists(dir / "x"));
+}
+
+TEST(Files, MoveIsARenameThatNeverReplaces) {
+    TempDir dir;
+    write_file(dir / "a.prn", "a");
+    write_file(dir / "b.prn", "b");
+    EXPECT_FALSE(platform::move_file(dir / "a.prn", dir / "b.prn"));
+    EXPECT_EQ(read_file(dir / "b.prn"), "b");
+    EXPECT_TRUE(platform::move_file(dir / "a.prn", dir / "c.prn"));
+    EXPECT_FALSE(platform::exists(dir / "a.prn"));
+    EXPECT_EQ(read_file(dir / "c.prn"), "a");
+    EXPECT_FALSE(platform::move_file(dir / "missing", dir / "d.prn"));
+}
+
+TEST(Files, ReplaceContentsIsWholeOrNothing) {
+    TempDir dir;
+    const auto file = dir / "kcmy.ini";
+    ASSERT_TRUE(platform::replace_file_contents(file, "first"));
+    ::chmod(file.c_str(), 0640);
+    ASSERT_TRUE(platform::replace_file_contents(file, "second"));
+    EXPECT_EQ(read_file(file), "second");
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    // Through a link the target is replaced and the link stays.
+    std::filesystem::create_symlink(file, dir / "link.ini");
+    ASSERT_TRUE(platform::replace_file_contents(dir / "link.ini", "third"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+    EXPECT_EQ(read_file(file), "third");
+
+    std::filesystem::create_directory(dir / "folder");
+    EXPECT_FALSE(platform::replace_file_contents(dir / "folder", "x"));
+    EXPECT_FALSE(platform::replace_file_contents(dir / "missing" / "a.ini", "x"));
+    EXPECT_EQ(platform::list_folder(dir.path())->size(), 3u);  // no temporary left behind
+}
+
+TEST(Files, ListingGivesNamesAndFolderFlags) {
+    TempDir dir;
+    write_file(dir / "one.prn", "");
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_directory_symlink(dir / "sub", dir / "loop");
+
+    auto entries = platform::list_folder(dir.path());
+    ASSERT_TRUE(entries.has_value());
+    std::sort(entries->begin(), entries->end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    ASSERT_EQ(entries->size(), 3u);
+    EXPECT_EQ((*entries)[0].name, "loop");
+    EXPECT_FALSE((*entries)[0].is_folder);  // a link is never walked into
+    EXPECT_EQ((*entries)[1].name, "one.prn");
+    EXPECT_FALSE((*entries)[1].is_folder);
+    EXPECT_EQ((*entries)[2].name, "sub");
+    EXPECT_TRUE((*entries)[2].is_folder);
+
+    EXPECT_FALSE(platform::list_folder(dir / "missing").has_value());
+}
+
+TEST(Files, SizeAndLocalWriteTime) {
+    TempDir dir;
+    write_file(dir / "job.prn", std::string(1234, 'x'));
+    const time_t when = 1'600'000'000;
+    set_mtime(dir / "job.prn", when);
+    struct tm expected {};
+    localtime_r(&when, &expected);
+
+    const auto time = platform::last_write_time(dir / "job.prn");
+    ASSERT_TRUE(time.has_value());
+    EXPECT_EQ(time->year, expected.tm_year + 1900);
+    EXPECT_EQ(time->month, expected.tm_mon + 1);
+    EXPECT_EQ(time->day, expected.tm_mday);
+    EXPECT_EQ(time->hour, expected.tm_hour);
+    EXPECT_EQ(time->minute, expected.tm_min);
+    EXPECT_EQ(time->second, expected.tm_sec);
+    EXPECT_EQ(platform::file_size(dir / "job.prn"), 1234u);
+    EXPECT_FALSE(platform::file_size(dir.path()).has_value());
+    EXPECT_FALSE(platform::last_write_time(dir / "missing").has_value());
+}
+
+// Both ways of answering: the lease, and the process-table scan used where no lease can be had.
+struct ExclusiveCase {
+    const char* name;
+    std::function<bool(const std::filesystem::path&)> answer;
+};
+
+bool scan_answer(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    return !platform::files_detail::open_for_writing_anywhere(info.st_dev, info.st_ino);
+}
+
+class ExclusiveOpen : public ::testing::TestWithParam<ExclusiveCase> {
+  protected:
+    bool answer() { return GetParam().answer(file); }
+    TempDir dir;
+    std::filesystem::path file = dir / "job.prn";
+    void SetUp() override { write_file(file, "data"); }
+};
+
+TEST_P(ExclusiveOpen, AWriterOfThisProcessMakesItFalseUntilClosed) {
+    EXPECT_TRUE(answer());
+    const int reader = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(answer()) << "readers do not count";
+    const int writer = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    EXPECT_FALSE(answer());
+    ::close(writer);
+    EXPECT_TRUE(answer());
+    ::close(reader);
+}
+
+TEST_P(ExclusiveOpen, AWriterOnAnotherThreadMakesItFalseUntilClosed) {
+    platform::Event opened;
+    platform::Event release;
+    platform::Event closed;
+    std::thread writer([&] {
+        const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+        opened.set();
+        release.wait();
+        ::close(fd);
+        closed.set();
+    });
+    opened.wait();
+    EXPECT_FALSE(answer());
+    release.set();
+    closed.wait();
+    EXPECT_TRUE(answer());
+    writer.join();
+}
+
+TEST_P(ExclusiveOpen, AWriterInAnotherProcessMakesItFalseUntilItEnds) {
+    int to_child[2];
+    int from_child[2];
+    ASSERT_EQ(::pipe(to_child), 0);
+    ASSERT_EQ(::pipe(from_child), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int fd = ::open(file.c_str(), O_WRONLY);
+        char byte = fd >= 0 ? '1' : '0';
+        (void)!::write(from_child[1], &byte, 1);
+        (void)!::read(to_child[0], &byte, 1);
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(from_child[0], &byte, 1), 1);
+    ASSERT_EQ(byte, '1');
+    EXPECT_FALSE(answer());
+    ASSERT_EQ(::write(to_child[1], "x", 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(answer());
+    for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) {
+        ::close(fd);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ExclusiveOpen,
+                         ::testing::Values(ExclusiveCase{"Lease", platform::can_open_exclusively},
+                                           ExclusiveCase{"ProcessScan", scan_answer}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Files, ExclusiveOpenOfMissingFilesAndFoldersIsFalse) {
+    TempDir dir;
+    EXPECT_FALSE(platform::can_open_exclusively(dir / "missing"));
+    EXPECT_FALSE(platform::can_open_exclusively(dir.path()));
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/files.h"
+#include "temp_dir.h"
+
+namespace {
+
+using test_support::read_file;
+using test_support::TempDir;
+using test_support::write_file;
+
+// The section as the bytes the reader leaves in a zeroed buffer, up to and with the extra NUL
+// (both NULs of an empty section).
+std::string read_section(const std::filesystem::path& file, std::string_view section,
+                         std::size_t size = 20000,
+                         platform::ProfileSectionResult* result = nullptr) {
+    std::vector<char> buffer(size, '\0');
+    const auto read = platform::read_profile_section(file, section, buffer);
+    if (result != nullptr) {
+        *result = read;
+    }
+    return std::string(buffer.data(), std::min(size, std::max<std::size_t>(read.length + 1, 2)));
+}
+
+using namespace std::string_literals;
+
+TEST(Profile, SectionReadsAsNulSeparatedEntries) {
+    TempDir dir;
+    write_file(dir / "a.ini",
+               "top=before any section\n"
+               "[Other]\r\n"
+               "x=1\r\n"
+               "[ Overall Situation ]\r\n"
+               "; a remark\r\n"
+               "\r\n"
+               "  feather set =  2  \r\n"
+               "UV set=1\n"
+               "a line without equals\r\n"
+               "\t; indented remark\n"
+               "empty=\r\n"
+               "url=a=b\r\n"
+               "[next]\r\n"
+               "y=2");
+    platform::ProfileSectionResult result;
+    const std::string expected =
+        "feather set=2\0UV set=1\0a line without equals\0empty=\0url=a=b\0\0"s;
+    EXPECT_EQ(read_section(dir / "a.ini", "overall situation", 20000, &result), expected);
+    EXPECT_TRUE(result.file_read);
+    EXPECT_EQ(result.length, expected.size() - 1);
+    EXPECT_EQ(read_section(dir / "a.ini", "NEXT"), "y=2\0\0"s);
+
+    EXPECT_EQ(read_section(dir / "a.ini", "missing", 20000, &result), "\0\0"s);
+    EXPECT_TRUE(result.file_read);
+    EXPECT_EQ(result.length, 0u);
+    EXPECT_EQ(read_section(dir / "none.ini", "overall situation", 20000, &result), "\0\0"s);
+    EXPECT_FALSE(result.file_read);
+    std::filesystem::create_directory(dir / "folder.ini");
+    read_section(dir / "folder.ini", "overall situation", 20000, &result);
+    EXPECT_FALSE(result.file_read);
+    EXPECT_FALSE(platform::write_profile_string(dir / "folder.ini", "s", "k", "v"));
+}
+
+TEST(Profile, ASectionTooLargeIsCutAndStillEndsInTwoNuls) {
+    TempDir dir;
+    write_file(dir / "a.ini", "[s]\r\nab=1\r\ncd=2\r\n");  // "ab=1\0cd=2\0\0": 11 bytes
+    struct Case {
+        std::size_t size;
+        std::string bytes;
+        std::size_t length;
+    };
+    for (const Case& c : {Case{11, "ab=1\0cd=2\0\0"s, 10}, Case{10, "ab=1\0cd=\0\0"s, 8},
+                          Case{6, "ab=1\0\0"s, 4}, Case{4, "ab\0\0"s, 2}, Case{2, "\0\0"s, 0}}) {
+        std::vector<char> buffer(c.size, 'X');
+        const auto result = platform::read_profile_section(dir / "a.ini", "s", buffer);
+        EXPECT_EQ(result.length, c.length) << c.size;
+        EXPECT_EQ(std::string(buffer.begin(), buffer.end()), c.bytes) << c.size;
+    }
+}
+
+TEST(Profile, WriterKeepsPlacesAppendsAndCreates) {
+    TempDir dir;
+    const auto file = dir / "a.ini";
+    write_file(file,
+               "[overall situation]\n"
+               "First=1\n"
+               "; remark\n"
+               "second = 2\n"
+               "\n"
+               "[other]\n"
+               "z=9\n");
+    ASSERT_TRUE(platform::write_profile_string(file, "Overall Situation", "SECOND", "20"));
+    ASSERT_TRUE(platform::write_profile_string(file, "overall situation", "third", "3"));
+    ASSERT_TRUE(platform::write_profile_string(file, "other", "z", ""));
+    ASSERT_TRUE(platform::write_profile_string(file, "new", "k", "v"));
+    EXPECT_EQ(read_file(file),
+              "[overall situation]\r\n"
+              "First=1\r\n"
+              "; remark\r\n"
+              "second=20\r\n"
+              "third=3\r\n"
+              "\r\n"
+              "[other]\r\n"
+              "z=\r\n"
+              "\r\n"
+              "[new]\r\n"
+              "k=v\r\n");
+
+    // A missing file is created holding only what was written, in write order.
+    const auto fresh = dir / "fresh.ini";
+    ASSERT_TRUE(platform::write_profile_string(fresh, "s", "b", "2"));
+    ASSERT_TRUE(platform::write_profile_string(fresh, "s", "a", "1"));
+    EXPECT_EQ(read_file(fresh), "[s]\r\nb=2\r\na=1\r\n");
+
+    // Nothing but the settings file is left in the folder.
+    const auto entries = platform::list_folder(dir.path());
+    ASSERT_TRUE(entries.has_value());
+    EXPECT_EQ(entries->size(), 2u);
+}
+
+TEST(Profile, WriterRefusesWhatCannotStandInAFile) {
+    TempDir dir;
+    const auto file = dir / "a.ini";
+    write_file(file, "[s]\r\nk=1\r\n");
+    for (const auto& [section, key, value] :
+         std::vector<std::array<std::string, 3>>{{"s", "", "1"},
+                                                 {"", "k", "1"},
+                                                 {"s", "a=b", "1"},
+                                                 {"s", ";k", "1"},
+                                                 {"s", "[k", "1"},
+                                                 {"s]", "k", "1"},
+                                                 {"s", "k\n", "1"},
+                                                 {"s", "k", "1\r\nx=2"},
+                                                 {"s", "k", "1\0"s}}) {
+        EXPECT_FALSE(platform::write_profile_string(file, section, key, value)) << key << value;
+    }
+    EXPECT_EQ(read_file(file), "[s]\r\nk=1\r\n");
+    EXPECT_FALSE(platform::write_profile_string(dir / "no" / "a.ini", "s", "k", "1"));
+}
+
+TEST(Profile, EveryReadSeesTheFileAsItIsNow) {
+    TempDir dir;
+    const auto file = dir / "a.ini";
+    write_file(file, "[s]\r\nk=1\r\n");
+    EXPECT_EQ(read_section(file, "s"), "k=1\0\0"s);
+    write_file(file, "[s]\r\nk=2\r\n");
+    EXPECT_EQ(read_section(file, "s"), "k=2\0\0"s);
+}
+
+TEST(Profile, WritesFromManyThreadsAreAllKept) {
+    TempDir dir;
+    const auto file = dir / "a.ini";
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                const std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
+                EXPECT_TRUE(platform::write_profile_string(file, "s", key, "1"));
+            }
+        });
+    }
+    for (auto& writer : writers) {
+        writer.join();
+    }
+    std::vector<char> buffer(20000, '\0');
+    platform::read_profile_section(file, "s", buffer);
+    const std::string text(buffer.begin(), buffer.end());
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_NE(text.find("k" + std::to_string(t) + "_" + std::to_string(i) + "=1"s),
+                      std::string::npos);
+        }
+    }
+}
+
+TEST(Profile, PositionalWalk) {
+    using Rule = platform::EntryWithoutEquals;
+    struct Case {
+        std::string buffer;
+        Rule rule;
+        std::vector<std::string> values;
+    };
+    const std::vector<Case> cases = {
+        {"a=1\0b=2\0\0"s, Rule::TakesNextString, {"1", "2", "", ""}},
+        // An entry without '=' takes the following string as its value.
+        {"a=1\0note\0b=2\0c=3\0\0"s, Rule::TakesNextString, {"1", "b=2", "3", ""}},
+        {"a=1\0note\0b=2\0c=3\0\0"s, Rule::HasEmptyValue, {"1", "", "2", "3"}},
+        // Only the first '=' splits.
+        {"a==1\0\0"s, Rule::TakesNextString, {"=1", ""}},
+        // An empty section: every position is empty, however far the walk goes.
+        {"\0\0"s, Rule::TakesNextString, {"", "", "", "", ""}},
+        // A buffer that ends without NUL ends the last string there.
+        {"a=1\0b=22"s, Rule::TakesNextString, {"1", "22", ""}},
+    };
+    for (const Case& c : cases) {
+        const auto values = platform::section_values_by_position(
+            c.buffer, static_cast<int>(c.values.size()), c.rule);
+        ASSERT_EQ(values.size(), c.values.size());
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            EXPECT_EQ(values[i], c.values[i]) << "entry " << i + 1 << " of case " << &c - &cases[0];
+        }
+    }
+}
+
+TEST(Profile, LeadingInteger) {
+    const std::vector<std::pair<std::string, int>> cases = {{"42", 42},
+                                                            {"  7 remark", 7},
+                                                            {"-3", -3},
+                                                            {"+5", 5},
+                                                            {"abc", 0},
+                                                            {"", 0},
+                                                            {"- 3", 0},
+                                                            {"12abc", 12},
+                                                            {"99999999999", INT_MAX},
+                                                            {"-99999999999", INT_MIN}};
+    for (const auto& [text, value] : cases) {
+        EXPECT_EQ(platform::leading_integer(text), value) << text;
+    }
+}
+
+}  // namespace
