@@ -33,7 +33,9 @@ bool Event::wait(std::uint32_t timeout_ms) {
     return true;
 }
 
-WorkerThread::~WorkerThread() { stop_and_join(); }
+WorkerThread::~WorkerThread() {
+    stop_and_join();
+}
 
 void WorkerThread::start() {
     std::lock_guard lock(mutex_);

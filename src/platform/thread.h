@@ -16,26 +16,26 @@ inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFFu;
 
 // A lock that the thread holding it may take again.
 class RecursiveLock {
-public:
+  public:
     void lock() { mutex_.lock(); }
     void unlock() { mutex_.unlock(); }
     bool try_lock() { return mutex_.try_lock(); }
 
-private:
+  private:
     std::recursive_mutex mutex_;
 };
 
 // An auto-reset event: set() lets exactly one wait through, then the event is clear again.
 // Time-outs are program time (platform clock).
 class Event {
-public:
+  public:
     explicit Event(bool initially_set = false) : signalled_(initially_set) {}
     void set();
     void reset();
     // True when the event was set within timeout_ms (kWaitForever waits without end).
     bool wait(std::uint32_t timeout_ms = kWaitForever);
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool signalled_;
@@ -47,7 +47,7 @@ private:
 // process (a worker role), in which case it should return once stop_requested() is true so
 // that the owner can be destroyed.
 class WorkerThread {
-public:
+  public:
     using Handler = std::function<void(std::uintptr_t wparam, std::intptr_t lparam)>;
 
     WorkerThread() = default;
@@ -69,12 +69,12 @@ public:
 
     bool running_on_this_thread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
-protected:
+  protected:
     void register_handler(std::uint32_t message, Handler handler);
     // Called for a message without a handler; ignores it by default.
     virtual void on_unhandled(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
 
-private:
+  private:
     struct Message {
         std::uint32_t id;
         std::uintptr_t wparam;

@@ -7,7 +7,7 @@
 namespace {
 
 class ClockTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { platform::set_time_scale(1.0); }
 };
 

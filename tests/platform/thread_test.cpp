@@ -14,7 +14,7 @@ constexpr std::uint32_t kRecord = 0x469;
 constexpr std::uint32_t kLoop = 0x46C;
 
 class RecordingThread : public platform::WorkerThread {
-public:
+  public:
     RecordingThread() {
         register_handler(kRecord, [this](std::uintptr_t w, std::intptr_t l) {
             std::lock_guard lock(mutex);

@@ -11,7 +11,7 @@ namespace test_support {
 // Records every message box shown while it lives and answers it: with the queued answers in
 // order, then with the default answer. Thread-safe, since boxes come from worker threads.
 class MessageBoxRecorder {
-public:
+  public:
     explicit MessageBoxRecorder(platform::ui::Answer default_answer = platform::ui::Answer::Ok);
     ~MessageBoxRecorder();
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
@@ -22,7 +22,7 @@ public:
     std::vector<std::string> texts() const;
     std::size_t count() const;
 
-private:
+  private:
     platform::ui::Answer answer(const platform::ui::MessageBoxRecord& box);
 
     mutable std::mutex mutex_;
