@@ -1,0 +1,53 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// What the main window settles before it lays itself out: the settings root, the folders named
+// in "hotfpath.ini" on the system drive, and whether they and the two configuration files are
+// there. Any problem is shown to the operator in one box listing all of them, and the main
+// window then ends at once, so that the program ends with no list, tray icon, watch or worker
+// thread started.
+namespace app {
+
+// The operator's texts of the checks, as the operator knows them.
+inline constexpr std::string_view kHotfpathNotFound =
+    "hotfpath config file not found, please reinstall the programe with administrator!";
+inline constexpr std::string_view kHotfpathConfigError =
+    "hotfpath file config error, please reinstall the programe with administrator!";
+inline constexpr std::string_view kJobFolderError = "<Output folder error>";
+inline constexpr std::string_view kSpoolFolderError = "<IMAGESPOOL folder error>";
+inline constexpr std::string_view kPrintedFolderError = "<RIPCM folder error>";
+inline constexpr std::string_view kSettingFileError = "<Setting file error>";
+inline constexpr std::string_view kHotfpathGoneError =
+    "<hotfpath config file not found, please reinstall the programe with administrator!>";
+
+// The end code of the main window when a check failed.
+inline constexpr int kStartupFailedEndCode = 0;
+
+// The folder of the settings root chosen by a printer model key.
+std::string_view model_folder(std::string_view printer_model);
+
+// "C:\hotfpath.ini": line 1 the spool folder, line 2 the job folder. Comes with the
+// installation; the program never writes it.
+std::filesystem::path hotfpath_file();
+
+// Sets g_settings_root (the local application-data folder, a separator and the model folder of
+// g_printer_model, no trailing separator) and g_settings_dir (the root and a separator).
+void set_settings_root();
+
+struct StartupCheckResult {
+    // The box's text exactly as shown; empty when everything is in place.
+    std::string message;
+    bool can_start() const { return message.empty(); }
+};
+
+// Sets the settings root, reads "hotfpath.ini" into g_spool_folder and g_job_folder, sets
+// g_printed_folder, and checks, in the operator's order, the file, its two lines, the job,
+// spool and printed-jobs folders and, only when those are all there, "all_setting.ini" and
+// "hotfpath.ini" again. A non-empty message has been shown in one box (OK) when this returns;
+// the caller then ends the main window with kStartupFailedEndCode and starts nothing else.
+StartupCheckResult check_workstation();
+
+}  // namespace app

@@ -1,0 +1,155 @@
+#include "app/startup_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "message_box_recorder.h"
+#include "settings/program_globals.h"
+#include "workstation_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::MessageBoxRecorder;
+using test_support::Workstation;
+using test_support::write_file;
+
+struct BrokenWorkstation {
+    const char* name;
+    std::function<void(const Workstation&)> break_it;
+    std::string message;
+};
+
+class StartupChecks : public ::testing::TestWithParam<BrokenWorkstation> {
+  protected:
+    Workstation station;
+    MessageBoxRecorder boxes;
+};
+
+TEST_P(StartupChecks, OneBoxListsTheProblemsAndTheWindowEnds) {
+    GetParam().break_it(station);
+    const auto result = app::check_workstation();
+    EXPECT_FALSE(result.can_start());
+    EXPECT_EQ(result.message, GetParam().message);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, GetParam().message);
+    EXPECT_EQ(boxes.boxes()[0].buttons, platform::ui::Buttons::Ok);
+    EXPECT_EQ(app::kStartupFailedEndCode, 0);
+}
+
+const std::string kNotFound(app::kHotfpathNotFound);
+const std::string kConfig(app::kHotfpathConfigError);
+const std::string kJob = std::string(app::kJobFolderError) + "\n";
+const std::string kSpool = std::string(app::kSpoolFolderError) + "\n";
+const std::string kPrinted = std::string(app::kPrintedFolderError) + "\n";
+const std::string kSetting = std::string(app::kSettingFileError) + "\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    EachCheck, StartupChecks,
+    ::testing::Values(
+        BrokenWorkstation{"NoHotfpath", [](auto& s) { fs::remove(s.hotfpath()); }, kNotFound},
+        BrokenWorkstation{"HotfpathIsAFolder",
+                          [](auto& s) {
+                              fs::remove(s.hotfpath());
+                              fs::create_directory(s.hotfpath());
+                          },
+                          kNotFound},
+        BrokenWorkstation{
+            "OneLineHotfpath",
+            [](auto& s) { write_file(s.hotfpath(), s.spool_folder().string() + "\r\n"); }, kConfig},
+        BrokenWorkstation{
+            "EmptyFirstLine",
+            [](auto& s) { write_file(s.hotfpath(), "\r\n" + s.job_folder().string() + "\r\n"); },
+            kConfig},
+        BrokenWorkstation{"EmptyHotfpath", [](auto& s) { write_file(s.hotfpath(), ""); }, kConfig},
+        // The file's problem is reported alone, even with every folder missing too.
+        BrokenWorkstation{"NoHotfpathHidesFolders",
+                          [](auto& s) {
+                              fs::remove(s.hotfpath());
+                              fs::remove(s.job_folder());
+                          },
+                          kNotFound},
+        BrokenWorkstation{"NoJobFolder", [](auto& s) { fs::remove(s.job_folder()); }, kJob},
+        BrokenWorkstation{"NoSpoolFolder", [](auto& s) { fs::remove(s.spool_folder()); }, kSpool},
+        BrokenWorkstation{"NoPrintedFolder", [](auto& s) { fs::remove(s.printed_folder()); },
+                          kPrinted},
+        BrokenWorkstation{"NoJobAndSpoolFolders",
+                          [](auto& s) {
+                              fs::remove(s.spool_folder());
+                              fs::remove(s.job_folder());
+                          },
+                          kJob + kSpool},
+        BrokenWorkstation{"NoFolders",
+                          [](auto& s) {
+                              fs::remove(s.spool_folder());
+                              fs::remove(s.job_folder());
+                              fs::remove(s.printed_folder());
+                          },
+                          kJob + kSpool + kPrinted},
+        BrokenWorkstation{"NoSettingsFile", [](auto& s) { fs::remove(s.settings_file()); },
+                          kSetting},
+        // With a folder missing the settings file is not looked at.
+        BrokenWorkstation{"MissingFolderHidesSettingsFile",
+                          [](auto& s) {
+                              fs::remove(s.settings_file());
+                              fs::remove(s.spool_folder());
+                          },
+                          kSpool},
+        // The settings root follows the local application-data folder.
+        BrokenWorkstation{"NoSettingsRoot", [](auto& s) { fs::remove_all(s.settings_root()); },
+                          kPrinted}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StartupChecksSuccess, GlobalsAreSetAndNoBoxIsShown) {
+    Workstation station;
+    MessageBoxRecorder boxes;
+    const auto result = app::check_workstation();
+    EXPECT_TRUE(result.can_start());
+    EXPECT_EQ(boxes.count(), 0u);
+    EXPECT_EQ(g_settings_root, station.settings_root().string());
+    EXPECT_EQ(g_settings_dir, station.settings_root().string() + "/");
+    EXPECT_EQ(g_printed_folder, station.printed_folder().string());
+    EXPECT_EQ(g_spool_folder, station.spool_folder().string());
+    EXPECT_EQ(g_job_folder, station.job_folder().string());
+}
+
+TEST(StartupChecksSuccess, LinesAreTakenAsTheyStand) {
+    Workstation station;
+    MessageBoxRecorder boxes;
+    const fs::path spool = station.spool_folder().string() + " ";
+    fs::create_directory(spool);
+    // Only line ends are removed (a blank at the end stays part of the name); plain line ends
+    // and further lines are fine, and so is a last line without a line end.
+    write_file(station.hotfpath(),
+               spool.string() + "\n" + station.job_folder().string() + "\nignored\n");
+    ASSERT_TRUE(app::check_workstation().can_start());
+    EXPECT_EQ(g_spool_folder, spool.string());
+    EXPECT_EQ(g_job_folder, station.job_folder().string());
+    write_file(station.hotfpath(),
+               station.spool_folder().string() + "\r\n" + station.job_folder().string());
+    ASSERT_TRUE(app::check_workstation().can_start());
+    EXPECT_EQ(g_job_folder, station.job_folder().string());
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST(StartupChecksSuccess, ModelFolders) {
+    EXPECT_EQ(app::model_folder("Orvel"), "Orvel");
+    EXPECT_EQ(app::model_folder("Q800X"), "NorvaxelQ800X");
+    EXPECT_EQ(app::model_folder("Vexa4"), "NorvaxelVexa4");
+    EXPECT_EQ(app::model_folder("Q400"), "NorvaxelQ400Ltx");
+    EXPECT_EQ(app::model_folder(""), "NorvaxelQ400Ltx");
+}
+
+TEST(StartupChecksSuccess, RootHasNoDoubledSeparator) {
+    test_support::ScopedEnv data("XDG_DATA_HOME", "/srv/data//");
+    app::set_settings_root();
+    EXPECT_EQ(g_settings_root, "/srv/data/NorvaxelQ800X");
+    EXPECT_EQ(g_settings_dir, "/srv/data/NorvaxelQ800X/");
+    g_settings_root.clear();
+    g_settings_dir.clear();
+}
+
+}  // namespace
