@@ -329,6 +329,21 @@ ImageList ListCtrl::image_list() const {
     return ui_call([&] { return images_; });
 }
 
+void ListCtrl::draw_image(DrawContext& context, int index, Point at) const {
+    ui_call([&] {
+        if (const Bitmap* image = images_.image(index)) {
+            context.draw_bitmap(*image, at);
+        }
+    });
+}
+
+void ListCtrl::set_grid_lines(bool on) {
+    ui_call([&] {
+        style_.grid_lines = on;
+        view().viewport()->update();
+    });
+}
+
 void ListCtrl::set_background(Rgb colour) {
     ui_call([&] {
         QPalette palette = view().viewport()->palette();

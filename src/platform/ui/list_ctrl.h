@@ -118,6 +118,10 @@ class ListCtrl : public Control {
     void remeasure_rows();
     void set_image_list(const ImageList& images);
     ImageList image_list() const;
+    // Draws image `index` of the row icons at its own size, transparent; nothing for an index
+    // outside the list.
+    void draw_image(DrawContext& context, int index, Point at) const;
+    void set_grid_lines(bool on);
     void set_background(Rgb colour);
     Rgb background() const;
     // With redraw off, changes are not painted until it is on again.
