@@ -7,7 +7,7 @@
 class MyListCtrl : public platform::ui::ListCtrl {
   public:
     MyListCtrl(platform::ui::Dialog& owner, int id, const platform::ui::Rect& rect,
-               platform::ui::ListStyle style = {true, true});
+               platform::ui::ListStyle style = {.owner_draw_fixed = true});
 
     // Stores the row height for every job-queue list and makes this one measure its rows again.
     void SetRowHeight(int height);

@@ -195,6 +195,8 @@ TEST_F(DialogTest, ControlsAreFoundByIdAndWorkFromAnyThread) {
         bar->set_pos(100);
         bar->set_pos(500);
         form.control<ui::CheckBox>(17)->click();
+        // A control made from a worker is built on the UI thread all the same.
+        form.add<ui::Static>(18, ui::Rect::from_size(0, 240, 100, 20), "late").set_text("later");
         done = true;
     });
     ASSERT_TRUE(test_support::pump_events_until([&] { return done.load(); }));
@@ -214,6 +216,9 @@ TEST_F(DialogTest, ControlsAreFoundByIdAndWorkFromAnyThread) {
     EXPECT_EQ(form.edits, 1);
     EXPECT_EQ(form.control<ui::ProgressBar>(16)->pos(), 160);
     EXPECT_TRUE(form.control<ui::CheckBox>(17)->checked());
+    ASSERT_NE(form.control<ui::Static>(18), nullptr);
+    EXPECT_EQ(form.control<ui::Static>(18)->text(), "later");
+    EXPECT_EQ(form.control<ui::Static>(18)->widget()->thread(), qApp->thread());
 }
 
 TEST_F(DialogTest, EscEnterAndCloseEndTheRunUnlessTheDialogHandlesThem) {
