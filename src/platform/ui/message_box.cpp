@@ -2,23 +2,19 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QMetaObject>
-#include <QThread>
 
 #include <cstdio>
-#include <mutex>
+
+#include "platform/ui/qt_convert.h"
+#include "platform/ui/responder.h"
+#include "platform/ui/ui_thread.h"
 
 namespace platform::ui {
 namespace {
 
-std::mutex& responder_mutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-MessageBoxResponder& responder() {
-    static MessageBoxResponder current;
-    return current;
+ResponderSlot<MessageBoxResponder>& responder() {
+    static ResponderSlot<MessageBoxResponder> slot;
+    return slot;
 }
 
 Answer unattended_answer(Buttons buttons) {
@@ -86,28 +82,21 @@ Answer to_answer(int button, Buttons buttons) {
 }
 
 Answer show_on_ui_thread(const MessageBoxRecord& box) {
-    QMessageBox dialog(standard_icon(box.icon), QString::fromStdString(box.caption),
-                       QString::fromStdString(box.text), standard_buttons(box.buttons));
+    // Over the open modal run, if any, so that the box belongs to the dialog it interrupts.
+    QMessageBox dialog(standard_icon(box.icon), to_qt(box.caption), to_qt(box.text),
+                       standard_buttons(box.buttons), QApplication::activeModalWidget());
     return to_answer(dialog.exec(), box.buttons);
 }
 
 }  // namespace
 
 MessageBoxResponder set_message_box_responder(MessageBoxResponder replacement) {
-    std::lock_guard lock(responder_mutex());
-    MessageBoxResponder previous = std::move(responder());
-    responder() = std::move(replacement);
-    return previous;
+    return responder().replace(std::move(replacement));
 }
 
 Answer message_box(std::string_view text, std::string_view caption, Buttons buttons, Icon icon) {
     const MessageBoxRecord box{std::string(text), std::string(caption), buttons, icon};
-    MessageBoxResponder answer_for;
-    {
-        std::lock_guard lock(responder_mutex());
-        answer_for = responder();
-    }
-    if (answer_for) {
+    if (const MessageBoxResponder answer_for = responder().get()) {
         return answer_for(box);
     }
     QCoreApplication* app = QCoreApplication::instance();
@@ -116,13 +105,7 @@ Answer message_box(std::string_view text, std::string_view caption, Buttons butt
                      box.text.c_str());
         return unattended_answer(buttons);
     }
-    if (QThread::currentThread() == app->thread()) {
-        return show_on_ui_thread(box);
-    }
-    Answer answer = unattended_answer(buttons);
-    QMetaObject::invokeMethod(
-        app, [&] { answer = show_on_ui_thread(box); }, Qt::BlockingQueuedConnection);
-    return answer;
+    return ui_call([&] { return show_on_ui_thread(box); });
 }
 
 }  // namespace platform::ui

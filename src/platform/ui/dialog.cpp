@@ -1,0 +1,311 @@
+#include "platform/ui/dialog.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QMetaObject>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "platform/ui/qt_convert.h"
+
+namespace platform::ui {
+
+// The top-level window of a Dialog: routes Esc, Enter and the caption's close box to the
+// dialog's commands. It is a plain window and not a framework dialog, so that hiding it never
+// ends a modal run; only end_dialog() does.
+class DialogWindow : public QWidget {
+  public:
+    explicit DialogWindow(Dialog& dialog) : QWidget(nullptr, Qt::Dialog), dialog_(dialog) {
+        setAutoFillBackground(true);
+    }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        dialog_.run_command(kIdCancel);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        switch (event->key()) {
+            case Qt::Key_Escape:
+                dialog_.run_command(kIdCancel);
+                return;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                dialog_.run_command(kIdOk);
+                return;
+            default:
+                QWidget::keyPressEvent(event);
+        }
+    }
+
+  private:
+    Dialog& dialog_;
+};
+
+Control::Control(Dialog& owner, int id, QWidget* widget, const Rect& rect)
+    : owner_(owner), id_(id), widget_(widget) {
+    widget_->setGeometry(to_qt(rect));
+    widget_->show();
+}
+
+void Control::enable(bool enabled) {
+    ui_call([&] { widget_->setEnabled(enabled); });
+}
+
+bool Control::is_enabled() const {
+    return ui_call([&] { return widget_->isEnabled(); });
+}
+
+void Control::show(bool shown) {
+    ui_call([&] { widget_->setVisible(shown); });
+}
+
+bool Control::is_visible() const {
+    return ui_call([&] { return !widget_->isHidden(); });
+}
+
+void Control::move(const Rect& rect) {
+    ui_call([&] { widget_->setGeometry(to_qt(rect)); });
+}
+
+Rect Control::rect() const {
+    return ui_call([&] { return from_qt(widget_->geometry()); });
+}
+
+void Control::set_font(const Font& font) {
+    ui_call([&] { widget_->setFont(to_qt(font)); });
+}
+
+void Control::set_focus() {
+    ui_call([&] { widget_->setFocus(Qt::OtherFocusReason); });
+}
+
+bool Control::has_focus() const {
+    return ui_call([&] { return widget_->hasFocus(); });
+}
+
+Dialog::Dialog(std::string_view caption, Size client_size) {
+    ui_call([&] {
+        window_ = new DialogWindow(*this);
+        window_->setWindowTitle(to_qt(caption));
+        window_->resize(client_size.width, client_size.height);
+    });
+}
+
+Dialog::~Dialog() {
+    ui_call([&] {
+        // The window first: its children are the controls' widgets, and nothing of the window
+        // may reach a control object once the controls are gone.
+        delete window_;
+        window_ = nullptr;
+        timers_.clear();
+        by_id_.clear();
+        controls_.clear();
+    });
+}
+
+int Dialog::do_modal() {
+    return ui_call([&] {
+        ended_ = false;
+        on_init_dialog();
+        if (ended_) {
+            return end_code_;
+        }
+        QEventLoop loop;
+        QEventLoop* outer = std::exchange(loop_, &loop);
+        window_->setWindowModality(Qt::ApplicationModal);
+        window_->show();
+        if (!ended_) {
+            loop.exec(QEventLoop::DialogExec);
+        }
+        loop_ = outer;
+        window_->hide();
+        return end_code_;
+    });
+}
+
+void Dialog::end_dialog(int code) {
+    ui_call([&] {
+        end_code_ = code;
+        ended_ = true;
+        window_->hide();
+        if (loop_ != nullptr) {
+            loop_->exit(code);
+        }
+    });
+}
+
+bool Dialog::in_modal_run() const {
+    return ui_call([&] { return loop_ != nullptr; });
+}
+
+void Dialog::post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+    // Queued on the window: a message still queued when the dialog goes is dropped with it.
+    QMetaObject::invokeMethod(
+        window_, [this, message, wparam, lparam] { dispatch(message, wparam, lparam); },
+        Qt::QueuedConnection);
+}
+
+std::intptr_t Dialog::send(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+    return ui_call([&] { return dispatch(message, wparam, lparam); });
+}
+
+void Dialog::command(int id) {
+    ui_call([&] { run_command(id); });
+}
+
+std::intptr_t Dialog::dispatch(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+    const auto found = messages_.find(message);
+    if (found == messages_.end()) {
+        return 0;
+    }
+    // A copy: the handler may replace its own table entry.
+    const MessageHandler handler = found->second;
+    return handler(wparam, lparam);
+}
+
+void Dialog::run_command(int id) {
+    const auto found = commands_.find(id);
+    if (found != commands_.end()) {
+        const CommandHandler handler = found->second;
+        handler();
+    } else if (id == kIdOk) {
+        on_ok();
+    } else if (id == kIdCancel) {
+        on_cancel();
+    }
+}
+
+void Dialog::on_command(int id, CommandHandler handler) {
+    ui_call([&] { commands_[id] = std::move(handler); });
+}
+
+void Dialog::on_message(std::uint32_t message, MessageHandler handler) {
+    ui_call([&] { messages_[message] = std::move(handler); });
+}
+
+void Dialog::on_timer(std::uint32_t) {}
+
+void Dialog::set_timer(std::uint32_t id, std::uint32_t ms) {
+    ui_call([&] {
+        QTimer*& timer = timers_[id];
+        if (timer == nullptr) {
+            timer = new QTimer(window_);
+            QObject::connect(timer, &QTimer::timeout, window_, [this, id] { on_timer(id); });
+        }
+        const std::int64_t real_ms = platform::real_microseconds(ms) / 1000;
+        timer->start(static_cast<int>(std::clamp<std::int64_t>(real_ms, 1, 0x7FFFFFFF)));
+    });
+}
+
+void Dialog::kill_timer(std::uint32_t id) {
+    ui_call([&] {
+        const auto found = timers_.find(id);
+        if (found != timers_.end()) {
+            delete found->second;
+            timers_.erase(found);
+        }
+    });
+}
+
+void Dialog::adopt(std::unique_ptr<Control> control) {
+    by_id_.emplace(control->id(), control.get());
+    controls_.push_back(std::move(control));
+}
+
+Control* Dialog::item(int id) const {
+    return ui_call([&]() -> Control* {
+        const auto found = by_id_.find(id);
+        return found == by_id_.end() ? nullptr : found->second;
+    });
+}
+
+void Dialog::enable_control(int id, bool enabled) {
+    ui_call([&] {
+        if (Control* found = item(id)) {
+            found->enable(enabled);
+        }
+    });
+}
+
+void Dialog::show_control(int id, bool shown) {
+    ui_call([&] {
+        if (Control* found = item(id)) {
+            found->show(shown);
+        }
+    });
+}
+
+void Dialog::move_control(int id, const Rect& rect) {
+    ui_call([&] {
+        if (Control* found = item(id)) {
+            found->move(rect);
+        }
+    });
+}
+
+void Dialog::set_control_font(int id, const Font& font) {
+    ui_call([&] {
+        if (Control* found = item(id)) {
+            found->set_font(font);
+        }
+    });
+}
+
+void Dialog::set_caption(std::string_view caption) {
+    ui_call([&] { window_->setWindowTitle(to_qt(caption)); });
+}
+
+std::string Dialog::caption() const {
+    return ui_call([&] { return from_qt(window_->windowTitle()); });
+}
+
+void Dialog::set_background(Rgb colour) {
+    ui_call([&] {
+        QPalette palette = window_->palette();
+        palette.setColor(QPalette::Window, to_qt(colour));
+        window_->setPalette(palette);
+    });
+}
+
+Rgb Dialog::background() const {
+    return ui_call([&] { return from_qt(window_->palette().color(QPalette::Window)); });
+}
+
+void Dialog::set_font(const Font& font) {
+    ui_call([&] { window_->setFont(to_qt(font)); });
+}
+
+void Dialog::move(const Rect& rect) {
+    ui_call([&] {
+        window_->move(rect.left, rect.top);
+        window_->resize(rect.width(), rect.height());
+    });
+}
+
+Rect Dialog::window_rect() const {
+    return ui_call([&] { return from_qt(window_->geometry()); });
+}
+
+Size Dialog::client_size() const {
+    return ui_call([&] { return Size{window_->width(), window_->height()}; });
+}
+
+void Dialog::show(bool shown) {
+    ui_call([&] { window_->setVisible(shown); });
+}
+
+bool Dialog::is_visible() const {
+    return ui_call([&] { return window_->isVisible(); });
+}
+
+Bitmap Dialog::render() const {
+    return ui_call([&] { return Bitmap(window_->grab().toImage()); });
+}
+
+}  // namespace platform::ui

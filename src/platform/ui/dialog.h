@@ -1,0 +1,167 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/ui/bitmap.h"
+#include "platform/ui/geometry.h"
+#include "platform/ui/ui_thread.h"
+
+class QWidget;
+class QTimer;
+class QEventLoop;
+
+namespace platform::ui {
+
+// The command ids of the two standard buttons; Enter sends the first, Esc and the caption's
+// close box the second. A dialog that handles neither ends its modal run with that id.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+
+class Dialog;
+
+// A child control of a dialog, found by its id. Every method may be called from any thread.
+class Control {
+  public:
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+    virtual ~Control() = default;
+
+    int id() const { return id_; }
+    Dialog& owner() const { return owner_; }
+
+    void enable(bool enabled);
+    bool is_enabled() const;
+    // Shows or hides the control (a hidden control stays hidden while its dialog is shown).
+    void show(bool shown);
+    bool is_visible() const;
+    // Position and size in the dialog's client coordinates.
+    void move(const Rect& rect);
+    Rect rect() const;
+    void set_font(const Font& font);
+    void set_focus();
+    bool has_focus() const;
+
+    QWidget* widget() const { return widget_; }
+
+  protected:
+    // Call on the UI thread; the widget is a child of the owner's window.
+    Control(Dialog& owner, int id, QWidget* widget, const Rect& rect);
+
+  private:
+    Dialog& owner_;
+    int id_;
+    QWidget* widget_;
+};
+
+// A dialog written in code: its controls are added by id in the constructor or in
+// on_init_dialog(), its commands and private messages go to handler tables. Every public
+// method may be called from any thread; the dialog's own handlers run on the UI thread.
+class Dialog {
+  public:
+    using CommandHandler = std::function<void()>;
+    using MessageHandler =
+        std::function<std::intptr_t(std::uintptr_t wparam, std::intptr_t lparam)>;
+
+    Dialog(std::string_view caption, Size client_size);
+    Dialog(const Dialog&) = delete;
+    Dialog& operator=(const Dialog&) = delete;
+    virtual ~Dialog();
+
+    // Shows the dialog application-modal and runs until end_dialog(); returns its code. Runs
+    // nest; calls from other threads are served throughout. A dialog that ends itself in
+    // on_init_dialog() returns at once without being shown.
+    int do_modal();
+    // Ends the modal run with code (kept when no run is open yet, so that the next run
+    // returns it at once). The dialog is hidden.
+    void end_dialog(int code);
+    bool in_modal_run() const;
+
+    // Queues a private message for the dialog's handler table; returns at once.
+    void post(std::uint32_t message, std::uintptr_t wparam = 0, std::intptr_t lparam = 0);
+    // Runs the message's handler on the UI thread and returns its result (0 without one).
+    std::intptr_t send(std::uint32_t message, std::uintptr_t wparam = 0, std::intptr_t lparam = 0);
+    // Runs the command of a control id as if the control had been clicked.
+    void command(int id);
+
+    // A window timer: on_timer(id) every ms of program time (the platform clock's scale
+    // applies); setting an id again restarts it with the new period.
+    void set_timer(std::uint32_t id, std::uint32_t ms);
+    void kill_timer(std::uint32_t id);
+
+    // Creates a control of type T, constructed as T(*this, id, rect, args...), on the UI
+    // thread. Several controls may share an id (labels that nothing looks up); item() finds
+    // the first.
+    template <class T, class... Args>
+    T& add(int id, const Rect& rect, Args&&... args) {
+        return ui_call([&]() -> T& {
+            auto created = std::make_unique<T>(*this, id, rect, std::forward<Args>(args)...);
+            T& result = *created;
+            adopt(std::move(created));
+            return result;
+        });
+    }
+    // The control of an id; nothing when there is none or it is of another type.
+    Control* item(int id) const;
+    template <class T>
+    T* control(int id) const {
+        return dynamic_cast<T*>(item(id));
+    }
+    // Shorthands over item(id); an unknown id does nothing.
+    void enable_control(int id, bool enabled);
+    void show_control(int id, bool shown);
+    void move_control(int id, const Rect& rect);
+    void set_control_font(int id, const Font& font);
+
+    void set_caption(std::string_view caption);
+    std::string caption() const;
+    void set_background(Rgb colour);
+    Rgb background() const;
+    void set_font(const Font& font);
+    // The window's position and client size.
+    void move(const Rect& rect);
+    Rect window_rect() const;
+    Size client_size() const;
+    void show(bool shown);
+    bool is_visible() const;
+    // The window as it looks now, drawn offscreen.
+    Bitmap render() const;
+
+    QWidget* window() const { return window_; }
+
+  protected:
+    // Called on the UI thread at the start of every modal run, before the window shows.
+    virtual void on_init_dialog() {}
+    virtual void on_timer(std::uint32_t id);
+    // The defaults of the two standard commands when the table has no entry for them.
+    virtual void on_ok() { end_dialog(kIdOk); }
+    virtual void on_cancel() { end_dialog(kIdCancel); }
+
+    void on_command(int id, CommandHandler handler);
+    void on_message(std::uint32_t message, MessageHandler handler);
+
+  private:
+    friend class DialogWindow;
+    void adopt(std::unique_ptr<Control> control);
+    std::intptr_t dispatch(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
+    void run_command(int id);
+
+    QWidget* window_ = nullptr;
+    std::vector<std::unique_ptr<Control>> controls_;
+    std::unordered_map<int, Control*> by_id_;
+    std::unordered_map<int, CommandHandler> commands_;
+    std::unordered_map<std::uint32_t, MessageHandler> messages_;
+    std::map<std::uint32_t, QTimer*> timers_;
+    QEventLoop* loop_ = nullptr;
+    bool ended_ = false;
+    int end_code_ = 0;
+};
+
+}  // namespace platform::ui

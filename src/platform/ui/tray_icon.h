@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/ui/bitmap.h"
+
+class QSystemTrayIcon;
+
+namespace platform::ui {
+
+class Dialog;
+
+// What the operator did on the tray icon; the lparam of the owner's tray message.
+enum class TrayMouse : std::intptr_t { LeftButtonDown = 1, RightButtonDown = 2 };
+
+// True when the desktop has a notification area to show icons in.
+bool tray_available();
+
+// The program's icon in the desktop's notification area. Each click on it sends the owner's
+// tray message (wparam 0, lparam a TrayMouse value) to the owner's handler table; the owner
+// shows its own menu (Menu::track) on the right button.
+class TrayIcon {
+  public:
+    TrayIcon() = default;
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+    ~TrayIcon();
+
+    // Adds the icon with its tip. Where the platform has no tray nothing is shown and the
+    // answer is false; the program goes on without a tray icon. A second call does nothing.
+    bool add(Dialog& owner, std::uint32_t message, const Bitmap& icon, std::string_view tip);
+    bool added() const;
+
+  private:
+    QSystemTrayIcon* icon_ = nullptr;
+};
+
+}  // namespace platform::ui

@@ -1,0 +1,317 @@
+#include "platform/ui/dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "message_box_recorder.h"
+#include "platform/clock.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/file_dialog.h"
+#include "platform/ui/list_ctrl.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/tray_icon.h"
+#include "qt_application.h"
+
+namespace {
+
+namespace ui = platform::ui;
+
+constexpr std::uint32_t kStart = 0x465;
+constexpr int kList = 1006;
+
+class DialogTest : public ::testing::Test {
+  protected:
+    test_support::QtApplication app_;
+};
+
+// A dialog that posts itself a start message when it opens, as the work dialogs do.
+class StartingDialog : public ui::Dialog {
+  public:
+    explicit StartingDialog(std::function<void()> on_start)
+        : Dialog("Test", ui::Size{400, 300}), on_start_(std::move(on_start)) {
+        on_message(kStart, [this](std::uintptr_t, std::intptr_t) {
+            on_start_();
+            return 0;
+        });
+    }
+
+    using Dialog::on_command;
+    using Dialog::on_message;
+
+  protected:
+    void on_init_dialog() override { post(kStart); }
+
+  private:
+    std::function<void()> on_start_;
+};
+
+TEST_F(DialogTest, WorkerChangesCellsWhileNestedModalRunsAreOpen) {
+    test_support::MessageBoxRecorder recorder(ui::Answer::Retry);
+    std::thread worker;
+    ui::Dialog inner("Inner", ui::Size{100, 100});
+    int inner_code = -1;
+    StartingDialog outer([&] {
+        // The worker's calls are served first by the inner run, then by the outer one.
+        worker = std::thread([&] {
+            auto* list = outer.control<ui::ListCtrl>(kList);
+            for (int i = 0; i < 40; ++i) {
+                const int row = list->insert_item(list->item_count(), "job" + std::to_string(i));
+                list->set_item_text(row, 1, "Wait");
+            }
+            while (!inner.in_modal_run()) {
+                std::this_thread::yield();
+            }
+            list->delete_item(0);
+            inner.end_dialog(3);
+            list->set_item_text(0, 1, list->item_text(0, 0) + " printed");
+            const ui::Answer answer =
+                ui::message_box("Transfer failed", "", ui::Buttons::RetryCancel, ui::Icon::Stop);
+            outer.end_dialog(answer == ui::Answer::Retry ? 7 : 8);
+        });
+        inner_code = inner.do_modal();
+    });
+    auto& list = outer.add<ui::ListCtrl>(kList, ui::Rect::from_size(0, 0, 400, 300));
+    list.insert_column(0, "Job Title", 200);
+    list.insert_column(1, "State", 100);
+
+    EXPECT_EQ(outer.do_modal(), 7);
+    worker.join();
+    EXPECT_EQ(inner_code, 3);
+    ASSERT_EQ(list.item_count(), 39);
+    EXPECT_EQ(list.item_text(0, 0), "job1");
+    EXPECT_EQ(list.item_text(0, 1), "job1 printed");
+    EXPECT_EQ(list.item_text(38, 1), "Wait");
+    EXPECT_EQ(recorder.texts(), std::vector<std::string>{"Transfer failed"});
+    EXPECT_FALSE(outer.is_visible());
+}
+
+TEST_F(DialogTest, EndingWhileOpeningReturnsWithoutShowing) {
+    class Failing : public ui::Dialog {
+      public:
+        Failing() : Dialog("Failing", ui::Size{10, 10}) {}
+        bool shown = false;
+
+      protected:
+        void on_init_dialog() override {
+            end_dialog(0);
+            shown = is_visible();
+        }
+    } dialog;
+    EXPECT_EQ(dialog.do_modal(), 0);
+    EXPECT_FALSE(dialog.shown);
+}
+
+TEST_F(DialogTest, MessagesRunInOrderAndTimersRunOnTheScaledClock) {
+    platform::set_time_scale(100.0);
+    class Timed : public ui::Dialog {
+      public:
+        Timed() : Dialog("Timed", ui::Size{10, 10}) {
+            for (std::uint32_t message : {0x401u, 0x402u}) {
+                on_message(message, [this, message](std::uintptr_t w, std::intptr_t l) {
+                    log.push_back(std::to_string(message - 0x400) + ":" + std::to_string(w) + "," +
+                                  std::to_string(l));
+                    return static_cast<std::intptr_t>(w + 1);
+                });
+            }
+        }
+        std::vector<std::string> log;
+        int ticks = 0;
+
+      protected:
+        void on_init_dialog() override {
+            post(0x402, 1, 2);
+            post(0x499);  // no handler: ignored
+            post(0x401, 3, 4);
+            // 1000 ms of program time: 10 ms at this scale.
+            set_timer(5, 1000);
+        }
+        void on_timer(std::uint32_t id) override {
+            log.push_back("timer" + std::to_string(id));
+            if (++ticks == 3) {
+                kill_timer(5);
+                end_dialog(9);
+            }
+        }
+    } dialog;
+    EXPECT_EQ(dialog.send(0x401, 41), 42);
+    EXPECT_EQ(dialog.send(0x499), 0);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(dialog.do_modal(), 9);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_EQ(dialog.log,
+              (std::vector<std::string>{"1:41,0", "2:1,2", "1:3,4", "timer5", "timer5", "timer5"}));
+    platform::set_time_scale(1.0);
+}
+
+TEST_F(DialogTest, ControlsAreFoundByIdAndWorkFromAnyThread) {
+    class Form : public ui::Dialog {
+      public:
+        Form() : Dialog("Form", ui::Size{300, 300}) {
+            add<ui::Button>(10, ui::Rect::from_size(0, 0, 80, 25), "Print");
+            add<ui::ImageButton>(11, ui::Rect::from_size(0, 30, 40, 40),
+                                 ui::Bitmap(32, 32, ui::Rgb{0, 128, 0}));
+            add<ui::Static>(12, ui::Rect::from_size(0, 80, 100, 20), "Job queue ( 0 )");
+            add<ui::Picture>(13, ui::Rect::from_size(0, 100, 20, 20));
+            add<ui::ComboBox>(14, ui::Rect::from_size(0, 120, 100, 25));
+            add<ui::Edit>(15, ui::Rect::from_size(0, 150, 100, 25));
+            add<ui::ProgressBar>(16, ui::Rect::from_size(0, 180, 100, 20));
+            add<ui::CheckBox>(17, ui::Rect::from_size(0, 210, 100, 20), "Rotary");
+            on_command(10, [this] { commands.push_back(10); });
+            on_command(17, [this] { commands.push_back(17); });
+            control<ui::ComboBox>(14)->on_selection_change([this] { ++selection_changes; });
+            control<ui::Edit>(15)->on_change([this] { ++edits; });
+        }
+        std::vector<int> commands;
+        int selection_changes = 0;
+        int edits = 0;
+    } form;
+
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        form.control<ui::Static>(12)->set_text("Job queue ( 3 )");
+        form.enable_control(10, false);
+        form.control<ui::Button>(10)->click();  // disabled: no command
+        form.enable_control(10, true);
+        form.control<ui::Button>(10)->click();
+        form.show_control(11, false);
+        form.enable_control(999, false);  // no such control: nothing
+        form.control<ui::Picture>(13)->set_bitmap(ui::Bitmap(8, 8, ui::Rgb{255, 0, 0}));
+        auto* combo = form.control<ui::ComboBox>(14);
+        combo->add_item("N/A");
+        combo->add_item("YMoveB");
+        combo->set_current(1);
+        form.control<ui::Edit>(15)->set_text("58");
+        auto* bar = form.control<ui::ProgressBar>(16);
+        bar->set_range(0, 160);
+        bar->set_pos(100);
+        bar->set_pos(500);
+        form.control<ui::CheckBox>(17)->click();
+        // A control made from a worker is built on the UI thread all the same.
+        form.add<ui::Static>(18, ui::Rect::from_size(0, 240, 100, 20), "late").set_text("later");
+        done = true;
+    });
+    ASSERT_TRUE(test_support::pump_events_until([&] { return done.load(); }));
+    worker.join();
+
+    EXPECT_EQ(form.control<ui::Button>(12), nullptr);  // another type
+    EXPECT_EQ(form.item(999), nullptr);
+    EXPECT_EQ(form.control<ui::Static>(12)->text(), "Job queue ( 3 )");
+    EXPECT_EQ(form.commands, (std::vector<int>{10, 17}));
+    EXPECT_FALSE(form.item(11)->is_visible());
+    EXPECT_TRUE(form.item(10)->is_enabled());
+    EXPECT_EQ(form.control<ui::Picture>(13)->bitmap().pixel(0, 0), (ui::Rgb{255, 0, 0}));
+    // The program's own choice is no operator's selection change.
+    EXPECT_EQ(form.control<ui::ComboBox>(14)->current(), 1);
+    EXPECT_EQ(form.control<ui::ComboBox>(14)->item_text(1), "YMoveB");
+    EXPECT_EQ(form.selection_changes, 0);
+    EXPECT_EQ(form.edits, 1);
+    EXPECT_EQ(form.control<ui::ProgressBar>(16)->pos(), 160);
+    EXPECT_TRUE(form.control<ui::CheckBox>(17)->checked());
+    ASSERT_NE(form.control<ui::Static>(18), nullptr);
+    EXPECT_EQ(form.control<ui::Static>(18)->text(), "later");
+    EXPECT_EQ(form.control<ui::Static>(18)->widget()->thread(), qApp->thread());
+}
+
+TEST_F(DialogTest, EscEnterAndCloseEndTheRunUnlessTheDialogHandlesThem) {
+    struct Case {
+        int key;  // 0: the caption's close box
+        bool handled;
+        int expected;
+    };
+    for (const Case& c :
+         {Case{Qt::Key_Escape, false, ui::kIdCancel}, Case{Qt::Key_Return, false, ui::kIdOk},
+          Case{0, false, ui::kIdCancel}, Case{0, true, 5}}) {
+        StartingDialog* self = nullptr;
+        StartingDialog dialog([&] {
+            if (c.key == 0) {
+                self->window()->close();
+            } else {
+                QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
+                QApplication::sendEvent(self->window(), &press);
+            }
+        });
+        self = &dialog;
+        if (c.handled) {
+            // As the main window hides instead of closing.
+            dialog.on_command(ui::kIdCancel, [&] {
+                dialog.show(false);
+                dialog.end_dialog(5);
+            });
+        }
+        EXPECT_EQ(dialog.do_modal(), c.expected) << c.key;
+    }
+}
+
+TEST_F(DialogTest, ContextMenuGrayedItemsCannotBeChosen) {
+    ui::Menu menu;
+    menu.add_item(1, "Move Up").add_item(2, "Set", true).add_separator().add_item(3, "Preview");
+    menu.set_grayed(3, true);
+    std::vector<int> grayed;
+    int choice = 0;
+    const ui::MenuResponder previous =
+        ui::set_menu_responder([&](const ui::Menu& shown, ui::Point) {
+            grayed.clear();
+            for (const ui::MenuItem& item : shown.items()) {
+                if (item.grayed) {
+                    grayed.push_back(item.id);
+                }
+            }
+            return choice;
+        });
+    choice = 2;
+    EXPECT_EQ(menu.track(ui::Point{5, 5}), 0);
+    choice = 1;
+    int from_worker = -1;
+    std::thread worker([&] { from_worker = menu.track(ui::Point{5, 5}); });
+    worker.join();
+    EXPECT_EQ(from_worker, 1);
+    EXPECT_EQ(grayed, (std::vector<int>{2, 3}));
+    ui::set_menu_responder(previous);
+}
+
+TEST_F(DialogTest, FileDialogsFromAWorkerAreAnsweredByTheResponder) {
+    std::vector<ui::FileDialogRecord> asked;
+    const ui::FileDialogResponder previous =
+        ui::set_file_dialog_responder([&](const ui::FileDialogRecord& record) {
+            asked.push_back(record);
+            return record.kind == ui::FileDialogKind::Open
+                       ? std::vector<std::string>{"/jobs/a.prn", "/jobs/b.prn"}
+                       : std::vector<std::string>{};
+        });
+    std::vector<std::string> opened;
+    std::optional<std::string> saved = "untouched";
+    std::thread worker([&] {
+        opened = ui::open_file_dialog(
+            {"Import File", {{"Postscript file(*.prn)", "*.PRN"}}, "", "", true, true});
+        saved = ui::save_file_dialog({"Save File", {}, "prn", "", false, true});
+    });
+    worker.join();
+    EXPECT_EQ(opened, (std::vector<std::string>{"/jobs/a.prn", "/jobs/b.prn"}));
+    EXPECT_FALSE(saved.has_value());
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].options.title, "Import File");
+    EXPECT_EQ(asked[1].kind, ui::FileDialogKind::Save);
+    ui::set_file_dialog_responder(previous);
+}
+
+TEST_F(DialogTest, WithoutATrayTheIconIsNotAddedAndSaysSo) {
+    StartingDialog owner([] {});
+    int messages = 0;
+    owner.on_message(0x473, [&](std::uintptr_t, std::intptr_t) { return ++messages; });
+    ui::TrayIcon tray;
+    ASSERT_FALSE(ui::tray_available());  // the offscreen platform has none
+    EXPECT_FALSE(tray.add(owner, 0x473, ui::Bitmap(16, 16, ui::Rgb{}), "Norvaxel"));
+    EXPECT_FALSE(tray.added());
+    EXPECT_EQ(messages, 0);
+}
+
+}  // namespace
