@@ -7,10 +7,10 @@
 namespace platform {
 
 void Event::set() {
-    {
-        std::lock_guard lock(mutex_);
-        signalled_ = true;
-    }
+    // Notified under the lock: a waiter that returns may destroy the event at once, so set()
+    // must not touch it after the lock is released.
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
     changed_.notify_one();
 }
 

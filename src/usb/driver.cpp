@@ -4,6 +4,8 @@
 
 #include "platform/clock.h"
 
+#include <thread>
+
 namespace usb {
 
 void IoRecord::begin() {
@@ -18,9 +20,19 @@ void IoRecord::begin() {
 void IoRecord::complete(std::uint32_t bytes, std::uint32_t error) {
     bytes_ = bytes;
     error_ = error;
+    // The event is set before the record is marked done: a waiter that sees done may destroy
+    // the record and its event at once, so nothing of them may be touched after that store.
+    platform::Event* const event = event_;
+    state_.store(State::Signalling, std::memory_order_release);
+    if (event != nullptr) {
+        event->set();
+    }
     state_.store(State::Done, std::memory_order_release);
-    if (event_ != nullptr) {
-        event_->set();
+}
+
+void IoRecord::settle() const {
+    while (state_.load(std::memory_order_acquire) == State::Signalling) {
+        std::this_thread::yield();
     }
 }
 
@@ -42,6 +54,7 @@ bool wait_done(const IoRecord& record, std::uint32_t timeout_ms) {
     constexpr std::uint32_t kSliceMs = 50;
     const std::uint32_t start = platform::tick_count();
     for (;;) {
+        record.settle();
         if (record.done()) {
             return true;
         }
@@ -49,6 +62,7 @@ bool wait_done(const IoRecord& record, std::uint32_t timeout_ms) {
         if (timeout_ms != platform::kWaitForever) {
             const std::uint32_t elapsed = platform::tick_count() - start;
             if (elapsed >= timeout_ms) {
+                record.settle();
                 return record.done();
             }
             slice = std::min(kSliceMs, timeout_ms - elapsed);

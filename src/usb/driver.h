@@ -74,13 +74,19 @@ class IoRecord {
     // Driver side: the call is over; the record is written before the event is set.
     void complete(std::uint32_t bytes, std::uint32_t error);
 
+    // Done only once the driver has let go of the record and its event: a caller that sees
+    // it may release both at once.
     bool done() const { return state_.load(std::memory_order_acquire) == State::Done; }
     // The outcome without waiting: false while the call is under way (error kErrorIncomplete)
     // or when it failed; bytes are those the driver returned.
     bool result(std::uint32_t& bytes, std::uint32_t& error) const;
+    // Waits out the few instructions between a completion's signal and the record being done.
+    void settle() const;
 
   private:
-    enum class State { Idle, Pending, Done };
+    // Signalling: the outcome is written and the event is being set; the driver still holds
+    // the event, so the record is not done yet.
+    enum class State { Idle, Pending, Signalling, Done };
 
     platform::Event* event_;
     std::atomic<State> state_{State::Idle};
