@@ -23,6 +23,10 @@ struct BrokenWorkstation {
     std::string message;
 };
 
+void PrintTo(const BrokenWorkstation& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class StartupChecks : public ::testing::TestWithParam<BrokenWorkstation> {
   protected:
     Workstation station;

@@ -22,6 +22,10 @@ struct FlagCase {
     bool rotary_button;
 };
 
+void PrintTo(const FlagCase& c, std::ostream* out) {
+    *out << "job_set '" << c.print_job_set << "', media '" << c.print_media << "'";
+}
+
 class StartupFlagsTest : public ::testing::TestWithParam<FlagCase> {
   protected:
     void SetUp() override { app::set_settings_root(); }
