@@ -6,6 +6,7 @@
 // enters the printing list.
 
 #include <array>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -118,7 +119,9 @@ void setup_printing_list(cprocess& list, int client_width);
 template <class List>
 void append_print_row(List& printing_list, const JobRowTexts& job) {
     const int count = printing_list.item_count();
-    const int row = printing_list.insert_item(count, "");
+    // At the end as the list stands when the row goes in: a past-the-end index appends in the
+    // same call, whatever another thread did since the count was read.
+    const int row = printing_list.insert_item(std::numeric_limits<int>::max(), "");
     printing_list.set_item_text(row, PrintRow::number, two_digit_number(count + 1));
     printing_list.set_item_text(row, PrintRow::state, JobState::ready_to_print);
     printing_list.set_item_text(row, PrintRow::job_path, job[JobRow::job_path]);

@@ -192,8 +192,8 @@ struct RecordingList {
     std::vector<std::pair<int, std::string>> writes;
     int item_count() const { return rows; }
     int insert_item(int item, std::string_view) {
-        ++rows;
-        return item;
+        EXPECT_GE(item, rows);  // at the end
+        return rows++;
     }
     bool set_item_text(int row, int column, std::string_view text) {
         EXPECT_EQ(row, 3);

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <climits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,6 +93,44 @@ TEST_F(DialogTest, WorkerChangesCellsWhileNestedModalRunsAreOpen) {
     EXPECT_EQ(list.item_text(38, 1), "Wait");
     EXPECT_EQ(recorder.texts(), std::vector<std::string>{"Transfer failed"});
     EXPECT_FALSE(outer.is_visible());
+}
+
+TEST_F(DialogTest, SeveralWorkersShareAListWithoutALock) {
+    constexpr int kWorkers = 3;
+    constexpr int kRows = 150;
+    std::vector<std::thread> workers;
+    std::atomic<int> finished{0};
+    StartingDialog dialog([&] {
+        for (int w = 0; w < kWorkers; ++w) {
+            workers.emplace_back([&, w] {
+                auto* list = dialog.control<ui::ListCtrl>(kList);
+                for (int i = 0; i < kRows; ++i) {
+                    // Appended in one call (an index past the end), so the row keeps the
+                    // index it got: the count read by a call of its own could be stale by
+                    // the time of the insert, as every call is a message of its own.
+                    const int row = list->insert_item(INT_MAX, std::to_string(w));
+                    list->set_item_text(row, 1, std::to_string(i));
+                }
+                if (++finished == kWorkers) {
+                    dialog.end_dialog(1);
+                }
+            });
+        }
+    });
+    auto& list = dialog.add<ui::ListCtrl>(kList, ui::Rect::from_size(0, 0, 400, 300));
+    list.insert_column(0, "Worker", 100);
+    list.insert_column(1, "Row", 100);
+    EXPECT_EQ(dialog.do_modal(), 1);
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    ASSERT_EQ(list.item_count(), kWorkers * kRows);
+    std::vector<int> next(kWorkers, 0);
+    for (int row = 0; row < list.item_count(); ++row) {
+        // Each worker's rows keep their order.
+        const int w = std::stoi(list.item_text(row, 0));
+        EXPECT_EQ(list.item_text(row, 1), std::to_string(next[w]++));
+    }
 }
 
 TEST_F(DialogTest, EndingWhileOpeningReturnsWithoutShowing) {

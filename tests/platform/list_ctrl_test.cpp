@@ -113,6 +113,13 @@ TEST_F(ListCtrlTest, SelectionAndFocusChangesReportOldAndNewState) {
     list_.set_item_state(-1, 0, ui::kItemSelected);
     EXPECT_EQ(take_changes(), (std::vector<Change>{{2, kSF, ui::kItemFocused}}));
     EXPECT_EQ(list_.item_state(2, kSF), ui::kItemFocused);
+
+    // The right button selects the row under it before the menu is asked for.
+    int right_clicked = -2;
+    list_.on_right_click([&](int item, ui::Point) { right_clicked = item; });
+    mouse(QEvent::MouseButtonPress, Qt::RightButton, 20, 3 * row_height + 2);
+    EXPECT_EQ(take_changes(), (std::vector<Change>{{2, ui::kItemFocused, 0}, {3, 0, kSF}}));
+    EXPECT_EQ(right_clicked, 3);
 }
 
 TEST_F(ListCtrlTest, RowsAndCellsKeepTheirPlaces) {

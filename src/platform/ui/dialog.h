@@ -39,8 +39,9 @@ class Control {
 
     void enable(bool enabled);
     bool is_enabled() const;
-    // Shows or hides the control (a hidden control stays hidden while its dialog is shown).
+    // Shows or hides the control; a hidden control stays hidden when its dialog is shown.
     void show(bool shown);
+    // False once hidden with show(false), whether or not the dialog itself is on screen.
     bool is_visible() const;
     // Position and size in the dialog's client coordinates.
     void move(const Rect& rect);

@@ -15,33 +15,30 @@
 namespace platform::ui {
 namespace {
 
-bool is_ascii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 char lower_ascii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Letters compared without case; paths are mostly ASCII, so the common case avoids building
-// Unicode strings for every row of a long list.
-bool matches(std::string_view cell, std::string_view text, bool prefix) {
-    if (is_ascii(cell) && is_ascii(text)) {
-        if (prefix ? cell.size() < text.size() : cell.size() != text.size()) {
-            return false;
-        }
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (lower_ascii(cell[i]) != lower_ascii(text[i])) {
-                return false;
-            }
-        }
-        return true;
-    }
+bool matches_unicode(std::string_view cell, std::string_view text, bool prefix) {
     const QString wide_cell = to_qt(cell);
     const QString wide_text = to_qt(text);
     return prefix ? wide_cell.startsWith(wide_text, Qt::CaseInsensitive)
                   : wide_cell.compare(wide_text, Qt::CaseInsensitive) == 0;
+}
+
+bool is_ascii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (static_cast<unsigned char>(c) & 0x80) == 0; });
+}
+
+// Compares from the end: paths in one folder share their beginning and differ at the end.
+bool ascii_equal_ignoring_case(std::string_view a, std::string_view b) {
+    for (std::size_t i = a.size(); i-- > 0;) {
+        if (a[i] != b[i] && lower_ascii(a[i]) != lower_ascii(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 Qt::Alignment header_alignment(Align align) {
@@ -87,6 +84,7 @@ int ListCtrl::insert_column(int column, std::string_view title, int width, Align
             if (row.cells.size() > static_cast<std::size_t>(column)) {
                 row.cells.insert(row.cells.begin() + column, std::string());
             }
+            row.ascii_key = row.cells.empty() || is_ascii(row.cells[0]);
         }
         view().header().resizeSection(column, std::max(0, width));
         view().layout_header();
@@ -128,6 +126,7 @@ int ListCtrl::insert_item(int item, std::string_view text) {
         item = std::min(item, item_count());
         Row row;
         row.cells.emplace_back(text);
+        row.ascii_key = is_ascii(text);
         rows_.insert(rows_.begin() + item, std::move(row));
         view().update_scrollbars();
         view().viewport()->update();
@@ -169,6 +168,9 @@ bool ListCtrl::set_item_text(int item, int sub_item, std::string_view text) {
             cells.resize(static_cast<std::size_t>(sub_item) + 1);
         }
         cells[sub_item].assign(text);
+        if (sub_item == 0) {
+            rows_[item].ascii_key = is_ascii(text);
+        }
         view().update_item(item);
         return true;
     });
@@ -261,9 +263,24 @@ void ListCtrl::select_from_input(int item) {
 
 int ListCtrl::find_item(std::string_view text, bool prefix, int after) const {
     return ui_call([&] {
-        for (int row = std::max(0, after + 1); row < item_count(); ++row) {
-            const std::vector<std::string>& cells = rows_[row].cells;
-            if (matches(cells.empty() ? std::string_view() : cells[0], text, prefix)) {
+        // Letters are compared without case. Paths are mostly ASCII, and a long queue is
+        // searched for every file that goes: ASCII keys are compared as bytes, others as
+        // Unicode strings.
+        const bool ascii_text = is_ascii(text);
+        const int count = static_cast<int>(rows_.size());
+        for (int row = std::max(0, after + 1); row < count; ++row) {
+            const Row& candidate = rows_[row];
+            const std::string_view key =
+                candidate.cells.empty() ? std::string_view() : std::string_view(candidate.cells[0]);
+            bool found = false;
+            if (ascii_text && candidate.ascii_key) {
+                found = prefix ? key.size() >= text.size() &&
+                                     ascii_equal_ignoring_case(key.substr(0, text.size()), text)
+                               : key.size() == text.size() && ascii_equal_ignoring_case(key, text);
+            } else {
+                found = matches_unicode(key, text, prefix);
+            }
+            if (found) {
                 return row;
             }
         }
@@ -409,11 +426,10 @@ void ListCtrl::on_right_click(std::function<void(int item, Point screen)> handle
 
 Bitmap ListCtrl::render(std::vector<DrawnText>* texts) const {
     return ui_call([&] {
-        auto* self = const_cast<ListCtrl*>(this);
         view().layout_header();
-        self->trace_ = texts;
+        trace_ = texts;
         QPixmap picture = view().grab();
-        self->trace_ = nullptr;
+        trace_ = nullptr;
         return Bitmap(picture.toImage());
     });
 }

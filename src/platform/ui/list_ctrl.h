@@ -156,6 +156,8 @@ class ListCtrl : public Control {
     struct Row {
         std::vector<std::string> cells;
         unsigned state = 0;
+        // The first cell holds ASCII only; such keys are searched byte by byte.
+        bool ascii_key = true;
     };
 
     ListView& view() const;
@@ -168,7 +170,8 @@ class ListCtrl : public Control {
     std::vector<Align> aligns_;
     ImageList images_;
     int row_height_ = 0;
-    std::vector<DrawnText>* trace_ = nullptr;
+    // Set only while render() draws.
+    mutable std::vector<DrawnText>* trace_ = nullptr;
     std::function<void(const ItemChange&)> item_changed_;
     std::function<void(int, int)> clicked_;
     std::function<void(int, Point)> right_clicked_;
