@@ -78,6 +78,12 @@ void expand_row_sse2(std::uint8_t* out, const std::uint8_t* a, const std::uint8_
         const __m128i vb = _mm_load_si128(reinterpret_cast<const __m128i*>(b + i));
         const __m128i vc = _mm_load_si128(reinterpret_cast<const __m128i*>(c + i));
         const __m128i vd = _mm_load_si128(reinterpret_cast<const __m128i*>(d + i));
+        // Blank pass rows add nothing to the OR: many rows of a pass are blank (planes the
+        // ink mode leaves empty, the other layer's rows of a two-layer job).
+        const __m128i any = _mm_or_si128(_mm_or_si128(va, vb), _mm_or_si128(vc, vd));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF) {
+            continue;
+        }
         VELQUORIN_QUAD_SWAPS(__m128i, _mm_and_si128, _mm_or_si128, _mm_srli_epi64, _mm_slli_epi64,
                              _mm_set1_epi8, va, vb, vc, vd, p0, p1, p2, p3);
         // Interleave to pixel order: p0[k] p1[k] p2[k] p3[k] for k = 0..15.
@@ -106,6 +112,10 @@ __attribute__((target("avx2"))) void expand_row_avx2(std::uint8_t* out, const st
         const __m256i vb = _mm256_load_si256(reinterpret_cast<const __m256i*>(b + i));
         const __m256i vc = _mm256_load_si256(reinterpret_cast<const __m256i*>(c + i));
         const __m256i vd = _mm256_load_si256(reinterpret_cast<const __m256i*>(d + i));
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(va, vb), _mm256_or_si256(vc, vd));
+        if (_mm256_testz_si256(any, any)) {
+            continue;
+        }
         VELQUORIN_QUAD_SWAPS(__m256i, _mm256_and_si256, _mm256_or_si256, _mm256_srli_epi64,
                              _mm256_slli_epi64, _mm256_set1_epi8, va, vb, vc, vd, p0, p1, p2, p3);
         const __m256i lo01 = _mm256_unpacklo_epi8(p0, p1);
