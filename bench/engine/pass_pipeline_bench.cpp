@@ -104,6 +104,8 @@ void band_memcpy(benchmark::State& state) {
 // Keeps the time per iteration of every run for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
+    // Without colour codes, so that every "ratio" line starts its line.
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             // The fastest of the repetitions: the least disturbed by whatever else runs.
