@@ -5,21 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/split_mix64.h"
+
 namespace prn_gen {
 
 namespace {
-
-// SplitMix64: a small, well-mixed generator whose stream depends only on its seed, so that a
-// line's dots depend on the seed and the line number alone.
-struct SplitMix64 {
-    std::uint64_t state;
-    std::uint64_t next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-};
 
 std::uint8_t max_value(std::uint8_t bits_per_pixel) {
     return bits_per_pixel == 1 ? 1 : 3;
