@@ -6,6 +6,8 @@
 
 #include "engine/engine_limits.h"
 #include "engine/prn_header.h"
+#include "printer/prn_file.h"        // g_prn_file, the job's .prn
+#include "printer/protocol_state.h"  // g_direction, g_ink_mode, g_column_count
 
 // The print file of the job being printed and the reader that feeds the input window, one
 // band of raster lines per pass. Only the print thread runs this code; the state is plain
@@ -16,18 +18,14 @@ inline constexpr std::uint32_t PASS_COUNT_8 = 8;
 inline constexpr std::uint32_t PASS_COUNT_10 = 10;
 inline constexpr std::uint32_t PASS_COUNT_16 = 16;
 
-extern std::FILE* g_prn_file;  // the job's .prn, open for reading
 extern std::uint8_t g_prn_header[kPrnHeaderSize];
 extern std::uint32_t g_row_bytes;       // prn_header.row_bytes
 extern std::uint32_t g_prn_line_count;  // prn_header.line_count, the progress base
 extern std::uint32_t g_lines_left;      // raster lines not yet read
 extern std::uint32_t g_lines_read;      // raster lines read so far
 extern std::uint32_t g_line_pixels;     // pixels per line
-extern std::uint32_t g_column_count;    // transfer columns per pass: g_line_pixels + 904
-extern std::uint8_t g_direction;        // 0 unidirectional, 1 bidirectional
-extern std::uint8_t g_ink_mode;
-extern std::uint32_t g_pass_count;  // 4, 8, 10 or 16; 0 before any job set one
-extern std::uint32_t g_band_index;  // the next band to seek to
+extern std::uint32_t g_pass_count;      // 4, 8, 10 or 16; 0 before any job set one
+extern std::uint32_t g_band_index;      // the next band to seek to
 
 // 1 when the header's row length and column count fit the engine's buffers
 // (prn_header.row_bytes at most 7200, g_column_count at most 57,600). Set by read_prn_header;
@@ -37,6 +35,8 @@ extern std::uint8_t g_prn_layout_ok;
 
 // The input window: six planes (PrnPlane order) of 2880 rows of 7200 bytes.
 extern std::uint8_t g_input_planes[kPrnPlaneCount][kInputWindowRows][kPlaneRowBytes];
+
+// g_column_count (the printer's) is g_line_pixels + 904 transfer columns per pass.
 
 // Opens the job's print file for reading into g_prn_file (closing any open one); false when
 // it cannot be opened. close_prn_file closes it; both may be called at any time.

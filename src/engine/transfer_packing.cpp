@@ -13,7 +13,6 @@
 
 alignas(64) std::uint8_t g_transfer_buffer[kTransferBufferBytes];
 int g_ink_order[kHeadSlotCount] = {0, 1, 2, 3, 4, 5, 6, 7};
-std::uint8_t g_pass_toggle = 0;
 
 namespace {
 

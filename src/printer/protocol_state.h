@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "settings/program_globals.h"  // g_rotary_mode: 1 rotary, 0 flatbed
+
 // The protocol's shared state: one set for the whole process, used by the print thread, the
 // maintenance dialogs and the nozzle-check print without a lock; g_printer_idle keeps their
 // exchanges apart. The flags that several threads read are atomics of their stated width.
@@ -30,10 +32,9 @@ extern std::atomic<std::uint8_t> g_reconnect_cancelled;
 extern std::atomic<std::uint8_t> g_nozzle_print_error;
 
 // Arguments of the set-up commands, set by the job printer and the maintenance side.
-extern std::uint8_t g_direction;                 // 0 unidirectional, 1 bidirectional
-extern std::uint8_t g_ink_mode;                  // 1-15
-extern std::atomic<std::uint8_t> g_rotary_mode;  // 1 rotary, 0 flatbed
-extern std::uint8_t g_not_2vanish;               // 1 unless ink mode 4
+extern std::uint8_t g_direction;    // 0 unidirectional, 1 bidirectional
+extern std::uint8_t g_ink_mode;     // 1-15
+extern std::uint8_t g_not_2vanish;  // 1 unless ink mode 4
 extern std::uint32_t g_column_count;
 extern std::uint32_t g_y_position;  // motor steps
 
