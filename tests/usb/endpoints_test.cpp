@@ -19,16 +19,8 @@ class Endpoints : public SimUsbTest {
         ASSERT_NE(device_->BulkOutEndPt, nullptr);
     }
 
-    // The control endpoint set up for one of the printer's class requests.
     CUsbControlEndPoint& class_request(std::uint8_t direction, std::uint8_t code) {
-        CUsbControlEndPoint& ep = *device_->ControlEndPt;
-        ep.Target = 1;
-        ep.ReqType = 1;
-        ep.Direction = direction;
-        ep.ReqCode = code;
-        ep.Value = 0;
-        ep.Index = 0;
-        return ep;
+        return SimUsbTest::class_request(*device_, direction, code);
     }
 
     static std::vector<std::uint8_t> pattern(std::size_t size) {

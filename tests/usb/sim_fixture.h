@@ -27,6 +27,19 @@ class SimUsbTest : public ::testing::Test {
         return device;
     }
 
+    // Sets the control endpoint up for one of the printer's class requests.
+    static CUsbControlEndPoint& class_request(CUsbDevice& device, std::uint8_t direction,
+                                              std::uint8_t code) {
+        CUsbControlEndPoint& ep = *device.ControlEndPt;
+        ep.Target = 1;
+        ep.ReqType = 1;
+        ep.Direction = direction;
+        ep.ReqCode = code;
+        ep.Value = 0;
+        ep.Index = 0;
+        return ep;
+    }
+
     usb::sim::RecordingModel& model() {
         return static_cast<usb::sim::RecordingModel&>(*printer_->model());
     }

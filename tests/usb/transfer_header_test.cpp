@@ -54,12 +54,7 @@ using ControlHeaderOnTheWire = SimUsbTest;
 // The header of a class request as the driver receives it.
 TEST_F(ControlHeaderOnTheWire, CarriesTheSetupPacketAndTheEndpointTimeOut) {
     auto device = open_printer();
-    CUsbControlEndPoint& ep = *device->ControlEndPt;
-    ep.Target = 1;
-    ep.ReqType = 1;
-    ep.Value = 0;
-    ep.Index = 0;
-    ep.ReqCode = 0x81;
+    CUsbControlEndPoint& ep = class_request(*device, 1, 0x81);
     for (const auto& [timeout_ms, seconds] : {std::pair{10000u, 10u}, std::pair{500u, 1u}}) {
         bus_.clear_transfer_log();
         ep.TimeOut = timeout_ms;

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "usb/device.h"
+#include "usb/driver/sim/firmware.h"
 
 namespace usb::sim {
 namespace {
@@ -78,6 +80,15 @@ void Printer::unplug() {
 void Printer::replug() {
     std::lock_guard lock(bus_.mutex_);
     plugged_ = true;
+    replug_pending_ = false;
+}
+
+void Printer::unplug_for(std::uint32_t ms) {
+    unplug();
+    std::lock_guard lock(bus_.mutex_);
+    replug_pending_ = true;
+    replug_at_ = platform::tick_count() + ms;
+    bus_.changed_.notify_all();
 }
 
 bool Printer::plugged() const {
@@ -522,6 +533,19 @@ void Bus::run() {
     std::unique_lock lock(mutex_);
     while (!stop_) {
         const std::uint32_t now = platform::tick_count();
+        std::optional<std::int32_t> replug_wait;
+        for (const auto& printer : printers_) {
+            if (!printer->replug_pending_) {
+                continue;
+            }
+            const auto wait = static_cast<std::int32_t>(printer->replug_at_ - now);
+            if (wait <= 0) {
+                printer->plugged_ = true;
+                printer->replug_pending_ = false;
+            } else if (!replug_wait || wait < *replug_wait) {
+                replug_wait = wait;
+            }
+        }
         auto next = pending_.end();
         std::int32_t soonest = 0;
         for (auto it = pending_.begin(); it != pending_.end(); ++it) {
@@ -534,13 +558,14 @@ void Bus::run() {
                 soonest = wait;
             }
         }
-        if (next == pending_.end()) {
-            changed_.wait_for(lock, kLongestSleep);
-            continue;
-        }
-        if (soonest > 0) {
+        if (next == pending_.end() || soonest > 0) {
+            std::optional<std::int32_t> wait = replug_wait;
+            if (next != pending_.end() && (!wait || soonest < *wait)) {
+                wait = soonest;
+            }
             const std::chrono::microseconds real(
-                platform::real_microseconds(static_cast<std::uint32_t>(soonest)));
+                wait ? platform::real_microseconds(static_cast<std::uint32_t>(*wait))
+                     : kLongestSleep.count());
             changed_.wait_for(lock, std::min(real, kLongestSleep));
             continue;
         }
@@ -573,7 +598,8 @@ void Bus::run() {
 Bus& program_bus() {
     static Bus bus;
     static const bool populated = [] {
-        bus.add_printer(PrinterSpec::usb2());
+        auto firmware = std::make_shared<Firmware>(Recorder::from_environment());
+        firmware->attach(bus.add_printer(PrinterSpec::usb2(), firmware).get());
         return true;
     }();
     (void)populated;

@@ -39,6 +39,8 @@ class Printer {
     // failed and every handle opened on it stays dead; replug brings it back for new opens.
     void unplug();
     void replug();
+    // Unplugs now and plugs in again after ms of program time.
+    void unplug_for(std::uint32_t ms);
     bool plugged() const;
 
     // The next count transfers of a kind stay under way until they are aborted (or the
@@ -64,6 +66,8 @@ class Printer {
     // Guarded by the bus's lock.
     bool plugged_ = true;
     std::uint32_t generation_ = 0;
+    bool replug_pending_ = false;
+    std::uint32_t replug_at_ = 0;
     std::array<int, 3> holds_{};
     std::map<std::uint8_t, std::uint32_t> pipe_free_at_;
     std::shared_ptr<PrinterModel> model_;
@@ -172,7 +176,8 @@ class Bus : public Driver {
     std::thread thread_;
 };
 
-// The bus the program uses with VELQUORIN_PRINTER=sim: one USB 2 high-speed printer.
+// The bus the program uses with VELQUORIN_PRINTER=sim: one USB 2 high-speed printer running
+// the simulated firmware, recording to VELQUORIN_SIM_CAPTURE when that is set.
 Bus& program_bus();
 
 }  // namespace usb::sim

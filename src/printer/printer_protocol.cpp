@@ -1,0 +1,603 @@
+#include "printer/printer_protocol.h"
+
+#include "platform/clock.h"
+#include "platform/thread.h"
+#include "platform/ui/message_box.h"
+#include "printer/commands.h"
+#include "printer/messages.h"
+#include "printer/prn_file.h"
+#include "printer/protocol_state.h"
+#include "usb/driver_registry.h"
+
+using platform::sleep_ms;
+using platform::ui::Answer;
+using platform::ui::Buttons;
+using platform::ui::Icon;
+
+namespace {
+
+constexpr std::uint8_t kTargetInterface = 1;
+constexpr std::uint8_t kClassRequest = 1;
+constexpr std::uint8_t kRequestCommand = 0x01;
+constexpr std::uint8_t kRequestStatus = 0x81;
+constexpr std::uint32_t kTransferWaitMs = 1500;
+constexpr std::uint32_t kBandBytesPerColumn = 360;
+
+// The process-wide auto-reset events of command and band transfers ("USBDRV_CTL" and
+// "USBDRV_OUT"): one object each for every caller. Each transfer still waits on its own
+// record, so a signal meant for another caller's transfer is never taken for its own.
+platform::Event& control_event() {
+    static platform::Event event;
+    return event;
+}
+
+platform::Event& bulk_out_event() {
+    static platform::Event event;
+    return event;
+}
+
+// Ends a transfer whose wait ran out: aborts the pipe and waits until the driver is done
+// with the record, the event and the context, then frees the context.
+void end_unfinished(CUsbEndPoint& ep, std::uint8_t* buffer, usb::IoRecord& record,
+                    usb::XferContext* context) {
+    ep.Abort();
+    usb::wait_done(record, platform::kWaitForever);
+    std::int32_t ignored = 0;
+    ep.FinishDataXfer(buffer, ignored, &record, context);
+}
+
+void ok_box(const char* text) {
+    platform::ui::message_box(text, "", Buttons::Ok, Icon::None);
+}
+
+}  // namespace
+
+PrinterProtocol::PrinterProtocol(ProtocolSide side, usb::Driver* driver)
+    : side_(side), device_(std::make_unique<CUsbDevice>(g_driver_interface_guid, true, driver)) {}
+
+PrinterProtocol::~PrinterProtocol() = default;
+
+void PrinterProtocol::set_frame(std::uint8_t code) {
+    g_command_buffer[0] = kFrameStart;
+    g_command_buffer[1] = code;
+    g_command_length = 2;
+}
+
+void PrinterProtocol::set_frame_u8(std::uint8_t code, std::uint8_t argument) {
+    set_frame(code);
+    g_command_buffer[2] = argument;
+    g_command_length = 3;
+}
+
+void PrinterProtocol::set_frame_u32(std::uint8_t code, std::uint32_t argument) {
+    set_frame(code);
+    for (int i = 0; i < 4; ++i) {
+        g_command_buffer[2 + i] = static_cast<std::uint8_t>(argument >> (8 * i));
+    }
+    g_command_length = 6;
+}
+
+int PrinterProtocol::send_command(std::uint32_t pause_ms) {
+    CUsbControlEndPoint* ep = device_->ControlEndPt;
+    usb::XferContext* context = nullptr;
+    usb::IoRecord record(&control_event());
+    if (ep != nullptr) {
+        ep->Target = kTargetInterface;
+        ep->ReqType = kClassRequest;
+        ep->Value = 0;
+        ep->Index = 0;
+        ep->Direction = 0;
+        ep->ReqCode = kRequestCommand;
+        context = ep->BeginDataXfer(g_command_buffer, g_command_length, &record);
+    }
+    // No device open, or no transfer begun: nothing was sent.
+    if (context == nullptr) {
+        sleep_ms(pause_ms);
+        return 0;
+    }
+    if (ep->WaitForXfer(&record, kTransferWaitMs)) {
+        std::int32_t length = g_command_length;
+        ep->FinishDataXfer(g_command_buffer, length, &record, context);
+        g_command_length = length;
+        sleep_ms(pause_ms);
+        return 1;
+    }
+    end_unfinished(*ep, g_command_buffer, record, context);
+    sleep_ms(pause_ms);
+    return 0;
+}
+
+int PrinterProtocol::SendCommand() {
+    return send_command(100);
+}
+
+int PrinterProtocol::SendCommandShortPause() {
+    return send_command(50);
+}
+
+std::uint8_t PrinterProtocol::ReadStatus() {
+    g_status_length = 1;
+    sleep_ms(15);
+    CUsbControlEndPoint* ep = device_->ControlEndPt;
+    if (ep == nullptr) {
+        return g_status_byte;
+    }
+    ep->Target = kTargetInterface;
+    ep->ReqType = kClassRequest;
+    ep->Value = 0;
+    ep->Index = 0;
+    ep->ReqCode = kRequestStatus;
+    // A read that fails copies nothing, so the byte keeps its previous value.
+    std::uint8_t status = g_status_byte;
+    std::int32_t length = g_status_length;
+    ep->Read(&status, length);
+    g_status_byte = status;
+    return g_status_byte;
+}
+
+void PrinterProtocol::DrainStatus() {
+    for (int i = 0; i < 3; ++i) {
+        ReadStatus();
+        sleep_ms(50);
+    }
+    g_status_byte = 0;
+}
+
+int PrinterProtocol::BulkOutSend(std::uint8_t* buffer, std::uint32_t length) {
+    CUsbEndPoint* ep = device_->BulkOutEndPt;
+    if (ep == nullptr || buffer == nullptr) {
+        return 0;
+    }
+    usb::IoRecord record(&bulk_out_event());
+    std::uint32_t offset = 0;
+    std::uint32_t remaining = length;
+    while (remaining > 0) {
+        const std::uint32_t piece = remaining < kPieceBytes ? remaining : kPieceBytes;
+        usb::XferContext* context =
+            ep->BeginDataXfer(buffer + offset, static_cast<std::int32_t>(piece), &record);
+        if (context == nullptr) {
+            return 0;
+        }
+        if (!ep->WaitForXfer(&record, kTransferWaitMs)) {
+            ep->Abort();
+            usb::wait_done(record, platform::kWaitForever);
+        }
+        std::int32_t sent = static_cast<std::int32_t>(piece);
+        // A piece reported sent with no byte moved would repeat for ever: a failure.
+        if (!ep->FinishDataXfer(buffer + offset, sent, &record, context) || sent <= 0) {
+            return 0;
+        }
+        remaining -= static_cast<std::uint32_t>(sent);
+        offset += static_cast<std::uint32_t>(sent);
+    }
+    return 1;
+}
+
+void PrinterProtocol::abort_tail() {
+    g_prn_file.close();
+    g_printer_idle = 1;
+    sleep_ms(5000);
+    g_stop_printing = 1;
+}
+
+void PrinterProtocol::maintenance_stopped() {
+    g_stop_printing = 1;
+    g_nozzle_print_error = 1;
+}
+
+void PrinterProtocol::send_only(std::uint8_t code) {
+    set_frame(code);
+    SendCommand();
+}
+
+void PrinterProtocol::wait_timed_out() {
+    if (side_ == ProtocolSide::Maintenance) {
+        g_stop_printing = 1;
+        send_only(CMD_STOP);
+        ok_box(printer::kMaintenanceWaitFailureText);
+        return;
+    }
+    give_up(printer::kWaitFailureText);
+}
+
+void PrinterProtocol::give_up(const char* text) {
+    g_prn_file.close();
+    g_printer_idle = 1;
+    g_stop_printing = 1;
+    send_only(CMD_STOP);
+    ok_box(text);
+}
+
+void PrinterProtocol::stopped_in_wait() {
+    if (side_ == ProtocolSide::Maintenance) {
+        maintenance_stopped();
+    } else {
+        abort_tail();
+    }
+}
+
+void PrinterProtocol::after_one_read() {
+    if (ReadStatus() == STATUS_ABORTED) {
+        abort_tail();
+    }
+}
+
+void PrinterProtocol::CheckPrinterReady() {
+    send_only(CMD_CHECK_READY);
+    sleep_ms(100);
+    const std::uint8_t status = ReadStatus();
+    if (status == STATUS_CHECK_READY_OK) {
+        return;
+    }
+    if (status == STATUS_ABORTED) {
+        abort_tail();
+        return;
+    }
+    // Table or media not ready: the job printer shows it, no box here.
+    g_prn_file.close();
+    g_stop_printing = 1;
+    g_printer_idle = 1;
+}
+
+void PrinterProtocol::WaitPrinterIdle() {
+    send_only(CMD_WAIT_IDLE);
+    if (ReadStatus() == STATUS_IDLE) {
+        return;
+    }
+    for (int count = 0;;) {
+        if (g_status_byte == STATUS_ABORTED) {
+            stopped_in_wait();
+            return;
+        }
+        sleep_ms(300);
+        if (side_ == ProtocolSide::Maintenance && idle_poll_hook_) {
+            idle_poll_hook_();
+        }
+        if (++count > 150) {
+            wait_timed_out();
+            return;
+        }
+        if (ReadStatus() == STATUS_IDLE) {
+            return;
+        }
+    }
+}
+
+void PrinterProtocol::wait_command_ack(bool retry) {
+    // The printer may report the end of a pass while it is asked for its acknowledgement; a
+    // printer that reported nothing else would hold the wait for ever, so such reads stop
+    // being free after this many in a row.
+    constexpr int kFreePassDoneReads = 8;
+    send_only(CMD_ACK_REQUEST);
+    int polls = 0;
+    int resends = 0;
+    for (;;) {
+        if (polls == 2) {
+            send_only(CMD_ACK_REQUEST);
+            ++resends;
+            polls = 0;
+        }
+        ReadStatus();
+        for (int free = 0; retry && g_status_byte == STATUS_PASS_DONE && free < kFreePassDoneReads;
+             ++free) {
+            g_pass_done = 1;
+            ReadStatus();
+        }
+        if (g_status_byte == STATUS_READY) {
+            return;
+        }
+        if (g_status_byte == STATUS_ABORTED) {
+            stopped_in_wait();
+            return;
+        }
+        if (resends == 3) {
+            break;
+        }
+        sleep_ms(20);
+        ++polls;
+    }
+    if (side_ == ProtocolSide::Maintenance) {
+        g_stop_printing = 1;
+        ok_box(printer::kAckFailureText);
+        return;
+    }
+    if (retry) {
+        if (platform::ui::message_box(printer::kAckRetryText, "", Buttons::RetryCancel,
+                                      Icon::Stop) == Answer::Cancel) {
+            g_stop_printing = 1;
+        }
+        return;
+    }
+    give_up(printer::kAckFailureText);
+}
+
+void PrinterProtocol::WaitCommandAckOrAbort() {
+    wait_command_ack(false);
+}
+
+void PrinterProtocol::WaitCommandAckRetry() {
+    wait_command_ack(side_ == ProtocolSide::Print);
+}
+
+void PrinterProtocol::SendColumnCount() {
+    set_frame_u32(CMD_COLUMN_COUNT, g_column_count);
+    SendCommand();
+    after_one_read();
+}
+
+void PrinterProtocol::SendInkMode() {
+    set_frame_u8(CMD_INK_MODE, g_ink_mode);
+    SendCommand();
+    after_one_read();
+}
+
+void PrinterProtocol::SendEmbossPasses(std::uint8_t passes) {
+    set_frame_u8(CMD_EMBOSS_PASSES, passes);
+    SendCommand();
+    after_one_read();
+}
+
+void PrinterProtocol::SendUvSetting(std::uint8_t setting) {
+    set_frame_u8(CMD_UV_SETTING, setting);
+    SendCommand();
+    after_one_read();
+}
+
+void PrinterProtocol::SendNotVarnishOnly() {
+    set_frame_u8(CMD_NOT_VARNISH_ONLY, g_not_2vanish);
+    SendCommand();
+    after_one_read();
+}
+
+void PrinterProtocol::SendDirection() {
+    set_frame_u8(CMD_DIRECTION, g_direction);
+    SendCommand();
+    send_only(CMD_DIRECTION_APPLY);
+    after_one_read();
+}
+
+void PrinterProtocol::SendRotaryMode() {
+    set_frame_u8(CMD_ROTARY_MODE, g_rotary_mode);
+    SendCommand();
+    send_only(CMD_ROTARY_MODE_APPLY);
+    after_one_read();
+}
+
+void PrinterProtocol::SendYPosition() {
+    set_frame_u32(CMD_Y_POSITION, g_y_position);
+    SendCommand();
+    sleep_ms(50);
+    send_only(CMD_Y_POSITION_APPLY);
+    if (ReadStatus() != STATUS_ABORTED) {
+        return;
+    }
+    stopped_in_wait();
+}
+
+void PrinterProtocol::SendStartReady() {
+    send_only(CMD_START_READY);
+    sleep_ms(90);
+    if (ReadStatus() == STATUS_START_READY) {
+        return;
+    }
+    for (int count = 0;;) {
+        // The first read of a round is looked at only for the stop, the second only for 'p'.
+        if (ReadStatus() == STATUS_ABORTED) {
+            abort_tail();
+            return;
+        }
+        sleep_ms(100);
+        if (++count > 40) {
+            wait_timed_out();
+            return;
+        }
+        if (ReadStatus() == STATUS_START_READY) {
+            return;
+        }
+    }
+}
+
+void PrinterProtocol::SendSkipFeed() {
+    send_only(CMD_SKIP_FEED);
+}
+
+void PrinterProtocol::SendEndOfPrint() {
+    if (side_ == ProtocolSide::Maintenance) {
+        maintenance_end_of_print();
+        return;
+    }
+    send_only(CMD_END_OF_PRINT);
+}
+
+void PrinterProtocol::maintenance_end_of_print() {
+    const std::uint32_t start = platform::tick_count();
+    while (platform::tick_count() - start < 10000) {
+        const std::uint8_t status = ReadStatus();
+        if (status == STATUS_PASS_DONE) {
+            break;
+        }
+        if (status == STATUS_ABORTED) {
+            maintenance_stopped();
+            return;
+        }
+        sleep_ms(100);
+    }
+    send_only(CMD_END_OF_PRINT);
+}
+
+void PrinterProtocol::SendSkipFeedWait() {
+    send_only(CMD_SKIP_FEED_WAIT);
+    // Bounded: a feed that never reports its end gives up as the start wait does.
+    const std::uint32_t start = platform::tick_count();
+    while (ReadStatus() != STATUS_SKIP_FEED_DONE) {
+        if (g_status_byte == STATUS_ABORTED) {
+            abort_tail();
+            return;
+        }
+        if (platform::tick_count() - start > kSkipFeedLimitMs) {
+            wait_timed_out();
+            return;
+        }
+        sleep_ms(15);
+    }
+    g_pass_sent = 0;
+}
+
+bool PrinterProtocol::reopen(const char* text) {
+    while (!device_->Open(0)) {
+        if (platform::ui::message_box(text, "", Buttons::RetryCancel, Icon::Stop) ==
+            Answer::Cancel) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void PrinterProtocol::SendBandData() {
+    const bool maintenance = side_ == ProtocolSide::Maintenance;
+    if (ReadStatus() == STATUS_ABORTED) {
+        g_stop_printing = 1;
+        return;
+    }
+    for (int counted = 0; counted < 5;) {
+        if (g_stop_printing == 1) {
+            return;
+        }
+        if (BulkOutSend(band_buffer_, g_column_count * kBandBytesPerColumn) == 1) {
+            return;
+        }
+        if (!reopen(maintenance ? printer::kMaintenanceBandRetryText : printer::kBandRetryText)) {
+            g_stop_printing = 1;  // not counted: the next turn ends it
+            continue;
+        }
+        if (ReadStatus() == STATUS_ABORTED) {
+            g_stop_printing = 1;
+            continue;
+        }
+        if (!maintenance) {
+            // The pass under way when the connection went is not waited for.
+            g_pass_sent = 0;
+            if (g_status_byte == STATUS_PASS_DONE) {
+                g_pass_done = 1;
+            }
+        }
+        WaitCommandAckRetry();
+        ++counted;
+    }
+    ok_box(printer::kBandFailureText);
+    g_stop_printing = 1;
+}
+
+void PrinterProtocol::SendPassCommand() {
+    const bool maintenance = side_ == ProtocolSide::Maintenance;
+    std::uint8_t code = CMD_PASS_UNI;
+    if (!maintenance && g_direction != 0) {
+        code = g_pass_toggle == 0 ? CMD_PASS_FORWARD : CMD_PASS_BACKWARD;
+        g_pass_toggle = g_pass_toggle == 0 ? 1 : 0;
+    }
+    set_frame(code);
+    SendCommandShortPause();
+    for (int resends = 0;;) {
+        const std::uint8_t status = ReadStatus();
+        if (status == STATUS_PASS_ACCEPTED) {
+            if (!maintenance) {
+                if (g_first_pass_seen == 0) {
+                    g_first_pass_seen = 1;
+                    g_first_pass_tick = platform::tick_count();
+                }
+                g_pass_done = 0;
+            }
+            return;
+        }
+        if (status == STATUS_ABORTED) {
+            if (maintenance) {
+                maintenance_stopped();
+            } else {
+                g_stop_printing = 1;
+                g_pass_done = 0;
+            }
+            return;
+        }
+        if (resends == 3) {
+            ok_box(printer::kPassFailureText);
+            g_stop_printing = 1;
+            g_pass_done = 0;
+            return;
+        }
+        if (!reopen(printer::kPassRetryText)) {
+            g_stop_printing = 1;
+            g_pass_done = 0;
+            return;
+        }
+        // The same direction again: the toggle moved on with the first send only.
+        set_frame(code);
+        SendCommandShortPause();
+        ++resends;
+    }
+}
+
+void PrinterProtocol::WaitPassDone() {
+    const std::uint32_t t0 = platform::tick_count();
+    const bool bidirectional = g_direction != 0;
+    const std::uint32_t lower = bidirectional ? 616 : 1232;
+    const std::uint32_t upper = bidirectional ? 4280 : 8600;
+    while (g_pass_done != 1) {
+        const std::uint32_t before = platform::tick_count();
+        const std::uint8_t status = ReadStatus();
+        if (status == STATUS_PASS_DONE) {
+            break;
+        }
+        if (status == STATUS_ABORTED) {
+            g_stop_printing = 1;
+            g_pass_done = 0;
+            return;
+        }
+        if (before - t0 > g_pass_timeout_ms) {
+            resync_after_reconnect();
+            return;
+        }
+    }
+    if (g_pass_timing_calibrated == 0) {
+        const std::uint32_t now = platform::tick_count();
+        if (static_cast<std::int32_t>(now - g_first_pass_tick) > 0) {
+            g_pass_timeout_ms = now - g_first_pass_tick;
+        }
+        // Out of the limits it becomes the upper limit, also when it is below the lower one.
+        if (g_pass_timeout_ms > upper || g_pass_timeout_ms < lower) {
+            g_pass_timeout_ms = upper;
+        }
+        g_pass_timing_calibrated = 1;
+    }
+    if (bidirectional) {
+        sleep_ms(g_bidir_pass_delay_ms);
+    }
+    g_pass_done = 0;
+}
+
+void PrinterProtocol::resync_after_reconnect() {
+    // Bounded: a printer that reopens but never confirms gives up with CMD_STOP and the wait
+    // failure box; the stop also ends it.
+    for (int queries = 0; queries < kMaxResyncQueries; ++queries) {
+        if (!reopen(printer::kResyncRetryText)) {
+            g_stop_printing = 1;
+            g_reconnect_cancelled = 1;
+            g_pass_done = 0;
+            return;
+        }
+        send_only(CMD_RESYNC_QUERY);
+        const std::uint8_t status = ReadStatus();
+        if (status == STATUS_RESYNC_OK) {
+            g_pass_done = 0;
+            return;
+        }
+        if (status == STATUS_ABORTED) {
+            g_stop_printing = 1;
+            g_pass_done = 0;
+            return;
+        }
+    }
+    g_stop_printing = 1;
+    g_pass_done = 0;
+    send_only(CMD_STOP);
+    ok_box(printer::kWaitFailureText);
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "usb/device.h"
+
+// Which owner runs the primitives: the print thread, or the maintenance dialogs and the
+// nozzle-check print, whose few differences are kept here rather than in a copy.
+enum class ProtocolSide { Print, Maintenance };
+
+// The printer's command protocol on the owner's own device: one-frame commands and a one-byte
+// status as class requests on the control endpoint, band data on the bulk OUT endpoint, with
+// every wait, retry, box and reconnect. The worker-thread class owns these primitives by
+// deriving from this class; they take their arguments from the protocol globals and report
+// through them (g_stop_printing, g_status_byte, ...).
+class PrinterProtocol {
+  public:
+    // Creates and opens the owner's device (on the program's driver when none is given).
+    explicit PrinterProtocol(ProtocolSide side = ProtocolSide::Print,
+                             usb::Driver* driver = nullptr);
+    virtual ~PrinterProtocol();
+    PrinterProtocol(const PrinterProtocol&) = delete;
+    PrinterProtocol& operator=(const PrinterProtocol&) = delete;
+
+    CUsbDevice& device() { return *device_; }
+    ProtocolSide side() const { return side_; }
+
+    // The band SendBandData streams: g_column_count x 360 bytes from here.
+    void set_band_buffer(std::uint8_t* buffer) { band_buffer_ = buffer; }
+    // Called after each poll of the idle wait on the maintenance side (its progress bar).
+    void set_idle_poll_hook(std::function<void()> hook) { idle_poll_hook_ = std::move(hook); }
+
+    int SendCommand();
+    int SendCommandShortPause();
+    std::uint8_t ReadStatus();
+    void DrainStatus();
+    int BulkOutSend(std::uint8_t* buffer, std::uint32_t length);
+
+    void CheckPrinterReady();
+    void WaitPrinterIdle();
+    void WaitCommandAckOrAbort();
+    void WaitCommandAckRetry();
+    void SendColumnCount();
+    void SendInkMode();
+    void SendEmbossPasses(std::uint8_t passes);
+    void SendUvSetting(std::uint8_t setting);
+    void SendNotVarnishOnly();
+    void SendDirection();
+    void SendRotaryMode();
+    void SendYPosition();
+    void SendStartReady();
+    void SendSkipFeed();
+    void SendEndOfPrint();
+    void SendSkipFeedWait();
+    void SendBandData();
+    void SendPassCommand();
+    void WaitPassDone();
+
+    // Largest band piece of one bulk transfer.
+    static constexpr std::uint32_t kPieceBytes = 2'097'152;
+    // Resync queries of the pass-done wait's reconnect before it gives up.
+    static constexpr int kMaxResyncQueries = 10;
+    // How long the skip-feed wait waits for the feed to end.
+    static constexpr std::uint32_t kSkipFeedLimitMs = 60'000;
+
+  private:
+    int send_command(std::uint32_t pause_ms);
+    void set_frame(std::uint8_t code);
+    void set_frame_u8(std::uint8_t code, std::uint8_t argument);
+    void set_frame_u32(std::uint8_t code, std::uint32_t argument);
+    // A one-frame command without an answer.
+    void send_only(std::uint8_t code);
+    // Frame(s) sent, then one status read: the printer's stop ends in the abort tail.
+    void after_one_read();
+    void abort_tail();
+    // The printer stopped while maintenance runs: no file, no tail.
+    void maintenance_stopped();
+    // The wait gave up: close, idle, stop, CMD_STOP and the wait failure box.
+    void wait_timed_out();
+    // Close, idle, stop, CMD_STOP and an OK box with text.
+    void give_up(const char* text);
+    // The printer reported it stopped: the abort tail, or on the maintenance side the stop
+    // and the nozzle-print error.
+    void stopped_in_wait();
+    // The acknowledge schedule; retry chooses the Retry/Cancel ending.
+    void wait_command_ack(bool retry);
+    // Reopens device 0 until it opens; each failure asks Retry/Cancel with text. False when
+    // the operator cancelled.
+    bool reopen(const char* text);
+    void resync_after_reconnect();
+    void maintenance_end_of_print();
+
+    ProtocolSide side_;
+    std::unique_ptr<CUsbDevice> device_;
+    std::uint8_t* band_buffer_ = nullptr;
+    std::function<void()> idle_poll_hook_;
+};
