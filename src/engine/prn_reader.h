@@ -6,6 +6,9 @@
 
 #include "engine/engine_limits.h"
 #include "engine/prn_header.h"
+// g_column_count (g_line_pixels + 904), g_direction and g_ink_mode live with the set-up
+// commands that send them.
+#include "printer/protocol_state.h"
 
 // The print file of the job being printed and the reader that feeds the input window, one
 // band of raster lines per pass. Only the print thread runs this code; the state is plain
@@ -23,9 +26,6 @@ extern std::uint32_t g_prn_line_count;  // prn_header.line_count, the progress b
 extern std::uint32_t g_lines_left;      // raster lines not yet read
 extern std::uint32_t g_lines_read;      // raster lines read so far
 extern std::uint32_t g_line_pixels;     // pixels per line
-extern std::uint32_t g_column_count;    // transfer columns per pass: g_line_pixels + 904
-extern std::uint8_t g_direction;        // 0 unidirectional, 1 bidirectional
-extern std::uint8_t g_ink_mode;
 extern std::uint32_t g_pass_count;  // 4, 8, 10 or 16; 0 before any job set one
 extern std::uint32_t g_band_index;  // the next band to seek to
 

@@ -364,7 +364,8 @@ void PrinterProtocol::SendRotaryMode() {
 }
 
 void PrinterProtocol::SendYPosition() {
-    set_frame_u32(CMD_Y_POSITION, g_y_position);
+    // A negative position goes out as its 32-bit two's complement.
+    set_frame_u32(CMD_Y_POSITION, static_cast<std::uint32_t>(g_y_position));
     SendCommand();
     sleep_ms(50);
     send_only(CMD_Y_POSITION_APPLY);
