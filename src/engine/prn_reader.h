@@ -6,8 +6,11 @@
 
 #include "engine/engine_limits.h"
 #include "engine/prn_header.h"
-#include "printer/prn_file.h"        // g_prn_file, the job's .prn
-#include "printer/protocol_state.h"  // g_direction, g_ink_mode, g_column_count
+// g_column_count (g_line_pixels + 904), g_direction and g_ink_mode live with the set-up
+// commands that send them.
+#include "printer/protocol_state.h"
+// g_prn_file: the job's .prn, opened by the job printer, closed by it or the protocol's abort.
+#include "printer/prn_file.h"
 
 // The print file of the job being printed and the reader that feeds the input window, one
 // band of raster lines per pass. Only the print thread runs this code; the state is plain
@@ -35,8 +38,6 @@ extern std::uint8_t g_prn_layout_ok;
 
 // The input window: six planes (PrnPlane order) of 2880 rows of 7200 bytes.
 extern std::uint8_t g_input_planes[kPrnPlaneCount][kInputWindowRows][kPlaneRowBytes];
-
-// g_column_count (the printer's) is g_line_pixels + 904 transfer columns per pass.
 
 // Opens the job's print file for reading into g_prn_file (closing any open one); false when
 // it cannot be opened. close_prn_file closes it; both may be called at any time.

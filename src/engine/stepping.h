@@ -2,8 +2,10 @@
 
 #include <cstdint>
 
-#include "printer/protocol_state.h"    // g_bidir_pass_delay_ms, g_not_2vanish (set here)
-#include "settings/program_globals.h"  // g_rotary_mode: 1 rotary attachment, else flatbed
+// g_bidir_pass_delay_ms and g_not_2vanish live with the commands that send them;
+// g_rotary_mode (1 rotary attachment, else flatbed) with the program-wide settings.
+#include "printer/protocol_state.h"
+#include "settings/program_globals.h"
 
 // The stepping of a job: how far the media moves per pass, where new lines enter the input
 // window, how many nozzle rows print, how many rows are feathered against the neighbouring
@@ -16,12 +18,12 @@ inline constexpr std::uint8_t EDGE_SMOOTH = 1;
 inline constexpr std::uint8_t EDGE_GAUSSIAN = 2;
 inline constexpr std::uint8_t EDGE_BRAILLE = 3;
 
-extern std::uint32_t g_step_rows;         // S: raster lines fed per pass, the band size
-extern std::uint32_t g_window_start_row;  // W: first window row of a band's new lines
-extern std::uint32_t g_head_rows;         // H: nozzle rows printed per pass
-extern std::uint32_t g_overlap_rows;      // O: rows feathered at each edge of a pass/layer
-extern std::uint32_t g_layer_split_row;   // L: last nozzle row of a two-layer job's first layer
-extern std::uint8_t g_edge_kind;          // EDGE_SHARP .. EDGE_BRAILLE
+extern std::uint32_t g_step_rows;            // S: raster lines fed per pass, the band size
+extern std::uint32_t g_window_start_row;     // W: first window row of a band's new lines
+extern std::uint32_t g_head_rows;            // H: nozzle rows printed per pass
+extern std::uint32_t g_overlap_rows;         // O: rows feathered at each edge of a pass/layer
+extern std::uint32_t g_layer_split_row;      // L: last nozzle row of a two-layer job's first layer
+extern std::uint8_t g_edge_kind;             // EDGE_SHARP .. EDGE_BRAILLE
 
 // 1 when the last select_stepping found a row for the job's pass count, layer group, machine
 // and edge kind; 0 when it found none (no pass count yet, a pass count other than 4, 8, 10 or

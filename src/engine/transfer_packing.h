@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
+#include "printer/protocol_state.h"  // g_direction, g_pass_toggle
+
 #include "engine/engine_limits.h"
-#include "printer/protocol_state.h"  // g_pass_toggle: 0 forward, 1 backward
 
 // The transfer buffer: what the printer takes for one pass, column-major. Column c occupies
 // bytes 360c .. 360c + 359 and holds eight head slots of 45 bytes; slot k (head slot k + 1)
@@ -16,7 +17,6 @@ extern std::uint8_t g_transfer_buffer[kTransferBufferBytes];
 
 // Source of head slot k: 0..7 nozzle plane 1..8, 8 "NULL" (the slot stays zero).
 extern int g_ink_order[kHeadSlotCount];
-// g_pass_toggle (the protocol's) flips per pass of a bidirectional job.
 
 // Column offsets of the head slots.
 inline constexpr std::uint32_t kHeadSlotColumnOffset[kHeadSlotCount] = {0,   64,  280, 344,

@@ -22,4 +22,4 @@ std::uint8_t g_direction = 0;
 std::uint8_t g_ink_mode = 1;
 std::uint8_t g_not_2vanish = 1;
 std::uint32_t g_column_count = 0;
-std::uint32_t g_y_position = 0;
+std::int32_t g_y_position = 0;
