@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "engine/channel_arrangement.h"
 #include "engine/job_list_rows.h"
@@ -130,6 +131,17 @@ void Monitoring_thread::hand_off_pass() {
     g_pass_sent = 1;
 }
 
+void Monitoring_thread::print_window(bool new_pass) {
+    copy_lines_for_mode();
+    if (new_pass) {
+        advance_pass();
+    }
+    apply_pass_masks();
+    clear_staging_planes();
+    expand_pass_buffers();
+    send_band_passes();
+}
+
 void Monitoring_thread::send_band_passes() {
     if (g_emboss_passes > 0 && g_ink_mode > 1) {
         for (int i = 0; i < g_emboss_passes; ++i) {
@@ -176,6 +188,46 @@ bool Monitoring_thread::stopped_in_setup() {
     // here, since a printer left marked busy would never be tried again.
     g_prn_file.close();
     g_printer_idle = 1;
+    return true;
+}
+
+bool Monitoring_thread::send_setup_commands() {
+    // In their order, with a stop check after each.
+    const std::function<void()> steps[] = {
+        [this] { SendDirection(); },
+        [this] { SendRotaryMode(); },
+        [this] { SendEmbossPasses(0); },
+        [this] {
+            if (g_rotary_mode == 0) {
+                select_start_offset();
+                SendYPosition();
+                SendStartReady();
+            }
+        },
+        [this] {
+            platform::sleep_ms(100);
+            SendColumnCount();
+        },
+        [this] { WaitCommandAckOrAbort(); },
+        [this] {
+            if (g_ink_mode > 1 && g_ink_mode != 4) {
+                SendEmbossPasses(static_cast<std::uint8_t>(g_emboss_passes));
+            }
+        },
+        [this] { SendUvSetting(static_cast<std::uint8_t>(g_uv_setting)); },
+        [this] { SendInkMode(); },
+        [this] { SendNotVarnishOnly(); },
+        [this] {
+            compute_y_feed_steps();
+            SendYPosition();
+        },
+    };
+    for (const std::function<void()>& step : steps) {
+        step();
+        if (stopped_in_setup()) {
+            return false;
+        }
+    }
     return true;
 }
 
@@ -307,56 +359,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     }
 
     // 10. Set-up commands; a stop leaves both rows, so the job starts again.
-    SendDirection();
-    if (stopped_in_setup()) {
-        return;
-    }
-    SendRotaryMode();
-    if (stopped_in_setup()) {
-        return;
-    }
-    SendEmbossPasses(0);
-    if (stopped_in_setup()) {
-        return;
-    }
-    if (g_rotary_mode == 0) {
-        select_start_offset();
-        SendYPosition();
-        SendStartReady();
-        if (stopped_in_setup()) {
-            return;
-        }
-    }
-    platform::sleep_ms(100);
-    SendColumnCount();
-    if (stopped_in_setup()) {
-        return;
-    }
-    WaitCommandAckOrAbort();
-    if (stopped_in_setup()) {
-        return;
-    }
-    if (g_ink_mode > 1 && g_ink_mode != 4) {
-        SendEmbossPasses(static_cast<std::uint8_t>(g_emboss_passes));
-        if (stopped_in_setup()) {
-            return;
-        }
-    }
-    SendUvSetting(static_cast<std::uint8_t>(g_uv_setting));
-    if (stopped_in_setup()) {
-        return;
-    }
-    SendInkMode();
-    if (stopped_in_setup()) {
-        return;
-    }
-    SendNotVarnishOnly();
-    if (stopped_in_setup()) {
-        return;
-    }
-    compute_y_feed_steps();
-    SendYPosition();
-    if (stopped_in_setup()) {
+    if (!send_setup_commands()) {
         return;
     }
 
@@ -398,12 +401,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         }
         if (print_band) {
             g_ink_seen = 1;
-            copy_lines_for_mode();
-            advance_pass();
-            apply_pass_masks();
-            clear_staging_planes();
-            expand_pass_buffers();
-            send_band_passes();
+            print_window(true);
             ++bands_printed;
         }
         if (divisor > 0) {
@@ -422,11 +420,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
                 g_pass_done = 0;
                 shift_input_window();
                 clear_step_rows();
-                copy_lines_for_mode();
-                apply_pass_masks();
-                clear_staging_planes();
-                expand_pass_buffers();
-                send_band_passes();
+                print_window(false);  // no fresh pass bookkeeping for a tail band
                 ++bands_printed;
             }
             if (divisor > 0) {
