@@ -12,6 +12,8 @@
 #include "printer/commands.h"
 #include "printer/prn_file.h"
 #include "printer/protocol_state.h"
+#include "settings/all_settings.h"
+#include "settings/program_globals.h"
 
 namespace {
 
@@ -65,6 +67,226 @@ TEST_F(PrintJobTest, ASmallJobPrintsEndToEndAndGoesIntoTheHistory) {
     EXPECT_EQ(count(c, CMD_END_Y_MOVE_BACK) + count(c, CMD_END_AUTO_YZ), 0);
     EXPECT_EQ(frames(CMD_COLUMN_COUNT)[0], (Frame{0xFF, CMD_COLUMN_COUNT, 0xB0, 0x03, 0, 0}));
     EXPECT_EQ(frames(CMD_DIRECTION)[0], (Frame{0xFF, CMD_DIRECTION, 1}));
+}
+
+// The ways a job cannot start: each leaves the printing row for the print loop's next try.
+TEST_F(PrintJobTest, NoDeviceShowsConnectFailedAndKeepsTheRow) {
+    queue_job(small_job());
+    printer_->unplug();
+    print_first_row();
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::connect_failed);
+    EXPECT_EQ(window_.bitmaps().back(), engine::IDB_PRINTER_NOT_CONNECTED);
+    EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
+    EXPECT_EQ(g_printer_idle, 1);
+    EXPECT_EQ(boxes_.count(), 0u);
+}
+
+TEST_F(PrintJobTest, AnUnreadableFileIsToldAndTriedAgain) {
+    const std::string path = queue_job(small_job());
+    std::filesystem::remove(path);
+    print_first_row();
+    print_first_row();
+    EXPECT_EQ(boxes_.texts(),
+              (std::vector<std::string>{"Print file can't read.", "Print file can't read."}));
+    EXPECT_EQ(window_.printing().item_count(), 1);
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::ready_to_print);
+    EXPECT_EQ(g_printer_idle, 1);
+    EXPECT_TRUE(codes().empty());
+}
+
+TEST_F(PrintJobTest, APrinterNotReadyShowsMediaOutUntilItIsReady) {
+    const std::string path = queue_job(small_job());
+    firmware_->answer_at(CMD_CHECK_READY, 1, 0x00);
+    print_first_row();
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::media_out);
+    EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
+    EXPECT_EQ(g_printer_idle, 1);
+    EXPECT_FALSE(g_prn_file.is_open());
+    EXPECT_EQ(count(codes(), CMD_WAIT_IDLE), 0);
+
+    print_first_row();  // ready now
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_TRUE(platform::exists(printed_folder(0) / "job.prn"));
+}
+
+TEST_F(PrintJobTest, AFailedIdleWaitSendsTheJobBackToWait) {
+    const std::string path = queue_job(small_job());
+    firmware_->answer_at(CMD_WAIT_IDLE, 1, STATUS_ABORTED);
+    print_first_row();
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
+    EXPECT_TRUE(platform::exists(path));
+    EXPECT_EQ(g_printer_idle, 1);
+    EXPECT_EQ(count(codes(), CMD_DIRECTION), 0);
+}
+
+TEST_F(PrintJobTest, AStopDuringTheSetUpLeavesBothRowsAndTheJobStartsAgain) {
+    queue_job(small_job());
+    firmware_->answer_at(CMD_COLUMN_COUNT, 1, STATUS_ABORTED);
+    print_first_row();
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::printing);
+    EXPECT_EQ(job_cell(JobRow::state), JobState::printing);
+    EXPECT_EQ(g_printer_idle, 1);
+    EXPECT_FALSE(g_prn_file.is_open());
+    EXPECT_EQ(firmware_->state().passes_started, 0);
+
+    print_first_row();
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(window_.jobs().item_count(), 0);
+}
+
+// A stop in the band loop: the printing row goes, "print cancel file set" decides the rest.
+TEST_F(PrintJobTest, AStopInTheBandLoopFollowsTheCancelSetting) {
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep);
+        write_settings({{2, keep ? "1" : "0"}});
+        const std::string path = queue_job(small_job(600), keep ? "keep.prn" : "drop.prn");
+        firmware_->answer_at(CMD_PASS_FORWARD, keep ? 2 : 4, STATUS_ABORTED);
+        print_first_row();
+        EXPECT_EQ(window_.printing().item_count(), 0);
+        EXPECT_EQ(platform::exists(path), keep);
+        if (keep) {
+            EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
+        } else {
+            EXPECT_EQ(window_.jobs().item_count(), 0);
+        }
+        EXPECT_EQ(g_printer_idle, 1);
+        EXPECT_FALSE(g_prn_file.is_open());
+        window_.jobs().delete_all_items();
+    }
+    EXPECT_EQ(count(codes(), CMD_END_OF_PRINT), 0);
+    EXPECT_EQ(boxes_.count(), 0u);
+}
+
+// Jobs the engine cannot print are refused once, with a box, and leave the printing list.
+TEST_F(PrintJobTest, AJobWithoutSteppingOrOutsideTheBuffersIsRefusedOnce) {
+    struct Case {
+        const char* name;
+        test_support::PrnBuilder prn;
+        const char* emboss;
+    };
+    const Case cases[] = {
+        {"Braille at 10 passes has no stepping", small_job(300, 1800), "Braille"},
+        {"rows longer than the window", test_support::PrnBuilder(7300, 10), "N/A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t boxes_before = boxes_.count();
+        const std::string path = queue_job(c.prn, "refused.prn", "1", c.emboss);
+        print_first_row();
+        EXPECT_EQ(boxes_.count(), boxes_before + 1);
+        EXPECT_EQ(window_.printing().item_count(), 0);
+        EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
+        EXPECT_TRUE(platform::exists(path));
+        EXPECT_EQ(g_printer_idle, 1);
+        EXPECT_FALSE(g_prn_file.is_open());
+        window_.jobs().delete_all_items();
+    }
+    EXPECT_TRUE(codes().empty());
+}
+
+// Copies "3": three prints, the lists count down, three history folders.
+TEST_F(PrintJobTest, ThreeCopiesPrintThreeTimesIntoThreeHistoryFolders) {
+    const std::string path = queue_job(small_job(), "job.prn", "3");
+    std::vector<std::string> printing_copies, job_copies;
+    for (int i = 0; i < 3; ++i) {
+        print_first_row();
+        if (window_.printing().item_count() > 0) {
+            printing_copies.push_back(printing_cell(PrintRow::copies));
+            job_copies.push_back(job_cell(JobRow::copies));
+            EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
+        }
+    }
+    EXPECT_EQ(printing_copies, (std::vector<std::string>{"2", "1"}));
+    EXPECT_EQ(job_copies, (std::vector<std::string>{"3", "2"}));
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(window_.jobs().item_count(), 0);
+    for (int n = 0; n < 3; ++n) {
+        EXPECT_TRUE(platform::exists(printed_folder(n) / "job.prn")) << n;
+    }
+    EXPECT_FALSE(platform::exists(path));
+    EXPECT_EQ(count(codes(), CMD_END_OF_PRINT), 3);
+}
+
+TEST_F(PrintJobTest, TwoXCountsAsOneCopyAndNoHistoryDeletesTheFile) {
+    write_settings({{1, "0"}});
+    const std::string path = queue_job(small_job(), "job.prn", "2x");
+    print_first_row();
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(window_.jobs().item_count(), 0);
+    EXPECT_FALSE(platform::exists(path));
+    EXPECT_FALSE(platform::exists(printed_folder(0)));
+}
+
+TEST_F(PrintJobTest, AVanishedJobRowLeavesTheFileInPlace) {
+    const std::string path = queue_job(small_job());
+    window_.jobs().delete_item(0);
+    print_first_row();
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_TRUE(platform::exists(path));
+}
+
+TEST_F(PrintJobTest, BrailleUniPrintsBidirectionallyWithUvZeroAndEdgeKindThree) {
+    queue_job(small_job(), "job.prn", "1", "Braille", "UniDirection");
+    print_first_row();
+    EXPECT_EQ(frames(CMD_DIRECTION)[0], (Frame{0xFF, CMD_DIRECTION, 1}));
+    EXPECT_EQ(frames(CMD_UV_SETTING)[0], (Frame{0xFF, CMD_UV_SETTING, 0}));
+    EXPECT_EQ(g_edge_kind, EDGE_BRAILLE);
+    EXPECT_GT(count(codes(), CMD_PASS_BACKWARD), 0);
+    EXPECT_EQ(window_.printing().item_count(), 0);
+}
+
+TEST_F(PrintJobTest, YMoveBSendsTheTableCommandAndWaitsForItsAnswer) {
+    queue_job(small_job());
+    window_.printing().set_item_text(0, PrintRow::after_print_command, "YMoveB");
+    print_first_row();
+    const std::vector<std::uint8_t> c = codes();
+    ASSERT_EQ(count(c, CMD_END_Y_MOVE_BACK), 1);
+    EXPECT_LT(std::find(c.begin(), c.end(), CMD_END_OF_PRINT) - c.begin(),
+              std::find(c.begin(), c.end(), CMD_END_Y_MOVE_BACK) - c.begin());
+    EXPECT_EQ(g_status_byte, CMD_END_Y_MOVE_BACK);
+    EXPECT_EQ(window_.printing().item_count(), 0);
+}
+
+TEST_F(PrintJobTest, TheSettingsFileMissingKeepsChannelOrderAndRotaryFlag) {
+    std::filesystem::remove(AllSettings::path());
+    const int order[8] = {7, 6, 5, 4, 3, 2, 1, 8};
+    std::copy(std::begin(order), std::end(order), g_ink_order);
+    queue_job(small_job());
+    print_first_row();
+    EXPECT_TRUE(std::equal(std::begin(order), std::end(order), g_ink_order));
+    EXPECT_EQ(g_rotary_mode, 0);
+    EXPECT_EQ(g_edge_kind, EDGE_GAUSSIAN);
+    EXPECT_EQ(g_head_offset, 0);
+    EXPECT_EQ(window_.printing().item_count(), 0);
+}
+
+TEST_F(PrintJobTest, ABlankGapIsSkippedWithTheGapCommands) {
+    test_support::PrnBuilder prn = small_job(3000);
+    prn.blank(200, 2400);
+    queue_job(prn);
+    print_first_row();
+    const std::vector<std::uint8_t> c = codes();
+    EXPECT_EQ(count(c, CMD_SKIP_FEED), 1);
+    EXPECT_EQ(count(c, CMD_SKIP_FEED_WAIT), 1);
+    const usb::sim::Firmware::State state = firmware_->state();
+    EXPECT_EQ(state.passes_done, state.passes_started);
+    EXPECT_LT(state.passes_started, static_cast<int>(bands_of(3000)));
+    EXPECT_GT(g_tail_bands, 0u);
+    EXPECT_EQ(window_.printing().item_count(), 0);
+}
+
+TEST_F(PrintJobTest, AConnectionLostInABandIsResentAndTheJobCompletes) {
+    queue_job(small_job(600));
+    firmware_->lose_connection_at_piece(3, 300);
+    for (int i = 0; i < 20; ++i) {
+        boxes_.queue_answer(platform::ui::Answer::Retry);
+    }
+    print_first_row();
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(window_.jobs().item_count(), 0);
+    const std::uint32_t passes = bands_of(600) + g_tail_bands;
+    EXPECT_EQ(firmware_->state().bulk_bytes, std::uint64_t{passes} * g_column_count * 360);
 }
 
 }  // namespace
