@@ -131,11 +131,9 @@ void Monitoring_thread::hand_off_pass() {
     g_pass_sent = 1;
 }
 
-void Monitoring_thread::print_window(bool new_pass) {
+void Monitoring_thread::print_window() {
     copy_lines_for_mode();
-    if (new_pass) {
-        advance_pass();
-    }
+    advance_pass();
     apply_pass_masks();
     clear_staging_planes();
     expand_pass_buffers();
@@ -401,7 +399,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         }
         if (print_band) {
             g_ink_seen = 1;
-            print_window(true);
+            print_window();
             ++bands_printed;
         }
         if (divisor > 0) {
@@ -420,7 +418,9 @@ void Monitoring_thread::PrintJob(const std::string& path) {
                 g_pass_done = 0;
                 shift_input_window();
                 clear_step_rows();
-                print_window(false);  // no fresh pass bookkeeping for a tail band
+                // The mask phase moves on with every pass, tail bands included: held, it left the
+                // tail's feathered lines printed twice or not at all.
+                print_window();
                 ++bands_printed;
             }
             if (divisor > 0) {

@@ -54,8 +54,8 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     // The job printer's steps.
     // Waits for the previous pass when one is under way, then starts the pass just sent.
     void hand_off_pass();
-    // Builds the pass data of the window (with the pass bookkeeping when new_pass) and sends it.
-    void print_window(bool new_pass);
+    // Builds the pass data of the window with its pass bookkeeping and sends it.
+    void print_window();
     // The band's emboss passes (white and varnish only) and its full pass.
     void send_band_passes();
     // True when the job has no stepping or does not fit the pass buffers: it is refused once.

@@ -12,7 +12,7 @@ namespace test_support {
 
 void PrintJobTest::SetUp() {
     previous_scale_ = platform::time_scale();
-    platform::set_time_scale(100);
+    platform::set_time_scale(25);
     const std::filesystem::path root = dir_ / "settings";
     std::filesystem::create_directories(root / "RIPCM");
     std::filesystem::create_directories(dir_ / "Output");
