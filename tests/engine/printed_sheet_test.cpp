@@ -1,0 +1,242 @@
+#include "printed_sheet.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "engine/channel_arrangement.h"
+#include "engine/stepping.h"
+#include "print_job_fixture.h"
+
+namespace {
+
+using test_support::PrintJobTest;
+
+struct Group {
+    const char* name;
+    std::uint8_t ink_mode;
+    std::map<int, PrnPlane> planes;  // nozzle plane -> the input plane it prints
+};
+
+const Group kColour = {
+    "Color-KCMY",
+    INK_MODE_COLOR_KCMY,
+    {{0, PRN_PLANE_BLACK}, {1, PRN_PLANE_CYAN}, {2, PRN_PLANE_MAGENTA}, {3, PRN_PLANE_YELLOW}}};
+const Group k4White = {
+    "4White",
+    INK_MODE_4WHITE,
+    {{4, PRN_PLANE_WHITE}, {5, PRN_PLANE_WHITE}, {6, PRN_PLANE_WHITE}, {7, PRN_PLANE_WHITE}}};
+const Group k2White = {"2White", INK_MODE_2WHITE, {{4, PRN_PLANE_WHITE}, {5, PRN_PLANE_WHITE}}};
+const Group k2Vanish = {
+    "2Vanish", INK_MODE_2VANISH, {{6, PRN_PLANE_VARNISH}, {7, PRN_PLANE_VARNISH}}};
+
+struct SheetCase {
+    const Group* group;
+    std::uint32_t passes;
+    std::uint8_t edge;
+    bool rotary = false;
+    bool uni = false;
+};
+
+std::string name_of(const SheetCase& c) {
+    return std::string(c.group->name) + " " + std::to_string(c.passes) + " passes edge " +
+           std::to_string(c.edge) + (c.rotary ? " rotary" : " flatbed") + (c.uni ? " uni" : " bi");
+}
+
+std::uint32_t y_dpi_for(std::uint32_t passes) {
+    return passes == 4 ? 720 : passes == 8 ? 1440 : passes == 10 ? 1800 : 2880;
+}
+
+// Prints one small random job through the job printer and rebuilds its sheet.
+class PrintedSheetTest : public PrintJobTest {
+  protected:
+    static constexpr std::uint32_t kLines = 400;
+    static constexpr std::uint32_t kPixels = 40;
+
+    std::shared_ptr<test_support::SheetFirmware> print(const SheetCase& c,
+                                                       test_support::PrnBuilder& prn,
+                                                       test_support::SheetGeometry& geometry) {
+        write_settings({{3, std::to_string(c.edge)}, {15, c.rotary ? "1" : "0"}});
+        geometry =
+            test_support::sheet_geometry(c.passes, c.group->ink_mode, c.edge, c.rotary, kPixels);
+        auto sheet = std::make_shared<test_support::SheetFirmware>(geometry, kLines);
+        printer_->set_model(sheet);
+        sheet->attach(printer_.get());
+        firmware_ = sheet;
+        prn = test_support::PrnBuilder(kPixels / 4, kLines);
+        prn.resolution(720, y_dpi_for(c.passes)).ink_mode(c.group->ink_mode);
+        prn.random_dots(c.passes * 10 + c.edge, 0.5);
+        queue_job(prn, "sheet.prn", "1", "N/A", c.uni ? "UniDirection" : "BiDirection");
+        print_first_row();
+        EXPECT_EQ(window_.printing().item_count(), 0);
+        return sheet;
+    }
+};
+
+// Lines of the half-pitch planes ("Black", "Magenta", "White 1", "Varnish 1") that nozzle
+// row 0 reaches: that row reads half a pitch above the input window, so it prints blank, and
+// the dots its feathering mask would have taken are missing. One such line per P passes.
+struct Check {
+    std::uint64_t dots = 0;
+    std::uint64_t wrong = 0;       // landings other than the geometry allows
+    std::uint64_t short_dots = 0;  // dots lost on the row-0 lines
+    std::uint64_t stray = 0;       // dots where the source has none, or another size
+    std::uint64_t unreached = 0;   // source dots on lines no pass reaches
+};
+
+Check check(const test_support::SheetFirmware& sheet, const test_support::PrnBuilder& prn,
+            const test_support::SheetGeometry& g, const Group& group, bool varnish_masked) {
+    Check r;
+    for (const auto& [plane, input] : group.planes) {
+        const bool masked = plane < 6 || varnish_masked;
+        for (std::uint32_t l = 0; l < 400; ++l) {
+            const test_support::LineReach reach =
+                test_support::line_reach(g, plane, l, sheet.full_passes());
+            for (std::uint32_t x = 0; x < g.line_pixels; ++x) {
+                const std::uint8_t src = prn.pixel(l, input, x);
+                const int n = sheet.count(plane, l, x);
+                if (src == 0 || (n > 0 && sheet.dot(plane, l, x) != src)) {
+                    r.stray += n > 0 ? 1 : 0;
+                    continue;
+                }
+                ++r.dots;
+                const int printing_rows = reach.rows - reach.blank_rows;
+                if (reach.rows == 0) {
+                    ++r.unreached;
+                } else if (!masked) {
+                    r.wrong += n != printing_rows ? 1 : 0;  // unmasked: every row prints it
+                } else if (reach.blank_rows > 0 && n == 0) {
+                    ++r.short_dots;
+                } else {
+                    r.wrong += n != 1 ? 1 : 0;  // masked: the overlap rows split it
+                }
+            }
+        }
+    }
+    return r;
+}
+
+// Single-layer groups at 4, 8 and 16 passes, edge kinds 0-2: every source dot of every nozzle
+// plane lands exactly once, from the first line to the last (the first lines of a job enter
+// under the head's lowest rows, and the tail bands carry the last ones under every row). The
+// only lines short of dots are those of nozzle row 0 of the half-pitch planes (see Check).
+// 2Vanish leaves its varnish planes unmasked except at 8 passes Gaussian: there each overlap
+// line is printed by both passes (twice), as the masks of the varnish planes prescribe.
+TEST_F(PrintedSheetTest, SingleLayerGroupsPutEverySourceDotInItsPlace) {
+    std::vector<SheetCase> cases;
+    for (const Group* group : {&kColour, &k4White, &k2White, &k2Vanish}) {
+        for (const std::uint32_t passes : {4u, 8u, 16u}) {
+            for (const std::uint8_t edge : {EDGE_SHARP, EDGE_SMOOTH, EDGE_GAUSSIAN}) {
+                cases.push_back({group, passes, edge});
+            }
+        }
+    }
+    for (const std::uint32_t passes : {4u, 8u, 16u}) {
+        cases.push_back({&kColour, passes, EDGE_GAUSSIAN, true, true});
+        cases.push_back({&kColour, passes, EDGE_SHARP, false, true});
+    }
+    for (const SheetCase& c : cases) {
+        SCOPED_TRACE(name_of(c));
+        test_support::PrnBuilder prn(1, 1);
+        test_support::SheetGeometry g;
+        const auto sheet = print(c, prn, g);
+        const bool varnish_masked =
+            c.group->ink_mode != INK_MODE_2VANISH || (c.passes == 8 && c.edge == EDGE_GAUSSIAN);
+        const Check r = check(*sheet, prn, g, *c.group, varnish_masked);
+        EXPECT_GT(r.dots, 10000u);
+        EXPECT_EQ(r.wrong, 0u);
+        EXPECT_EQ(r.stray, 0u);
+        EXPECT_EQ(r.unreached, 0u);
+        EXPECT_LE(r.short_dots, 8u);
+        EXPECT_EQ(sheet->outside(), 0u);
+    }
+}
+
+// Lines of plane "Cyan" by how many full-pass nozzle rows reach them (masks aside).
+std::map<int, int> lines_by_reach(const test_support::SheetGeometry& g, int passes) {
+    std::map<int, int> lines;
+    for (std::uint32_t l = 0; l < 400; ++l) {
+        ++lines[test_support::line_reach(g, 1, l, passes).rows];
+    }
+    return lines;
+}
+
+// Dots of the job's planes by (rows that reach the line, times the dot landed).
+std::map<std::pair<int, int>, int> landings(const test_support::SheetFirmware& sheet,
+                                            const test_support::PrnBuilder& prn,
+                                            const test_support::SheetGeometry& g,
+                                            const Group& group) {
+    std::map<std::pair<int, int>, int> h;
+    for (const auto& [plane, input] : group.planes) {
+        for (std::uint32_t l = 0; l < 400; ++l) {
+            const test_support::LineReach reach =
+                test_support::line_reach(g, plane, l, sheet.full_passes());
+            for (std::uint32_t x = 0; x < g.line_pixels; ++x) {
+                if (prn.pixel(l, input, x) != 0) {
+                    ++h[{reach.rows - reach.blank_rows, sheet.count(plane, l, x)}];
+                }
+            }
+        }
+    }
+    return h;
+}
+
+const Group k8White = {"8White",
+                       INK_MODE_8WHITE,
+                       {{0, PRN_PLANE_WHITE},
+                        {1, PRN_PLANE_WHITE},
+                        {2, PRN_PLANE_WHITE},
+                        {3, PRN_PLANE_WHITE},
+                        {4, PRN_PLANE_WHITE},
+                        {5, PRN_PLANE_WHITE},
+                        {6, PRN_PLANE_WHITE},
+                        {7, PRN_PLANE_WHITE}}};
+
+// The calibrated steppings that print some lines more than once or not at all, kept as they
+// are. 10 passes are never masked, so every dot lands once per nozzle row that reaches its
+// line. At S 149 (Sharp, coprime to 10) the passes whose rows meet a line come every 10
+// passes, 1490 lines apart, and the 179 rows span 1790 lines: each line is reached once or
+// twice (twice for 300 in 1490, 82 of 400 lines). At S 105 (Gaussian), which shares the factor
+// 5 with P 10, only 2 residues of 10 are ever under a nozzle: 320 of 400 lines stay blank, the
+// others are reached every 2 passes (210 lines apart), 8 or 9 times.
+TEST_F(PrintedSheetTest, TenPassesPrintEachDotOncePerRowThatReachesIt) {
+    struct Pinned {
+        std::uint8_t edge;
+        std::map<int, int> lines;  // rows reaching a line -> lines of 0..399
+    };
+    const Pinned pinned[] = {
+        {EDGE_SHARP, {{1, 318}, {2, 82}}},
+        {EDGE_GAUSSIAN, {{0, 320}, {8, 38}, {9, 42}}},
+    };
+    for (const Pinned& p : pinned) {
+        const SheetCase c{&kColour, 10, p.edge};
+        SCOPED_TRACE(name_of(c));
+        test_support::PrnBuilder prn(1, 1);
+        test_support::SheetGeometry g;
+        const auto sheet = print(c, prn, g);
+        EXPECT_EQ(lines_by_reach(g, sheet->full_passes()), p.lines);
+        for (const auto& [key, dots] : landings(*sheet, prn, g, *c.group)) {
+            EXPECT_EQ(key.second, key.first) << dots << " dots";
+        }
+    }
+}
+
+// 8White runs on the two-layer stepping (S 71, H 178 at 4 passes) with all eight planes white
+// and the single-layer masks: a line's passes come every 4 passes (284 lines) and the rows span
+// 712 lines, so each line is reached by 2 or 3 rows (3 for 144 in 284: 203 of 400 lines); each
+// white dot lands 2 or 3 times, never more often than rows reach it.
+TEST_F(PrintedSheetTest, EightWhitePrintsEachDotTwiceOrThreeTimes) {
+    const SheetCase c{&k8White, 4, EDGE_SHARP};
+    test_support::PrnBuilder prn(1, 1);
+    test_support::SheetGeometry g;
+    const auto sheet = print(c, prn, g);
+    EXPECT_EQ(g.step_rows, 71u);
+    EXPECT_EQ(lines_by_reach(g, sheet->full_passes()), (std::map<int, int>{{2, 197}, {3, 203}}));
+    for (const auto& [key, dots] : landings(*sheet, prn, g, k8White)) {
+        EXPECT_GE(key.second, 2) << dots << " dots";
+        EXPECT_LE(key.second, key.first) << dots << " dots";
+    }
+}
+
+}  // namespace
