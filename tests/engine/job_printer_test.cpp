@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "platform/clock.h"
 
 #include "engine/job_options.h"
 #include "engine/prn_reader.h"
@@ -287,6 +291,42 @@ TEST_F(PrintJobTest, AConnectionLostInABandIsResentAndTheJobCompletes) {
     EXPECT_EQ(window_.jobs().item_count(), 0);
     const std::uint32_t passes = bands_of(600) + g_tail_bands;
     EXPECT_EQ(firmware_->state().bulk_bytes, std::uint64_t{passes} * g_column_count * 360);
+}
+
+// Cancel in the reconnect box of the pass-done wait: no end-of-job wait, no after-print
+// command, and the job row follows "print cancel file set".
+TEST_F(PrintJobTest, CancelInTheReconnectBoxSkipsTheEndOfJobWait) {
+    const std::string path = queue_job(small_job(600));
+    window_.printing().set_item_text(0, PrintRow::after_print_command, "AutoYZ");
+    firmware_->never_finish_pass(2);
+    boxes_.queue_answer(platform::ui::Answer::Cancel);
+    std::atomic<bool> done{false};
+    std::uint32_t ended = 0;
+    std::thread worker([&] {
+        worker_->PrintJob(path);
+        ended = platform::tick_count();
+        done = true;
+    });
+    // Once the third band is in and the printer hangs in pass 2, the cable goes.
+    ASSERT_TRUE(test_support::pump_events_until([&] {
+        const usb::sim::Firmware::State state = firmware_->state();
+        return state.passes_started == 2 && state.bulk_bytes >= 3ull * 944 * 360;
+    }));
+    printer_->unplug();
+    const std::uint32_t unplugged = platform::tick_count();
+    ASSERT_TRUE(test_support::pump_events_until([&] { return done.load(); }));
+    worker.join();
+    ASSERT_EQ(boxes_.count(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].buttons, platform::ui::Buttons::RetryCancel);
+    EXPECT_EQ(g_reconnect_cancelled, 1);
+    EXPECT_LT(ended - unplugged, 20000u);  // far below the 35 s wait
+    const std::vector<std::uint8_t> c = codes();
+    EXPECT_EQ(count(c, CMD_END_OF_PRINT), 0);
+    EXPECT_EQ(count(c, CMD_END_AUTO_YZ), 0);
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
+    EXPECT_TRUE(platform::exists(path));
+    EXPECT_EQ(g_printer_idle, 1);
 }
 
 }  // namespace
