@@ -40,7 +40,7 @@ std::unique_ptr<Recorder> Recorder::from_environment() {
 }
 
 Recorder::Recorder(const std::filesystem::path& folder, bool keep_bands)
-    : folder_(folder), keep_bands_(keep_bands) {
+    : folder_(folder), keep_bands_(keep_bands), sheet_(folder) {
     std::error_code error;
     std::filesystem::create_directories(folder_, error);
     events_.open(folder_ / "events.jsonl", std::ios::binary | std::ios::trunc);
@@ -77,6 +77,7 @@ void Recorder::command(std::span<const std::uint8_t> frame) {
     std::lock_guard lock(mutex_);
     end_band_locked();
     line_locked("{\"kind\":\"command\",\"frame\":\"" + hex(frame) + "\"}");
+    sheet_.command(frame);
 }
 
 void Recorder::status(std::uint8_t byte) {
@@ -95,6 +96,7 @@ void Recorder::bulk(std::span<const std::uint8_t> data) {
     }
     band_bytes_ += data.size();
     digest_.update(data);
+    sheet_.bulk(data);
     if (keep_bands_) {
         band_file_.write(reinterpret_cast<const char*>(data.data()),
                          static_cast<std::streamsize>(data.size()));

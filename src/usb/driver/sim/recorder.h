@@ -7,12 +7,14 @@
 #include <mutex>
 #include <span>
 
+#include "usb/driver/sim/printed_sheet.h"
 #include "usb/driver/sim/sha256.h"
 
 // Writes what the simulated printer receives and answers, as it happens, to events.jsonl in a
 // capture folder: one JSON object per line for every command frame, every status byte
 // answered and every band (the bulk OUT bytes received between two command frames), and,
-// when asked, each band's bytes in band-NNNNNN.bin beside it.
+// when asked, each band's bytes in band-NNNNNN.bin beside it; at the end of each job the
+// printed sheet (printed_sheet.h).
 namespace usb::sim {
 
 class Recorder {
@@ -46,6 +48,7 @@ class Recorder {
     unsigned band_number_ = 0;
     Sha256 digest_;
     std::ofstream band_file_;
+    PrintedSheet sheet_;
 };
 
 }  // namespace usb::sim
