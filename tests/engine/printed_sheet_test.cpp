@@ -239,4 +239,34 @@ TEST_F(PrintedSheetTest, EightWhitePrintsEachDotTwiceOrThreeTimes) {
     }
 }
 
+// The simulated printer's own sheet of a job, from its capture: every source dot of the
+// colour planes once, in the head slots of the installed channel order.
+TEST_F(PrintedSheetTest, TheSimulatedPrinterWritesTheSheetOfEachJob) {
+    test_support::PrnBuilder prn(kPixels / 4, kLines);
+    prn.random_dots(7, 0.5, 0x0F);
+    queue_job(prn);
+    print_first_row();
+    const std::string json = test_support::read_file(dir_ / "capture" / "sheet-000.json");
+    EXPECT_TRUE(std::filesystem::file_size(dir_ / "capture" / "sheet-000.png") > 0);
+    for (int plane = 0; plane < 8; ++plane) {
+        std::uint64_t source = 0;
+        for (std::uint32_t l = 0; l < kLines; ++l) {
+            for (std::uint32_t x = 0; x < kPixels; ++x) {
+                source += prn.pixel(l, static_cast<PrnPlane>(plane < 4 ? plane : 4), x) != 0;
+            }
+        }
+        const std::string tag = "{\"slot\":" + std::to_string(plane + 1) + ",\"dots\":";
+        const std::size_t at = json.find(tag);
+        ASSERT_NE(at, std::string::npos) << json;
+        const std::uint64_t dots = std::stoull(json.substr(at + tag.size()));
+        if (plane < 4) {
+            EXPECT_LE(dots, source) << plane;
+            EXPECT_GE(dots + 8, source) << plane;  // the row-0 lines of the half-pitch slots
+        } else {
+            EXPECT_EQ(dots, 0u) << plane;
+        }
+    }
+    EXPECT_NE(json.find("\"cut_off\":false"), std::string::npos);
+}
+
 }  // namespace
