@@ -269,4 +269,75 @@ TEST_F(PrintedSheetTest, TheSimulatedPrinterWritesTheSheetOfEachJob) {
     EXPECT_NE(json.find("\"cut_off\":false"), std::string::npos);
 }
 
+// A connection lost in the middle of a band: the band is sent again whole and the sheet is
+// still right.
+TEST_F(PrintedSheetTest, ABandResentAfterALostConnectionLeavesTheSheetRight) {
+    const SheetCase c{&kColour, 4, EDGE_GAUSSIAN};
+    write_settings({{3, "2"}});
+    test_support::SheetGeometry g =
+        test_support::sheet_geometry(c.passes, c.group->ink_mode, c.edge, false, kPixels);
+    auto sheet = std::make_shared<test_support::SheetFirmware>(g, kLines);
+    printer_->set_model(sheet);
+    sheet->attach(printer_.get());
+    firmware_ = sheet;
+    sheet->lose_connection_at_piece(3, 300);
+    for (int i = 0; i < 20; ++i) {
+        boxes_.queue_answer(platform::ui::Answer::Retry);
+    }
+    test_support::PrnBuilder prn(kPixels / 4, kLines);
+    prn.random_dots(11, 0.5);
+    queue_job(prn);
+    print_first_row();
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    const Check r = check(*sheet, prn, g, kColour, true);
+    EXPECT_GT(r.dots, 10000u);
+    EXPECT_EQ(r.wrong, 0u);
+    EXPECT_EQ(r.stray, 0u);
+    EXPECT_EQ(r.unreached, 0u);
+    EXPECT_LE(r.short_dots, 8u);
+}
+
+// Two-layer groups split the head into a first and a second layer, each plane printing in
+// one of them, with the layer boundary feathered too. What the sheet shows for Color+4White
+// at 4 passes: no dot where the source has none and none more than twice; four in five or more
+// (Gaussian the fewest) land once, the rest (at the feathered lines) twice or not at all, as the
+// calibrated tables and the masks make them.
+TEST_F(PrintedSheetTest, TwoLayerColourAndWhiteLandOnceOrTwiceAndNowhereElse) {
+    const Group kC4W = {"Color+4White",
+                        INK_MODE_COLOR_4WHITE,
+                        {{0, PRN_PLANE_BLACK},
+                         {1, PRN_PLANE_CYAN},
+                         {2, PRN_PLANE_MAGENTA},
+                         {3, PRN_PLANE_YELLOW},
+                         {4, PRN_PLANE_WHITE},
+                         {5, PRN_PLANE_WHITE},
+                         {6, PRN_PLANE_WHITE},
+                         {7, PRN_PLANE_WHITE}}};
+    for (const std::uint8_t edge : {EDGE_SHARP, EDGE_SMOOTH, EDGE_GAUSSIAN}) {
+        const SheetCase c{&kC4W, 4, edge};
+        SCOPED_TRACE(name_of(c));
+        test_support::PrnBuilder prn(1, 1);
+        test_support::SheetGeometry g;
+        const auto sheet = print(c, prn, g);
+        std::map<int, std::uint64_t> landed;
+        std::uint64_t stray = 0, dots = 0;
+        for (const auto& [plane, input] : kC4W.planes) {
+            for (std::uint32_t l = 0; l < kLines; ++l) {
+                for (std::uint32_t x = 0; x < kPixels; ++x) {
+                    const int n = sheet->count(plane, l, x);
+                    if (prn.pixel(l, input, x) == 0) {
+                        stray += n > 0 ? 1 : 0;
+                    } else {
+                        ++landed[n];
+                        ++dots;
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(stray, 0u);
+        EXPECT_LE(landed.rbegin()->first, 2);
+        EXPECT_GE(landed[1] * 5, dots * 4);
+    }
+}
+
 }  // namespace
