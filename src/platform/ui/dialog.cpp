@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QPixmap>
@@ -261,6 +262,18 @@ void Dialog::set_caption(std::string_view caption) {
     ui_call([&] { window_->setWindowTitle(to_qt(caption)); });
 }
 
+void Dialog::set_icon(const Bitmap& icon) {
+    ui_call([&] { window_->setWindowIcon(QIcon(QPixmap::fromImage(icon.image()))); });
+}
+
+void Dialog::set_class_name(std::string_view name) {
+    ui_call([&] { window_->setObjectName(to_qt(name)); });
+}
+
+std::string Dialog::class_name() const {
+    return ui_call([&] { return from_qt(window_->objectName()); });
+}
+
 std::string Dialog::caption() const {
     return ui_call([&] { return from_qt(window_->windowTitle()); });
 }
@@ -302,6 +315,29 @@ void Dialog::show(bool shown) {
 
 bool Dialog::is_visible() const {
     return ui_call([&] { return window_->isVisible(); });
+}
+
+void Dialog::show_normal_in_front() {
+    ui_call([&] {
+        window_->showNormal();
+        window_->raise();
+        window_->activateWindow();
+    });
+}
+
+void Dialog::set_minimize_box(bool shown) {
+    ui_call([&] {
+        // Changing a window flag hides a shown window; it comes back as it was.
+        const bool visible = window_->isVisible();
+        window_->setWindowFlag(Qt::WindowMinimizeButtonHint, shown);
+        if (visible) {
+            window_->show();
+        }
+    });
+}
+
+bool Dialog::has_minimize_box() const {
+    return ui_call([&] { return window_->windowFlags().testFlag(Qt::WindowMinimizeButtonHint); });
 }
 
 Bitmap Dialog::render() const {
