@@ -19,6 +19,7 @@
 #include "engine/stepping.h"
 #include "engine/transfer_packing.h"
 #include "engine_reference.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -101,28 +102,6 @@ void band_memcpy(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
-// Keeps the time per iteration of every run for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    // Without colour codes, so that every "ratio" line starts its line.
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            // The fastest of the repetitions: the least disturbed by whatever else runs.
-            if (run.run_type == Run::RT_Iteration) {
-                const std::string name = run.run_name.function_name;
-                const double t = run.GetAdjustedRealTime();
-                const auto it = times.find(name);
-                if (it == times.end() || t < it->second) {
-                    times[name] = t;
-                }
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,7 +119,7 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->Repetitions(kRepetitions);
     }
-    RatioReporter reporter;
+    bench_support::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto memcpy_time = reporter.times.find("band_memcpy");
     double worst_speedup = 0, worst_memcpy = 0;

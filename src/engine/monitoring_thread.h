@@ -1,14 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "platform/thread.h"
+#include "printer/printer_protocol.h"
 
-// The worker-thread class of every background role. Each of the main window's six workers is
-// given its role by one thread message, and the role runs for the life of the process. The
-// roles' own loops come with the print engine and the job intake; until then a role message
-// finds no handler and the worker waits.
-
+// The thread messages that give a worker its role for the life of the process. Start-up
+// creates the six workers in the order of the list below and posts each its message.
 inline constexpr std::uint32_t WM_MT_WATCH_HOT_FOLDER = 0x469;
 inline constexpr std::uint32_t WM_MT_SYNC_JOB_QUEUE = 0x46A;
 inline constexpr std::uint32_t WM_MT_UPDATE_JOB_INFO = 0x46B;
@@ -16,8 +16,38 @@ inline constexpr std::uint32_t WM_MT_PRINT_LOOP = 0x46C;
 inline constexpr std::uint32_t WM_MT_SCAN_VIRTUAL_HOT_FOLDER = 0x46D;
 inline constexpr std::uint32_t WM_MT_ESTIMATE_PRINT_TIME = 0x476;
 
-class Monitoring_thread : public platform::WorkerThread {
+// The worker-thread class: every background role of the program runs in one of these. Each
+// object opens its own printer connection when it is built (the protocol base creates and
+// opens the device), and its message queue exists from construction, so the role message may
+// be posted before or after start(). A role handler loops until the owner asks the thread to
+// stop; the program never does, so its roles run for the life of the process.
+class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol {
   public:
-    Monitoring_thread() = default;
-    ~Monitoring_thread() override { stop_and_join(); }
+    // A role's loop, for the roles whose work lives in the layers above the engine (job
+    // intake, the collector, the estimate): the layer registers it at start-up, and the
+    // role's handler runs it on the worker. It should return once stop_requested() is true.
+    using RoleBody = std::function<void(Monitoring_thread&)>;
+    // Sets the body that the handler of role message `message` runs (empty removes it).
+    static void set_role_body(std::uint32_t message, RoleBody body);
+
+    // Opens the program's printer driver, or `driver` when given (tests).
+    explicit Monitoring_thread(usb::Driver* driver = nullptr);
+    ~Monitoring_thread() override;
+
+    void OnWatchHotFolder(std::uintptr_t wparam, std::intptr_t lparam);
+    void OnSyncJobQueue(std::uintptr_t wparam, std::intptr_t lparam);
+    void OnUpdateJobInfo(std::uintptr_t wparam, std::intptr_t lparam);
+    void OnPrintLoop(std::uintptr_t wparam, std::intptr_t lparam);
+    void OnEstimatePrintTime(std::uintptr_t wparam, std::intptr_t lparam);
+    void OnScanVirtualHotFolder(std::uintptr_t wparam, std::intptr_t lparam);
+
+    // Prints one job: the first row of the printing list, whose "Job Title" is `path`.
+    void PrintJob(const std::string& path);
+
+    // The thread's own device, created by the constructor and never deleted before the
+    // object; the endpoints the protocol's transfers go through are the device's.
+    CUsbDevice* usb_device = nullptr;
+
+  private:
+    void run_role(std::uint32_t message);
 };

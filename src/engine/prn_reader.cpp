@@ -8,16 +8,12 @@
 #include "engine/stepping.h"
 #include "platform/ui/message_box.h"
 
-std::FILE* g_prn_file = nullptr;
 std::uint8_t g_prn_header[kPrnHeaderSize] = {};
 std::uint32_t g_row_bytes = 0;
 std::uint32_t g_prn_line_count = 0;
 std::uint32_t g_lines_left = 0;
 std::uint32_t g_lines_read = 0;
 std::uint32_t g_line_pixels = 0;
-std::uint32_t g_column_count = 0;
-std::uint8_t g_direction = 0;
-std::uint8_t g_ink_mode = 0;
 std::uint32_t g_pass_count = 0;
 std::uint32_t g_band_index = 0;
 std::uint8_t g_prn_layout_ok = 0;
@@ -38,13 +34,13 @@ bool band_fits_window() {
 // Reads one plane row of the file into a window row. A short read (a truncated file) leaves
 // the rest of the row blank. The window holds 7200 bytes of a row; the rest of a longer file
 // row is passed over, so the file position stays on the next row.
-void read_plane_row(std::uint8_t* row) {
+void read_plane_row(std::FILE* file, std::uint8_t* row) {
     const std::uint32_t held = held_row_bytes(g_row_bytes);
     std::size_t got = 0;
-    if (g_prn_file != nullptr) {
-        got = std::fread(row, 1, held, g_prn_file);
+    if (file != nullptr) {
+        got = std::fread(row, 1, held, file);
         if (g_row_bytes > held) {
-            fseeko(g_prn_file, static_cast<off_t>(g_row_bytes - held), SEEK_CUR);
+            fseeko(file, static_cast<off_t>(g_row_bytes - held), SEEK_CUR);
         }
     }
     if (got < held) {
@@ -55,28 +51,23 @@ void read_plane_row(std::uint8_t* row) {
 }  // namespace
 
 bool open_prn_file(const std::string& path) {
-    close_prn_file();
-    g_prn_file = std::fopen(path.c_str(), "rb");
-    if (g_prn_file == nullptr) {
+    if (!g_prn_file.open(path)) {
         return false;
     }
-    std::setvbuf(g_prn_file, nullptr, _IOFBF, kReadBufferBytes);
+    std::setvbuf(g_prn_file.stream(), nullptr, _IOFBF, kReadBufferBytes);
     return true;
 }
 
 void close_prn_file() {
-    if (g_prn_file != nullptr) {
-        std::fclose(g_prn_file);
-        g_prn_file = nullptr;
-    }
+    g_prn_file.close();
 }
 
 void read_prn_header() {
     // A file shorter than its header reads as zeros past its end.
     std::memset(g_prn_header, 0, sizeof g_prn_header);
-    if (g_prn_file != nullptr) {
-        fseeko(g_prn_file, 0, SEEK_SET);
-        const std::size_t got = std::fread(g_prn_header, 1, kPrnHeaderSize, g_prn_file);
+    if (std::FILE* file = g_prn_file.stream(); file != nullptr) {
+        fseeko(file, 0, SEEK_SET);
+        const std::size_t got = std::fread(g_prn_header, 1, kPrnHeaderSize, file);
         (void)got;
     }
     const PrnHeader prn_header = parse_prn_header(g_prn_header);
@@ -162,8 +153,8 @@ void seek_prn_band() {
     // 64-bit offset: a 32-bit product wraps for files past 4 GiB.
     const std::uint64_t offset =
         kPrnHeaderSize + std::uint64_t{kPrnPlaneCount} * g_row_bytes * g_step_rows * g_band_index;
-    if (g_prn_file != nullptr) {
-        fseeko(g_prn_file, static_cast<off_t>(offset), SEEK_SET);
+    if (std::FILE* file = g_prn_file.stream(); file != nullptr) {
+        fseeko(file, static_cast<off_t>(offset), SEEK_SET);
     }
     g_band_index += 1;
 }
@@ -179,9 +170,10 @@ void read_band_from_prn() {
         clear_step_rows();
         lines = g_lines_left;
     }
+    std::FILE* const file = g_prn_file.stream();
     for (std::uint32_t j = 0; j < lines; ++j) {
         for (auto& plane : g_input_planes) {
-            read_plane_row(plane[w + j]);
+            read_plane_row(file, plane[w + j]);
         }
     }
     g_lines_read += lines;

@@ -6,6 +6,11 @@
 
 #include "engine/engine_limits.h"
 #include "engine/prn_header.h"
+// g_column_count (g_line_pixels + 904), g_direction and g_ink_mode live with the set-up
+// commands that send them.
+#include "printer/protocol_state.h"
+// g_prn_file: the job's .prn, opened by the job printer, closed by it or the protocol's abort.
+#include "printer/prn_file.h"
 
 // The print file of the job being printed and the reader that feeds the input window, one
 // band of raster lines per pass. Only the print thread runs this code; the state is plain
@@ -16,18 +21,14 @@ inline constexpr std::uint32_t PASS_COUNT_8 = 8;
 inline constexpr std::uint32_t PASS_COUNT_10 = 10;
 inline constexpr std::uint32_t PASS_COUNT_16 = 16;
 
-extern std::FILE* g_prn_file;  // the job's .prn, open for reading
 extern std::uint8_t g_prn_header[kPrnHeaderSize];
 extern std::uint32_t g_row_bytes;       // prn_header.row_bytes
 extern std::uint32_t g_prn_line_count;  // prn_header.line_count, the progress base
 extern std::uint32_t g_lines_left;      // raster lines not yet read
 extern std::uint32_t g_lines_read;      // raster lines read so far
 extern std::uint32_t g_line_pixels;     // pixels per line
-extern std::uint32_t g_column_count;    // transfer columns per pass: g_line_pixels + 904
-extern std::uint8_t g_direction;        // 0 unidirectional, 1 bidirectional
-extern std::uint8_t g_ink_mode;
-extern std::uint32_t g_pass_count;  // 4, 8, 10 or 16; 0 before any job set one
-extern std::uint32_t g_band_index;  // the next band to seek to
+extern std::uint32_t g_pass_count;      // 4, 8, 10 or 16; 0 before any job set one
+extern std::uint32_t g_band_index;      // the next band to seek to
 
 // 1 when the header's row length and column count fit the engine's buffers
 // (prn_header.row_bytes at most 7200, g_column_count at most 57,600). Set by read_prn_header;

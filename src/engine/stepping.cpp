@@ -7,8 +7,6 @@ std::uint32_t g_window_start_row = 0;
 std::uint32_t g_head_rows = 0;
 std::uint32_t g_overlap_rows = 0;
 std::uint32_t g_layer_split_row = 0;
-std::uint32_t g_bidir_pass_delay_ms = 0;
-std::uint8_t g_not_2vanish = 1;
 std::uint8_t g_edge_kind = EDGE_SHARP;
 std::uint8_t g_stepping_valid = 0;
 

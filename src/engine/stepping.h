@@ -2,7 +2,10 @@
 
 #include <cstdint>
 
-#include "settings/program_globals.h"  // g_rotary_mode: 1 rotary attachment, else flatbed
+// g_bidir_pass_delay_ms and g_not_2vanish live with the commands that send them;
+// g_rotary_mode (1 rotary attachment, else flatbed) with the program-wide settings.
+#include "printer/protocol_state.h"
+#include "settings/program_globals.h"
 
 // The stepping of a job: how far the media moves per pass, where new lines enter the input
 // window, how many nozzle rows print, how many rows are feathered against the neighbouring
@@ -20,8 +23,6 @@ extern std::uint32_t g_window_start_row;     // W: first window row of a band's 
 extern std::uint32_t g_head_rows;            // H: nozzle rows printed per pass
 extern std::uint32_t g_overlap_rows;         // O: rows feathered at each edge of a pass/layer
 extern std::uint32_t g_layer_split_row;      // L: last nozzle row of a two-layer job's first layer
-extern std::uint32_t g_bidir_pass_delay_ms;  // rest after each pass of a bidirectional job
-extern std::uint8_t g_not_2vanish;           // 1 unless the ink mode is 4 "2Vanish"
 extern std::uint8_t g_edge_kind;             // EDGE_SHARP .. EDGE_BRAILLE
 
 // 1 when the last select_stepping found a row for the job's pass count, layer group, machine

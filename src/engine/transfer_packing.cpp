@@ -13,7 +13,6 @@
 
 alignas(64) std::uint8_t g_transfer_buffer[kTransferBufferBytes];
 int g_ink_order[kHeadSlotCount] = {0, 1, 2, 3, 4, 5, 6, 7};
-std::uint8_t g_pass_toggle = 0;
 
 namespace {
 
@@ -261,7 +260,7 @@ VELQUORIN_AVX2 void tile_avx2(const std::uint8_t (*plane)[kNozzlePlaneColumns], 
 
 void pack_slots(bool white_and_varnish_only) {
     // A direction or toggle other than 0 or 1 packs nothing: the pass is sent blank.
-    if (g_direction > 1 || g_pass_toggle > 1) {
+    if (g_direction > 1 || (g_pass_toggle != 0 && g_pass_toggle != 1)) {
         clear_transfer_buffer();
         return;
     }

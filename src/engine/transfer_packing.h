@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "printer/protocol_state.h"  // g_direction, g_pass_toggle
+
 #include "engine/engine_limits.h"
 
 // The transfer buffer: what the printer takes for one pass, column-major. Column c occupies
@@ -15,8 +17,6 @@ extern std::uint8_t g_transfer_buffer[kTransferBufferBytes];
 
 // Source of head slot k: 0..7 nozzle plane 1..8, 8 "NULL" (the slot stays zero).
 extern int g_ink_order[kHeadSlotCount];
-// 0 forward, 1 backward; flipped per pass of a bidirectional job.
-extern std::uint8_t g_pass_toggle;
 
 // Column offsets of the head slots.
 inline constexpr std::uint32_t kHeadSlotColumnOffset[kHeadSlotCount] = {0,   64,  280, 344,

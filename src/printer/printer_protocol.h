@@ -58,6 +58,8 @@ class PrinterProtocol {
     void SendPassCommand();
     void WaitPassDone();
 
+    // A band is g_column_count columns of this many bytes.
+    static constexpr std::uint32_t kBandBytesPerColumn = 360;
     // Largest band piece of one bulk transfer.
     static constexpr std::uint32_t kPieceBytes = 2'097'152;
     // Resync queries of the pass-done wait's reconnect before it gives up.
@@ -91,6 +93,8 @@ class PrinterProtocol {
     bool reopen(const char* text);
     void resync_after_reconnect();
     void maintenance_end_of_print();
+    // An OK box without icon.
+    static void show_ok(const char* text);
 
     ProtocolSide side_;
     std::unique_ptr<CUsbDevice> device_;

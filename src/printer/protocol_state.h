@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "settings/program_globals.h"  // g_rotary_mode: 1 rotary, 0 flatbed
+
 // The protocol's shared state: one set for the whole process, used by the print thread, the
 // maintenance dialogs and the nozzle-check print without a lock; g_printer_idle keeps their
 // exchanges apart. The flags that several threads read are atomics of their stated width.
@@ -29,13 +31,13 @@ extern std::atomic<std::uint8_t> g_reconnect_cancelled;
 // Set with g_stop_printing by the maintenance side when the printer reports it stopped.
 extern std::atomic<std::uint8_t> g_nozzle_print_error;
 
-// Arguments of the set-up commands, set by the job printer and the maintenance side.
+// Arguments of the set-up commands, set by the print engine from the job's header and
+// stepping (and by the maintenance side); the engine's headers take them from here.
 extern std::uint8_t g_direction;                 // 0 unidirectional, 1 bidirectional
 extern std::uint8_t g_ink_mode;                  // 1-15
-extern std::atomic<std::uint8_t> g_rotary_mode;  // 1 rotary, 0 flatbed
 extern std::uint8_t g_not_2vanish;               // 1 unless ink mode 4
 extern std::uint32_t g_column_count;
-extern std::uint32_t g_y_position;  // motor steps
+extern std::int32_t g_y_position;  // motor steps, sent as a 32-bit value
 
 // The pass-done time-out a job starts with.
 inline constexpr std::uint32_t kInitialPassTimeoutMs = 8600;

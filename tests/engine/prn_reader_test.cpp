@@ -114,14 +114,14 @@ TEST_F(PrnReader, SeekOffsetIsComputedInSixtyFourBits) {
     g_step_rows = 143;
     g_band_index = 2;
     seek_prn_band();
-    EXPECT_EQ(ftello(g_prn_file), 1716120);
+    EXPECT_EQ(ftello(g_prn_file.stream()), 1716120);
     EXPECT_EQ(g_band_index, 3u);
     // 6 x 7200 x 159 x 700 passes 2^32.
     g_row_bytes = 7200;
     g_step_rows = 159;
     g_band_index = 700;
     seek_prn_band();
-    EXPECT_EQ(ftello(g_prn_file), 120 + 6ll * 7200 * 159 * 700);
+    EXPECT_EQ(ftello(g_prn_file.stream()), 120 + 6ll * 7200 * 159 * 700);
 }
 
 TEST_F(PrnReader, BandsFillTheWindowAndTheShortLastBandEndsBlank) {

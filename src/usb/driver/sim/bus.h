@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -159,8 +160,9 @@ class Bus : public Driver {
     bool take_hold_locked(Printer& printer, TransferKind kind);
     // Ends every transfer under way that the filter picks with the error; waits for those
     // that are being completed (unless called by the completion thread itself).
-    template <typename Filter>
-    void cancel_locked(std::unique_lock<std::mutex>& lock, Filter filter, std::uint32_t error);
+    using PendingFilter = std::function<bool(const Pending&)>;
+    void cancel_locked(std::unique_lock<std::mutex>& lock, const PendingFilter& filter,
+                       std::uint32_t error);
     void end_locked(std::list<Pending>::iterator it, const Outcome& outcome);
     Outcome perform(Pending& pending, const std::shared_ptr<PrinterModel>& model);
     void run();

@@ -42,7 +42,7 @@ struct PrinterSpec {
     static PrinterSpec usb3();
 };
 
-// The tables a printer of a spec answers GET_DESCRIPTOR with.
+// The tables a printer so described answers GET_DESCRIPTOR with.
 struct DescriptorTables {
     std::vector<std::uint8_t> device;
     std::vector<std::uint8_t> configuration;

@@ -144,7 +144,11 @@ void Firmware::advance_locked(std::uint32_t now) {
 }
 
 void Firmware::command_locked(std::span<const std::uint8_t> frame) {
+    // Bounded: a printer of the demo runs all day.
     state_.commands.emplace_back(frame.begin(), frame.end());
+    if (state_.commands.size() > kKeptCommands) {
+        state_.commands.pop_front();
+    }
     if (frame.size() < 2) {
         return;
     }

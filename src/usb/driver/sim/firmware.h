@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -47,8 +48,10 @@ class Firmware : public PrinterModel {
         std::uint8_t direction = 0;
         std::uint32_t y_position = 0;
         std::uint64_t bulk_bytes = 0;
-        std::vector<std::vector<std::uint8_t>> commands;
+        // The last kKeptCommands frames received, oldest first.
+        std::deque<std::vector<std::uint8_t>> commands;
     };
+    static constexpr std::size_t kKeptCommands = 4096;
     State state() const;
     // The time of one pass at the present column count and direction, in program ms.
     std::uint32_t pass_time_ms() const;

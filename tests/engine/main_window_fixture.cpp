@@ -1,0 +1,84 @@
+#include "main_window_fixture.h"
+
+#include <atomic>
+#include <thread>
+
+#include "app/job_lists.h"
+
+namespace test_support {
+
+namespace ui = platform::ui;
+
+TestMainWindow::TestMainWindow()
+    : jobs_(dialog_.add<ui::ListCtrl>(IDC_JOB_QUEUE_LIST, ui::Rect::from_size(0, 0, 800, 300))),
+      printing_(
+          dialog_.add<ui::ListCtrl>(IDC_PRINTING_LIST, ui::Rect::from_size(0, 300, 800, 300))) {
+    for (int c = 0; c < JobRow::kColumnCount; ++c) {
+        jobs_.insert_column(c, JobRow::kColumns[c].title, 80);
+    }
+    for (int c = 0; c < PrintRow::kColumnCount; ++c) {
+        printing_.insert_column(c, PrintRow::kColumns[c].title, 60);
+    }
+    engine::register_main_window(this);
+}
+
+TestMainWindow::~TestMainWindow() {
+    engine::register_main_window(nullptr);
+}
+
+ui::ListCtrl* TestMainWindow::list(int id) {
+    if (id == IDC_JOB_QUEUE_LIST) {
+        return &jobs_;
+    }
+    if (id == IDC_PRINTING_LIST) {
+        return &printing_;
+    }
+    return nullptr;
+}
+
+void TestMainWindow::show_bitmap(int picture_id, int bitmap) {
+    if (picture_id == engine::IDC_CONNECTION_PICTURE) {
+        std::lock_guard lock(mutex_);
+        bitmaps_.push_back(bitmap);
+    }
+}
+
+std::vector<int> TestMainWindow::bitmaps() const {
+    std::lock_guard lock(mutex_);
+    return bitmaps_;
+}
+
+void TestMainWindow::add_job(const std::string& path, const std::string& copies,
+                             const std::string& emboss, const std::string& direction) {
+    const int row = jobs_.insert_item(jobs_.item_count(), path);
+    jobs_.set_item_text(row, JobRow::state, JobState::ready_to_print);
+    jobs_.set_item_text(row, JobRow::copies, copies);
+    jobs_.set_item_text(row, JobRow::embossed_3d, emboss);
+    jobs_.set_item_text(row, JobRow::print_direction, direction);
+    JobRowTexts texts;
+    for (int c = 0; c < JobRow::kColumnCount; ++c) {
+        texts[c] = jobs_.item_text(row, c);
+    }
+    append_print_row(printing_, texts);
+}
+
+std::vector<std::string> TestMainWindow::column(ui::ListCtrl& list, int column) const {
+    std::vector<std::string> texts;
+    for (int row = 0; row < list.item_count(); ++row) {
+        texts.push_back(list.item_text(row, column));
+    }
+    return texts;
+}
+
+bool run_off_ui_thread(const std::function<void()>& work, int timeout_ms) {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    const bool finished = pump_events_until([&] { return done.load(); }, timeout_ms);
+    worker.join();
+    return finished;
+}
+
+}  // namespace test_support
