@@ -1,6 +1,9 @@
 #pragma once
 
-// The controls of the main window by id. The two lists' ids live with the lists (job_lists.h).
+#include "engine/main_window_access.h"
+
+// The controls of the main window by id. The two lists' ids live with the lists (job_lists.h),
+// the connection picture's with what the workers reach of the window.
 
 inline constexpr int IDC_IMPORT_BUTTON = 1011;
 inline constexpr int IDC_SAVE_BUTTON = 1012;
@@ -16,7 +19,7 @@ inline constexpr int IDC_PREVIEW_BUTTON = 1052;
 inline constexpr int IDC_PRINTED_LIST_BUTTON = 1007;
 inline constexpr int IDC_PRINTING_LABEL = 1026;
 inline constexpr int IDC_JOB_QUEUE_LABEL = 1027;
-inline constexpr int IDC_CONNECTION_PICTURE = 1030;
+using engine::IDC_CONNECTION_PICTURE;
 // The separator line under the buttons has no id of its own.
 inline constexpr int IDC_SEPARATOR = -1;
 

@@ -28,6 +28,9 @@ CvelquorinDlg::~CvelquorinDlg() {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     ender.join();
+    if (engine::main_window() == this) {
+        engine::register_main_window(nullptr);
+    }
 }
 
 void CvelquorinDlg::WorkerDeleter::operator()(Monitoring_thread* worker) const {

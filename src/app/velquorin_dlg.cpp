@@ -102,6 +102,32 @@ void CvelquorinDlg::request_show() {
     post(kShowRequestMessage);
 }
 
+platform::ui::ListCtrl* CvelquorinDlg::list(int id) {
+    if (id == IDC_JOB_QUEUE_LIST) {
+        return job_queue_;
+    }
+    if (id == IDC_PRINTING_LIST) {
+        return printing_;
+    }
+    return nullptr;
+}
+
+void CvelquorinDlg::show_bitmap(int picture_id, int bitmap) {
+    auto* picture = control<ui::Picture>(picture_id);
+    if (picture == nullptr) {
+        return;
+    }
+    if (bitmap == engine::IDB_PRINTER_CONNECTED) {
+        picture->set_bitmap(app::printer_connected_image());
+    } else if (bitmap == engine::IDB_PRINTER_NOT_CONNECTED) {
+        picture->set_bitmap(app::printer_not_connected_image());
+    }
+}
+
+void CvelquorinDlg::enable_button(int id, bool enabled) {
+    enable_control(id, enabled);
+}
+
 void CvelquorinDlg::InitWorkstation() {
     // Steps 1 to 4: the settings root, "hotfpath.ini", the folders and the settings file. A
     // problem has been shown in one box; the window ends before anything else starts.
@@ -123,6 +149,8 @@ void CvelquorinDlg::InitWorkstation() {
     }
 
     start_hot_folder_watch();
+    // The workers find the window from their first step on.
+    engine::register_main_window(this);
     start_workers();
     set_minimize_box(true);
 }

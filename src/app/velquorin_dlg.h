@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/main_window_access.h"
 #include "platform/ui/bitmap.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/geometry.h"
@@ -23,7 +24,8 @@ class Picture;
 // else starts. Otherwise it lays itself out over the whole work area, sets up both job lists,
 // adds the tray icon, takes the two standing choices from the settings file, starts the
 // job-folder watch and the six worker threads, and then runs until the tray menu's "Exit".
-class CvelquorinDlg : public platform::ui::Dialog {
+// The workers reach it through the main-window access it registers before they start.
+class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAccess {
   public:
     static constexpr int IDD_VELQUORIN_DIALOG = 102;
     static constexpr int kWorkerCount = 6;
@@ -56,6 +58,11 @@ class CvelquorinDlg : public platform::ui::Dialog {
     bool tray_icon_added() const { return tray_icon_.added(); }
     // The worker of a role by its place in the start order; null before the workers start.
     Monitoring_thread* worker(int index) const;
+
+    // What the workers use: the two lists, the connection picture, the buttons.
+    platform::ui::ListCtrl* list(int id) override;
+    void show_bitmap(int picture_id, int bitmap) override;
+    void enable_button(int id, bool enabled) override;
 
   protected:
     void on_init_dialog() override { OnInitDialog(); }

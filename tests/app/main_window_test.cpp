@@ -7,20 +7,27 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "app/app_globals.h"
+#include "app/button_images.h"
 #include "app/job_lists.h"
 #include "app/job_queue_list.h"
 #include "app/main_window_ids.h"
 #include "app/printing_list.h"
 #include "app/startup_checks.h"
+#include "engine/monitoring_thread.h"
 #include "message_box_recorder.h"
+#include "platform/clock.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/screen.h"
 #include "qt_application.h"
 #include "settings/program_globals.h"
+#include "usb/driver/sim/bus.h"
+#include "usb/driver_registry.h"
 #include "workstation_fixture.h"
 
 namespace {
@@ -33,10 +40,46 @@ using test_support::Workstation;
 constexpr ui::ScreenMetrics kScreen{1920, ui::Rect{0, 0, 1920, 1040}, 1080};
 constexpr int kEndedByTest = 77;
 
+// The roles whose loops live above the engine, by the worker that runs each.
+constexpr std::uint32_t kRecordedRoles[] = {WM_MT_WATCH_HOT_FOLDER, WM_MT_SYNC_JOB_QUEUE,
+                                            WM_MT_UPDATE_JOB_INFO, WM_MT_ESTIMATE_PRINT_TIME,
+                                            WM_MT_SCAN_VIRTUAL_HOT_FOLDER};
+
 class MainWindow : public ::testing::Test {
   protected:
-    MainWindow() { ui::set_screen_metrics(kScreen); }
-    ~MainWindow() override { ui::set_screen_metrics(std::nullopt); }
+    MainWindow() {
+        ui::set_screen_metrics(kScreen);
+        previous_scale_ = platform::time_scale();
+        platform::set_time_scale(50);
+        previous_driver_ = usb::set_driver(&bus_);
+        bus_.add_printer();
+        for (const std::uint32_t role : kRecordedRoles) {
+            Monitoring_thread::set_role_body(role, [this, role](Monitoring_thread& worker) {
+                {
+                    const std::lock_guard lock(roles_mutex_);
+                    roles_[role] = &worker;
+                }
+                while (!worker.stop_requested()) {
+                    platform::sleep_ms(100);
+                }
+            });
+        }
+    }
+    ~MainWindow() override {
+        for (const std::uint32_t role : kRecordedRoles) {
+            Monitoring_thread::set_role_body(role, {});
+        }
+        usb::set_driver(previous_driver_);
+        platform::set_time_scale(previous_scale_);
+        ui::set_screen_metrics(std::nullopt);
+    }
+
+    // The worker that runs a role; null while the role has not begun.
+    Monitoring_thread* role_worker(std::uint32_t role) {
+        const std::lock_guard lock(roles_mutex_);
+        const auto found = roles_.find(role);
+        return found == roles_.end() ? nullptr : found->second;
+    }
 
     // Runs the window; inspect() runs inside its modal run once the start-up is done, and the
     // test then ends the run. Returns the run's end code.
@@ -57,7 +100,14 @@ class MainWindow : public ::testing::Test {
     test_support::QtApplication qt;
     Workstation station;
     MessageBoxRecorder boxes;
+    usb::sim::Bus bus_;
+    std::mutex roles_mutex_;
+    std::map<std::uint32_t, Monitoring_thread*> roles_;
     CvelquorinDlg dialog;
+
+  private:
+    double previous_scale_ = 1;
+    usb::Driver* previous_driver_ = nullptr;
 };
 
 struct FailedStart {
@@ -166,9 +216,32 @@ TEST_F(MainWindow, StartsLaidOutOverTheWorkArea) {
     EXPECT_TRUE(fs::is_directory(station.system_drive() / "MTOutput"));
     // The step-settings loader ran ahead of the watch.
     EXPECT_TRUE(fs::is_directory(virtual_hot_folder()));
-    for (int i = 0; i < CvelquorinDlg::kWorkerCount; ++i) {
-        EXPECT_NE(dialog.worker(i), nullptr);
-    }
+}
+
+TEST_F(MainWindow, SixWorkersRunTheirRolesAndThePrintLoopFindsThePrinter) {
+    run([&](CvelquorinDlg& window) {
+        // Each role on its own worker, in the order the workers were made.
+        const std::pair<int, std::uint32_t> expected[] = {{0, WM_MT_WATCH_HOT_FOLDER},
+                                                          {1, WM_MT_SYNC_JOB_QUEUE},
+                                                          {2, WM_MT_UPDATE_JOB_INFO},
+                                                          {4, WM_MT_ESTIMATE_PRINT_TIME},
+                                                          {5, WM_MT_SCAN_VIRTUAL_HOT_FOLDER}};
+        for (const auto& [index, role] : expected) {
+            ASSERT_NE(window.worker(index), nullptr);
+            EXPECT_TRUE(test_support::pump_events_until([&] {
+                return role_worker(role) == window.worker(index);
+            })) << std::hex
+                << role;
+        }
+        // The fourth is the print loop: with the printer there and nothing to print it shows
+        // the printer connected once its first idle pause is over.
+        const QImage connected = app::printer_connected_image().image();
+        EXPECT_TRUE(test_support::pump_events_until(
+            [&] { return window.connection_picture().bitmap().image() == connected; }));
+        EXPECT_EQ(window.list(IDC_PRINTING_LIST), &window.printing_list());
+        EXPECT_EQ(engine::main_window(), &window);
+    });
+    EXPECT_EQ(boxes.count(), 0u);
 }
 
 TEST_F(MainWindow, ButtonsStartInTheirStatesAndAClickDoesNothing) {

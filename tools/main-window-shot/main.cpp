@@ -3,7 +3,8 @@
 // PNG file:
 //   velquorin-main-window-shot OUT.png [WIDTHxHEIGHT] [wait ms]
 // The work area is the screen less a 40-pixel panel at the bottom. The wait (program time,
-// default 3000) lets the workers run first, so that the connection picture shows.
+// default 6000) lets the workers run first, so that the connection picture shows; the printer
+// is the simulated one unless VELQUORIN_PRINTER says otherwise.
 
 #include <QApplication>
 #include <QTimer>
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bad screen size: %s\n", argv[2]);
         return 2;
     }
-    const int wait_ms = argc > 3 ? std::atoi(argv[3]) : 3000;
+    const int wait_ms = argc > 3 ? std::atoi(argv[3]) : 6000;
 
     char pattern[] = "/tmp/velquorin-shot-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
     }
 
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("VELQUORIN_PRINTER", "sim", 0);
     QApplication application(argc, argv);
     // Nobody answers boxes offscreen: each is printed and taken as read.
     ui::set_message_box_responder([](const ui::MessageBoxRecord& box) {
