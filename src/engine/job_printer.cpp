@@ -1,5 +1,514 @@
-#include "engine/monitoring_thread.h"
+// The job printer: prints the first row of the printing list, from the connection check to the
+// file handling after the last copy, on the print-loop thread.
 
-void Monitoring_thread::PrintJob(const std::string&) {
-    // The job printer comes with its own change; until then the row stays as it is.
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include "engine/channel_arrangement.h"
+#include "engine/job_list_rows.h"
+#include "engine/job_options.h"
+#include "engine/main_window_access.h"
+#include "engine/monitoring_thread.h"
+#include "engine/pass_expansion.h"
+#include "engine/pass_masks.h"
+#include "engine/printed_jobs_folder.h"
+#include "engine/prn_reader.h"
+#include "engine/step_settings.h"
+#include "engine/stepping.h"
+#include "engine/transfer_packing.h"
+#include "engine/y_feed.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/ui/message_box.h"
+#include "printer/commands.h"
+#include "printer/protocol_state.h"
+
+namespace {
+
+namespace ui = platform::ui;
+
+constexpr std::uint32_t kEndOfJobWaitMs = 35000;
+constexpr std::uint32_t kStatusPollMs = 500;
+// The after-print table command moves the table; the printer answers within seconds. The wait
+// is bounded so that a printer that never answers cannot hold the print loop for ever.
+constexpr std::uint32_t kEndActionLimitMs = 60000;
+
+// Told once when a job cannot be printed at all; the job leaves the printing list.
+constexpr const char* kRefusedText =
+    "This print file can't be printed: its image size or print mode is outside what the "
+    "printer supports.\n";
+constexpr const char* kEndActionText =
+    "The printer did not finish the after-print table command; please check the table.";
+
+bool stopped() {
+    return g_stop_printing == 1;
+}
+
+ui::ListCtrl* printing_list() {
+    return engine::main_window_list(IDC_PRINTING_LIST);
+}
+
+ui::ListCtrl* job_list() {
+    return engine::main_window_list(IDC_JOB_QUEUE_LIST);
+}
+
+std::string printing_cell(int column) {
+    ui::ListCtrl* list = printing_list();
+    return list != nullptr ? list->item_text(0, column) : std::string();
+}
+
+void set_printing_cell(int column, std::string_view text) {
+    if (ui::ListCtrl* list = printing_list()) {
+        list->set_item_text(0, column, text);
+    }
+}
+
+void delete_printing_row() {
+    if (ui::ListCtrl* list = printing_list()) {
+        list->delete_item(0);
+    }
+}
+
+// The first job-list row whose "Job Title" is the path, compared with case; -1 when none.
+int find_job_row(ui::ListCtrl& list, const std::string& path) {
+    const int count = list.item_count();
+    for (int row = 0; row < count; ++row) {
+        if (list.item_text(row, JobRow::job_path) == path) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+void set_job_state(const std::string& path, std::string_view state) {
+    ui::ListCtrl* list = job_list();
+    if (list == nullptr) {
+        return;
+    }
+    const int row = find_job_row(*list, path);
+    if (row >= 0) {
+        list->set_item_text(row, JobRow::state, state);
+    }
+}
+
+// The row loses its selection; the next row becomes selected and focused.
+void select_next_row(ui::ListCtrl& list, int row) {
+    list.set_item_state(row, 0, ui::kItemSelected | ui::kItemFocused);
+    if (row + 1 < list.item_count()) {
+        list.set_item_state(row + 1, ui::kItemSelected | ui::kItemFocused,
+                            ui::kItemSelected | ui::kItemFocused);
+    }
+}
+
+std::string percent_text(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%2" PRIu64, value);
+    return text;
+}
+
+void copy_into_history(const std::string& path) {
+    const std::filesystem::path file(path);
+    platform::copy_file(file, engine::new_printed_jobs_folder() / file.filename(),
+                        platform::CopyMode::FailIfExists);
+}
+
+void move_into_history(const std::string& path) {
+    const std::filesystem::path file(path);
+    platform::move_file(file, engine::new_printed_jobs_folder() / file.filename());
+}
+
+}  // namespace
+
+void Monitoring_thread::hand_off_pass() {
+    if (g_pass_sent == 1 && !stopped()) {
+        WaitPassDone();  // the previous pass must be finished
+    }
+    if (!stopped()) {
+        SendPassCommand();
+    }
+    g_pass_sent = 1;
+}
+
+void Monitoring_thread::print_window(bool new_pass) {
+    copy_lines_for_mode();
+    if (new_pass) {
+        advance_pass();
+    }
+    apply_pass_masks();
+    clear_staging_planes();
+    expand_pass_buffers();
+    send_band_passes();
+}
+
+void Monitoring_thread::send_band_passes() {
+    if (g_emboss_passes > 0 && g_ink_mode > 1) {
+        for (int i = 0; i < g_emboss_passes; ++i) {
+            pack_transfer_buffer_4ch();
+            SendBandData();
+            hand_off_pass();
+        }
+    }
+    pack_transfer_buffer_8ch();
+    SendBandData();
+    hand_off_pass();
+}
+
+bool Monitoring_thread::refuse_unprintable_job(const std::string& path, bool braille) {
+    // The header is read and the stepping chosen as the preparation will do it, before the
+    // printer is asked anything: a job without stepping, or whose rows or columns do not fit
+    // the pass buffers, would print on zero or stale values. Such a job is refused once and
+    // leaves the printing list instead of being tried again every 2 seconds for ever.
+    g_pass_count = 0;  // an unknown image mode must not keep the last job's pass count
+    read_prn_header();
+    const bool mode_known = g_pass_count != 0;
+    if (braille) {
+        g_edge_kind = EDGE_BRAILLE;
+    }
+    select_stepping();
+    if (g_stepping_valid == 1 && g_prn_layout_ok == 1 && mode_known) {
+        return false;
+    }
+    g_prn_file.close();
+    g_printer_idle = 1;
+    if (mode_known) {  // the reader has told the operator about an unknown image mode
+        ui::message_box(std::string(kRefusedText) + path, "", ui::Buttons::Ok, ui::Icon::Stop);
+    }
+    delete_printing_row();
+    set_job_state(path, JobState::wait);
+    return true;
+}
+
+bool Monitoring_thread::stopped_in_setup() {
+    if (!stopped()) {
+        return false;
+    }
+    // The primitive that stopped has closed the file and marked the printer idle; made sure of
+    // here, since a printer left marked busy would never be tried again.
+    g_prn_file.close();
+    g_printer_idle = 1;
+    return true;
+}
+
+bool Monitoring_thread::send_setup_commands() {
+    // In their order, with a stop check after each.
+    const std::function<void()> steps[] = {
+        [this] { SendDirection(); },
+        [this] { SendRotaryMode(); },
+        [this] { SendEmbossPasses(0); },
+        [this] {
+            if (g_rotary_mode == 0) {
+                select_start_offset();
+                SendYPosition();
+                SendStartReady();
+            }
+        },
+        [this] {
+            platform::sleep_ms(100);
+            SendColumnCount();
+        },
+        [this] { WaitCommandAckOrAbort(); },
+        [this] {
+            if (g_ink_mode > 1 && g_ink_mode != 4) {
+                SendEmbossPasses(static_cast<std::uint8_t>(g_emboss_passes));
+            }
+        },
+        [this] { SendUvSetting(static_cast<std::uint8_t>(g_uv_setting)); },
+        [this] { SendInkMode(); },
+        [this] { SendNotVarnishOnly(); },
+        [this] {
+            compute_y_feed_steps();
+            SendYPosition();
+        },
+    };
+    for (const std::function<void()>& step : steps) {
+        step();
+        if (stopped_in_setup()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Monitoring_thread::wait_end_action(std::uint8_t command) {
+    g_command_buffer[0] = kFrameStart;
+    g_command_buffer[1] = command;
+    g_command_length = 2;
+    SendCommand();
+    const std::uint32_t start = platform::tick_count();
+    std::uint8_t status = ReadStatus();
+    // Bounded, and ended by the printer's stop: the answer is otherwise the only way out.
+    while (!is_end_action_done(status)) {
+        if (status == STATUS_ABORTED) {
+            return;
+        }
+        if (platform::tick_count() - start > kEndActionLimitMs) {
+            g_command_buffer[0] = kFrameStart;
+            g_command_buffer[1] = CMD_STOP;
+            g_command_length = 2;
+            SendCommand();
+            ui::message_box(kEndActionText, "", ui::Buttons::Ok, ui::Icon::Warning);
+            return;
+        }
+        platform::sleep_ms(kStatusPollMs);
+        status = ReadStatus();
+    }
+}
+
+void Monitoring_thread::PrintJob(const std::string& path) {
+    // 1. Idle gate.
+    if (g_printer_idle != 1) {
+        return;
+    }
+    // 2. Connection.
+    const std::uint8_t count = usb_device->DeviceCount();
+    if (count == 0) {
+        set_printing_cell(PrintRow::state, JobState::connect_failed);
+        engine::show_main_window_bitmap(engine::IDC_CONNECTION_PICTURE,
+                                        engine::IDB_PRINTER_NOT_CONNECTED);
+        return;
+    }
+    for (std::uint8_t dev = 0; dev < count; ++dev) {
+        usb_device->Open(dev);
+    }
+    engine::show_main_window_bitmap(engine::IDC_CONNECTION_PICTURE, engine::IDB_PRINTER_CONNECTED);
+    // 3. Other printer work started meanwhile.
+    if (g_printer_idle != 1) {
+        ui::message_box(
+            "There has one task not print finished, please close this program and restart to "
+            "print again!",
+            "", ui::Buttons::Ok);
+        return;
+    }
+    // 4. The print file.
+    if (!open_prn_file(path)) {
+        ui::message_box("Print file can't read.", "", ui::Buttons::Ok);
+        return;
+    }
+    g_printer_idle = 0;
+
+    // 5. The row's values, then the settings file.
+    const std::string emboss = printing_cell(PrintRow::embossed_3d);
+    const bool braille = emboss == "Braille";
+    g_emboss_passes = engine::emboss_passes_for(emboss);
+    const std::uint8_t after_print =
+        engine::after_print_command_for(printing_cell(PrintRow::after_print_command));
+    const bool unidirectional = printing_cell(PrintRow::direction) == "Uni";
+    const engine::JobSettings settings = engine::read_job_settings(braille);
+
+    if (refuse_unprintable_job(path, braille)) {
+        return;
+    }
+
+    // 6. Ready check.
+    g_stop_printing = 0;
+    g_reconnect_cancelled = 0;
+    CheckPrinterReady();
+    if (stopped()) {
+        set_printing_cell(PrintRow::state, JobState::media_out);
+        if (ui::ListCtrl* list = job_list()) {
+            const int row = find_job_row(*list, path);
+            if (row >= 0 && list->item_text(row, JobRow::state) != JobState::wait) {
+                list->set_item_text(row, JobRow::state, JobState::ready_to_print);
+            }
+        }
+        stopped_in_setup();
+        return;
+    }
+    // 7. Printing.
+    set_job_state(path, JobState::printing);
+    set_printing_cell(PrintRow::state, JobState::printing);
+
+    // 8. Preparation.
+    load_step_settings();
+    read_prn_header();
+    if (braille) {
+        g_edge_kind = EDGE_BRAILLE;
+    }
+    select_stepping();
+    DrainStatus();
+    clear_staging_planes();
+    clear_print_planes();
+    clear_transfer_buffer();
+    g_pass_sent = 0;
+    g_pass_toggle = 0;
+    g_band_index = 0;
+    g_blank_lines = 0;
+    g_skip_state = 0;
+    g_ink_seen = 0;
+    read_prn_header();
+    g_direction = unidirectional ? 0 : 1;
+    g_uv_setting = engine::uv_setting_for(settings.uv_entry, g_direction);
+    if (braille) {
+        g_uv_setting = 0;
+        g_direction = 1;
+    }
+
+    // 9. Idle wait, then the pass timing starts afresh.
+    WaitPrinterIdle();
+    g_first_pass_seen = 0;
+    g_pass_timing_calibrated = 0;
+    g_first_pass_tick = 0;
+    g_pass_timeout_ms = kInitialPassTimeoutMs;
+    if (stopped()) {
+        delete_printing_row();
+        set_job_state(path, JobState::wait);
+        stopped_in_setup();
+        return;
+    }
+
+    // 10. Set-up commands; a stop leaves both rows, so the job starts again.
+    if (!send_setup_commands()) {
+        return;
+    }
+
+    // 11. Progress source.
+    const int divisor = engine::band_progress_divisor(printing_cell(PrintRow::pass_time));
+    std::uint64_t bands_printed = 0;
+    const auto band_progress = [&] {
+        set_printing_cell(PrintRow::progress, percent_text(100 * bands_printed / divisor));
+    };
+
+    // 12. Band loop.
+    while (g_lines_left > 0 && !stopped()) {
+        g_pass_done = 0;
+        shift_input_window();
+        seek_prn_band();
+        read_band_from_prn();
+        detect_blank_band();
+        compute_skip_position();
+        bool print_band = g_skip_state == SKIP_PRINT && !stopped();
+        if (g_skip_state == SKIP_REPOSITION) {
+            if (g_pass_sent == 1) {
+                WaitPassDone();
+            }
+            if (!stopped()) {
+                SendYPosition();  // the gap's distance
+            }
+            if (!stopped()) {
+                SendSkipFeed();
+            }
+            if (!stopped()) {
+                SendSkipFeedWait();  // also clears g_pass_sent
+            }
+            if (!stopped()) {
+                compute_y_feed_steps();
+                SendYPosition();  // the pass feed again
+            }
+            g_skip_state = SKIP_PRINT;
+            print_band = !stopped();
+        }
+        if (print_band) {
+            g_ink_seen = 1;
+            print_window(true);
+            ++bands_printed;
+        }
+        if (divisor > 0) {
+            band_progress();
+        } else {
+            const std::uint64_t done = g_prn_line_count - g_lines_left;
+            set_printing_cell(PrintRow::progress, percent_text(done * 100 / g_prn_line_count));
+        }
+    }
+
+    // 13. Tail bands: the lines still in the window pass under every nozzle row.
+    if (g_skip_state == SKIP_PRINT) {
+        compute_tail_bands();
+        for (std::uint32_t i = 0; i < g_tail_bands; ++i) {
+            if (!stopped()) {
+                g_pass_done = 0;
+                shift_input_window();
+                clear_step_rows();
+                print_window(false);  // no fresh pass bookkeeping for a tail band
+                ++bands_printed;
+            }
+            if (divisor > 0) {
+                band_progress();
+            }
+        }
+    }
+    // 14. The empty passes that end a 2Vanish job.
+    if (g_ink_mode == 4) {
+        compute_trailing_passes();
+        for (std::uint32_t i = 0; i < g_trailing_passes; ++i) {
+            g_pass_done = 0;
+            if (!stopped()) {
+                hand_off_pass();
+            }
+        }
+    }
+    // 15. The window is emptied; nothing is sent.
+    for (std::uint32_t i = 0; i < g_tail_bands; ++i) {
+        shift_input_window();
+        clear_step_rows();
+        copy_lines_for_mode();
+    }
+
+    // 16. End of job.
+    if (!stopped()) {
+        DrainStatus();
+    }
+    g_prn_file.close();
+    g_pass_done = 0;
+    if (!stopped()) {
+        SendEndOfPrint();
+    }
+    // 17. The printer finishes the job (also after a stop), unless the reconnect was cancelled.
+    if (g_reconnect_cancelled != 1) {
+        const std::uint32_t start = platform::tick_count();
+        std::uint8_t status = ReadStatus();
+        while (status != STATUS_JOB_FINISHED && platform::tick_count() - start <= kEndOfJobWaitMs) {
+            platform::sleep_ms(kStatusPollMs);
+            status = ReadStatus();
+        }
+    }
+    // 18. After-print table command.
+    if (!stopped() && g_reconnect_cancelled != 1 && after_print != 0) {
+        wait_end_action(after_print);
+    }
+    // 19.
+    set_printing_cell(PrintRow::progress, "");
+    g_printer_idle = 1;
+
+    // 20. Copies.
+    const bool was_stopped = stopped();
+    const int copies = engine::copies_for(printing_cell(PrintRow::copies));
+    if (copies > 1 && !was_stopped) {
+        set_printing_cell(PrintRow::copies, std::to_string(copies - 1));
+    } else {
+        delete_printing_row();
+    }
+
+    // 21, 22. The job row and the print file.
+    ui::ListCtrl* jobs = job_list();
+    const int row = jobs != nullptr ? find_job_row(*jobs, path) : -1;
+    if (row < 0) {
+        return;
+    }
+    if (was_stopped) {
+        if (settings.keep_cancelled) {
+            jobs->set_item_text(row, JobRow::state, JobState::wait);
+            select_next_row(*jobs, row);
+        } else {
+            jobs->delete_item(row);
+            platform::delete_file(path);
+        }
+        return;
+    }
+    if (copies > 1) {
+        jobs->set_item_text(row, JobRow::state, JobState::ready_to_print);
+        jobs->set_item_text(row, JobRow::copies, std::to_string(copies));
+        select_next_row(*jobs, row);
+        if (settings.keep_printed) {
+            copy_into_history(path);
+        }
+        return;
+    }
+    jobs->delete_item(row);
+    if (settings.keep_printed) {
+        move_into_history(path);
+    } else {
+        platform::delete_file(path);
+    }
 }

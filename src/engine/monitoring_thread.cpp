@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 
+#include "engine/transfer_packing.h"
+
 namespace {
 
 std::mutex g_role_bodies_mutex;
@@ -25,6 +27,7 @@ void Monitoring_thread::set_role_body(std::uint32_t message, RoleBody body) {
 
 Monitoring_thread::Monitoring_thread(usb::Driver* driver)
     : PrinterProtocol(ProtocolSide::Print, driver), usb_device(&device()) {
+    set_band_buffer(g_transfer_buffer);
     register_handler(WM_MT_WATCH_HOT_FOLDER,
                      [this](std::uintptr_t w, std::intptr_t l) { OnWatchHotFolder(w, l); });
     register_handler(WM_MT_SYNC_JOB_QUEUE,

@@ -50,4 +50,20 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
 
   private:
     void run_role(std::uint32_t message);
+
+    // The job printer's steps.
+    // Waits for the previous pass when one is under way, then starts the pass just sent.
+    void hand_off_pass();
+    // Builds the pass data of the window (with the pass bookkeeping when new_pass) and sends it.
+    void print_window(bool new_pass);
+    // The band's emboss passes (white and varnish only) and its full pass.
+    void send_band_passes();
+    // True when the job has no stepping or does not fit the pass buffers: it is refused once.
+    bool refuse_unprintable_job(const std::string& path, bool braille);
+    // True when a set-up step stopped the job; the printer is then idle and the file closed.
+    bool stopped_in_setup();
+    // The set-up commands; false when one stopped the job.
+    bool send_setup_commands();
+    // Sends the after-print table command and waits for its answer, bounded.
+    void wait_end_action(std::uint8_t command);
 };

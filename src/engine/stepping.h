@@ -18,12 +18,12 @@ inline constexpr std::uint8_t EDGE_SMOOTH = 1;
 inline constexpr std::uint8_t EDGE_GAUSSIAN = 2;
 inline constexpr std::uint8_t EDGE_BRAILLE = 3;
 
-extern std::uint32_t g_step_rows;            // S: raster lines fed per pass, the band size
-extern std::uint32_t g_window_start_row;     // W: first window row of a band's new lines
-extern std::uint32_t g_head_rows;            // H: nozzle rows printed per pass
-extern std::uint32_t g_overlap_rows;         // O: rows feathered at each edge of a pass/layer
-extern std::uint32_t g_layer_split_row;      // L: last nozzle row of a two-layer job's first layer
-extern std::uint8_t g_edge_kind;             // EDGE_SHARP .. EDGE_BRAILLE
+extern std::uint32_t g_step_rows;         // S: raster lines fed per pass, the band size
+extern std::uint32_t g_window_start_row;  // W: first window row of a band's new lines
+extern std::uint32_t g_head_rows;         // H: nozzle rows printed per pass
+extern std::uint32_t g_overlap_rows;      // O: rows feathered at each edge of a pass/layer
+extern std::uint32_t g_layer_split_row;   // L: last nozzle row of a two-layer job's first layer
+extern std::uint8_t g_edge_kind;          // EDGE_SHARP .. EDGE_BRAILLE
 
 // 1 when the last select_stepping found a row for the job's pass count, layer group, machine
 // and edge kind; 0 when it found none (no pass count yet, a pass count other than 4, 8, 10 or
