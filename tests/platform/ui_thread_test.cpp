@@ -30,6 +30,18 @@ struct WorkerCall {
         });
         returned = true;
     }
+    // Makes the call on a new thread, returned once that thread is about to make it.
+    std::thread start() {
+        std::atomic<bool> asking{false};
+        std::thread worker([this, &asking] {
+            asking = true;
+            make();
+        });
+        while (!asking) {
+            std::this_thread::yield();
+        }
+        return worker;
+    }
 };
 
 TEST(UiThread, AfterTheEventLoopReturnsTheUiThreadMayWaitForAWorkerInACall) {
@@ -49,17 +61,20 @@ TEST(UiThread, AfterTheEventLoopReturnsTheUiThreadMayWaitForAWorkerInACall) {
     EXPECT_EQ(answer, ui::Answer::Cancel);
 }
 
+TEST(UiThread, AProgramEndingAfterItsMainModalRunStopsServingBeforeItJoinsWorkers) {
+    test_support::QtApplication app;
+    WorkerCall waiting;
+    std::thread worker = waiting.start();
+    ui::stop_serving_calls();
+    worker.join();
+    EXPECT_FALSE(waiting.ran);
+    EXPECT_EQ(waiting.result, 0);
+}
+
 TEST(UiThread, ACallWaitingWhenTheApplicationGoesReturnsUnrunAndLaterCallsToo) {
     auto app = std::make_unique<test_support::QtApplication>();
     WorkerCall waiting;
-    std::atomic<bool> asking{false};
-    std::thread worker([&] {
-        asking = true;
-        waiting.make();
-    });
-    while (!asking) {
-        std::this_thread::yield();
-    }
+    std::thread worker = waiting.start();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(waiting.returned);
     app.reset();

@@ -94,6 +94,10 @@ Q_COREAPP_STARTUP_FUNCTION(velquorin_open_ui_gate)
 
 namespace platform::ui {
 
+void stop_serving_calls() {
+    close_gate();
+}
+
 bool on_ui_thread() {
     Gate& g = gate();
     std::lock_guard lock(g.mutex);

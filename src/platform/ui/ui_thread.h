@@ -20,6 +20,11 @@
 // the UI thread waits for it.
 namespace platform::ui {
 
+// Ends the serving of workers' calls now, as the application's quitting does: for a program
+// whose main window is a modal run rather than the application's event loop, to call once
+// that run has returned and before the UI thread waits for its workers to end.
+void stop_serving_calls();
+
 // True on the UI thread, and also while no application has been created yet (then nothing can
 // be marshalled and calls run where they are made).
 bool on_ui_thread();
