@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
@@ -148,6 +149,30 @@ TEST_F(DialogTest, EndingWhileOpeningReturnsWithoutShowing) {
     } dialog;
     EXPECT_EQ(dialog.do_modal(), 0);
     EXPECT_FALSE(dialog.shown);
+}
+
+TEST_F(DialogTest, AnEndFromAWorkerBeforeTheRunOpensEndsThatRun) {
+    int starts = 0;
+    StartingDialog dialog([&] { ++starts; });
+    // Bounds the test should the run wait for an end that already came.
+    QTimer::singleShot(5000, dialog.window(), [&] { dialog.end_dialog(-1); });
+    std::atomic<bool> ended{false};
+    std::thread worker([&] {
+        dialog.end_dialog(6);
+        ended = true;
+    });
+    ASSERT_TRUE(test_support::pump_events_until([&] { return ended.load(); }));
+    worker.join();
+    EXPECT_EQ(dialog.do_modal(), 6);
+    EXPECT_EQ(starts, 0);
+    // The next run opens and waits for its own end.
+    dialog.on_message(kStart, [&](std::uintptr_t, std::intptr_t) {
+        ++starts;
+        dialog.end_dialog(7);
+        return 0;
+    });
+    EXPECT_EQ(dialog.do_modal(), 7);
+    EXPECT_EQ(starts, 1);
 }
 
 TEST_F(DialogTest, MessagesRunInOrderAndTimersRunOnTheScaledClock) {

@@ -112,19 +112,22 @@ Dialog::~Dialog() {
 
 int Dialog::do_modal() {
     return ui_call([&] {
-        ended_ = false;
-        on_init_dialog();
-        if (ended_) {
-            return end_code_;
-        }
-        QEventLoop loop;
-        QEventLoop* outer = std::exchange(loop_, &loop);
-        window_->setWindowModality(Qt::ApplicationModal);
-        window_->show();
+        // An end that came before the run (from a worker that finished first) is kept for it:
+        // forgetting it would leave the run open with nobody left to end it.
         if (!ended_) {
-            loop.exec(QEventLoop::DialogExec);
+            on_init_dialog();
         }
-        loop_ = outer;
+        if (!ended_) {
+            QEventLoop loop;
+            QEventLoop* outer = std::exchange(loop_, &loop);
+            window_->setWindowModality(Qt::ApplicationModal);
+            window_->show();
+            if (!ended_) {
+                loop.exec(QEventLoop::DialogExec);
+            }
+            loop_ = outer;
+        }
+        ended_ = false;
         window_->hide();
         return end_code_;
     });
