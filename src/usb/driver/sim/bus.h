@@ -58,6 +58,9 @@ class Printer {
     friend class Bus;
     Printer(Bus& bus, std::string path, const PrinterSpec& spec,
             std::shared_ptr<PrinterModel> model);
+    // Plugs a printer in whose time off the bus is over. Every look at the plug state goes
+    // through it, so the printer is back at its time however late the bus's thread runs.
+    void replug_if_due_locked(std::uint32_t now) const;
 
     Bus& bus_;
     const std::string path_;
@@ -65,9 +68,9 @@ class Printer {
     const DescriptorTables tables_;
     const std::uint8_t address_;
     // Guarded by the bus's lock.
-    bool plugged_ = true;
+    mutable bool plugged_ = true;
     std::uint32_t generation_ = 0;
-    bool replug_pending_ = false;
+    mutable bool replug_pending_ = false;
     std::uint32_t replug_at_ = 0;
     std::array<int, 3> holds_{};
     std::map<std::uint8_t, std::uint32_t> pipe_free_at_;

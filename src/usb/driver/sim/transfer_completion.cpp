@@ -148,11 +148,12 @@ void Bus::run() {
             if (!printer->replug_pending_) {
                 continue;
             }
+            printer->replug_if_due_locked(now);
+            if (!printer->replug_pending_) {
+                continue;
+            }
             const auto wait = static_cast<std::int32_t>(printer->replug_at_ - now);
-            if (wait <= 0) {
-                printer->plugged_ = true;
-                printer->replug_pending_ = false;
-            } else if (!replug_wait || wait < *replug_wait) {
+            if (!replug_wait || wait < *replug_wait) {
                 replug_wait = wait;
             }
         }
