@@ -219,6 +219,47 @@ TEST_F(Endpoints, BulkTransfersTakeTheTimeOfTheirLink) {
     EXPECT_TRUE(ep.FinishDataXfer(piece.data(), length, &record, context));
 }
 
+// A transfer whose time has come is complete for its waiter even while the bus's own thread
+// is held up (here in another transfer's firmware work): a loaded machine must not make the
+// protocol abort transfers that the printer has long finished.
+TEST_F(Endpoints, ADueTransferCompletesForItsWaiterWhileTheBusThreadIsHeldUp) {
+    struct BlockingModel : usb::sim::RecordingModel {
+        platform::Event entered;
+        platform::Event release;
+        usb::sim::ClassAnswer class_request(const usb::sim::SetupPacket& setup,
+                                            std::span<std::uint8_t> data) override {
+            entered.set();
+            release.wait();
+            return RecordingModel::class_request(setup, data);
+        }
+    };
+    auto model = std::make_shared<BlockingModel>();
+    printer_->set_model(model);
+
+    std::uint8_t frame[2] = {0xFF, 0xA3};
+    platform::Event command_event;
+    usb::IoRecord command(&command_event);
+    CUsbControlEndPoint& control = class_request(0, 0x01);
+    usb::XferContext* command_context = control.BeginDataXfer(frame, 2, &command);
+    ASSERT_NE(command_context, nullptr);
+    model->entered.wait();  // the bus's thread is now inside the command's firmware work
+
+    std::vector<std::uint8_t> band = pattern(4096);
+    CUsbEndPoint& ep = *device_->BulkOutEndPt;
+    platform::Event event;
+    usb::IoRecord record(&event);
+    usb::XferContext* context = ep.BeginDataXfer(band.data(), 4096, &record);
+    EXPECT_TRUE(ep.WaitForXfer(&record, 100));
+    std::int32_t length = 4096;
+    EXPECT_TRUE(ep.FinishDataXfer(band.data(), length, &record, context));
+    EXPECT_EQ(model->last_bulk(), band);
+
+    model->release.set();
+    EXPECT_TRUE(control.WaitForXfer(&command, 1500));
+    length = 2;
+    EXPECT_TRUE(control.FinishDataXfer(frame, length, &command, command_context));
+}
+
 TEST_F(Endpoints, WithoutADriverHandleNoTransferBegins) {
     CUsbBulkEndPoint ep(usb::DriverHandle{}, nullptr);
     std::uint8_t data[4] = {1, 2, 3, 4};

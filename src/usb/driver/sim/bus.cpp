@@ -349,6 +349,8 @@ std::uint32_t Bus::submit_locked(std::uint64_t handle, std::uint32_t code, std::
     const TransferHeader header = TransferHeader::read(in);
     const std::uint32_t now = platform::tick_count();
 
+    // A waiter whose time-out comes before this bus's thread has run may complete it itself.
+    record.set_completer(this);
     Pending p;
     p.handle = handle;
     p.printer = &printer;

@@ -116,6 +116,8 @@ class Bus : public Driver {
     std::uint32_t io_control_overlapped(std::uint64_t handle, std::uint32_t code, void* in,
                                         std::uint32_t in_length, void* out,
                                         std::uint32_t out_length, IoRecord& record) override;
+    // Completes, on the calling thread, the transfers whose time has come.
+    void complete_due() override;
 
   private:
     friend class Printer;
@@ -142,6 +144,7 @@ class Bus : public Driver {
         std::uint32_t due = 0;
         bool held = false;
         bool completing = false;
+        std::thread::id completer;       // the thread that performs it while completing
         bool expired_on_due = false;     // the firmware stayed silent: the due is the time-out
         std::uint32_t cancel_error = 0;  // set while completing: end it failed
     };
@@ -168,6 +171,13 @@ class Bus : public Driver {
                        std::uint32_t error);
     void end_locked(std::list<Pending>::iterator it, const Outcome& outcome);
     Outcome perform(Pending& pending, const std::shared_ptr<PrinterModel>& model);
+    // The transfer due soonest that may be completed now (its due passed when due_only), or
+    // the end of the list.
+    std::list<Pending>::iterator soonest_locked(std::uint32_t now, bool due_only,
+                                                std::int32_t& wait);
+    // Completes a transfer whose time has come: the model's work without the lock, then its
+    // end (or, for a firmware that stays silent, its time-out).
+    void complete_locked(std::unique_lock<std::mutex>& lock, std::list<Pending>::iterator it);
     void run();
 
     mutable std::mutex mutex_;
