@@ -444,6 +444,33 @@ TEST_F(MaintenanceSide, AStoppedPrinterMarksTheNozzlePrintWithoutTheTail) {
     EXPECT_EQ(std::count(all.begin(), all.end(), CMD_END_OF_PRINT), 0);
 }
 
+TEST_F(MaintenanceSide, ABandRecoveryAsksWithItsOwnBoxAndLeavesThePassFlags) {
+    std::uint8_t band[3600] = {};
+    protocol_->set_band_buffer(band);
+    model_->set_status(STATUS_READY);
+    model_->queue_status(STATUS_READY);      // before the band
+    model_->queue_status(STATUS_PASS_DONE);  // after the reopening
+    printer_->unplug();
+    std::vector<platform::ui::MessageBoxRecord> asked;
+    const auto previous =
+        platform::ui::set_message_box_responder([&](const platform::ui::MessageBoxRecord& box) {
+            asked.push_back(box);
+            printer_->replug();
+            return Answer::Retry;
+        });
+    protocol_->SendBandData();
+    platform::ui::set_message_box_responder(previous);
+    EXPECT_EQ(g_stop_printing, 0);
+    EXPECT_EQ(g_pass_sent, 1);
+    EXPECT_EQ(g_pass_done, 0);
+    EXPECT_EQ(model_->bulk_bytes(), sizeof band);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, printer::kMaintenanceBandRetryText);
+    EXPECT_EQ(asked[0].buttons, Buttons::RetryCancel);
+    EXPECT_EQ(asked[0].icon, Icon::Stop);
+    EXPECT_EQ(codes(), std::vector<std::uint8_t>{CMD_ACK_REQUEST});
+}
+
 TEST_F(MaintenanceSide, PassesAreUnidirectionalAndUntimed) {
     g_direction = 1;
     model_->set_status(STATUS_PASS_ACCEPTED);
