@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds the sanitized test build with warnings as errors and runs every test through CTest.
+# Exits non-zero on any failure, a build that left no test to run included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,4 +12,4 @@ cmake --build "$build" -j"${VELQUORIN_JOBS:-$(nproc)}"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-ctest --test-dir "$build" --output-on-failure -j"${VELQUORIN_JOBS:-$(nproc)}" --timeout 300
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j"${VELQUORIN_JOBS:-$(nproc)}" --timeout 300

@@ -11,8 +11,8 @@
 namespace engine {
 namespace {
 
-constexpr int kLineCount = 18;
-constexpr int kLayoutLine = 5;
+constexpr int kLineCount = VirtualPrintSettings::kLineCount;
+constexpr int kLayoutLine = VirtualPrintSettings::kLayoutLine;
 
 // Lines 3 to 18 as the program writes them; line 5 is the file's layout number instead.
 constexpr std::array<std::string_view, kLineCount - 2> kFixedLines = {

@@ -14,6 +14,13 @@
 // VirtualPrintingSettings.
 using LayoutFolder = std::string_view;
 
+// What a settings file holds: 8-bit text of exactly kLineCount lines joined by CR LF, none
+// after the last, one value a line; line kLayoutLine holds the file's layout number.
+struct VirtualPrintSettings {
+    static constexpr int kLineCount = 18;
+    static constexpr int kLayoutLine = 5;
+};
+
 namespace engine {
 
 // The nine layouts in the order their hot folders are made.

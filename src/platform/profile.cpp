@@ -237,11 +237,7 @@ bool write_profile_string(const std::filesystem::path& file, std::string_view se
         if (!out.empty() && !trim(out.back()).empty()) {
             out.emplace_back();
         }
-        // Built in place: g++ 12 warns falsely (-Wrestrict) on "[" + string at -O2.
-        std::string header(1, '[');
-        header.append(section);
-        header.push_back(']');
-        out.push_back(std::move(header));
+        out.push_back("[" + std::string(section) + "]");
         out.push_back(entry);
     }
 

@@ -208,6 +208,7 @@ bool CUsbDevice::Open(std::uint8_t dev) {
     }
     DeviceCount();
     if (dev >= DevCount) {
+        DevNum = 0;
         return false;
     }
     const auto set = driver_->present_interfaces(DrvGuid);

@@ -9,6 +9,7 @@
 namespace usb {
 
 void IoRecord::begin() {
+    completer_ = nullptr;
     bytes_ = 0;
     error_ = kErrorIncomplete;
     state_.store(State::Pending, std::memory_order_release);
@@ -62,6 +63,9 @@ bool wait_done(const IoRecord& record, std::uint32_t timeout_ms) {
         if (timeout_ms != platform::kWaitForever) {
             const std::uint32_t elapsed = platform::tick_count() - start;
             if (elapsed >= timeout_ms) {
+                if (Driver* completer = record.completer()) {
+                    completer->complete_due();
+                }
                 record.settle();
                 return record.done();
             }

@@ -57,6 +57,8 @@ inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorDeviceGone = 1167;
 inline constexpr std::uint32_t kErrorTimeout = 1460;
 
+class Driver;
+
 // The record of one overlapped driver call. The caller owns it and its event; from the
 // begin call until the record is done the driver owns it, the event and every buffer of the
 // call, and nothing of them may be released.
@@ -83,12 +85,18 @@ class IoRecord {
     // Waits out the few instructions between a completion's signal and the record being done.
     void settle() const;
 
+    // Driver side, with begin(): the driver a waiter may ask to complete what is due before it
+    // gives the call up (see Driver::complete_due); none by default.
+    void set_completer(Driver* driver) { completer_ = driver; }
+    Driver* completer() const { return completer_; }
+
   private:
     // Signalling: the outcome is written and the event is being set; the driver still holds
     // the event, so the record is not done yet.
     enum class State { Idle, Pending, Signalling, Done };
 
     platform::Event* event_;
+    Driver* completer_ = nullptr;
     std::atomic<State> state_{State::Idle};
     std::uint32_t bytes_ = 0;
     std::uint32_t error_ = 0;
@@ -118,8 +126,6 @@ inline constexpr std::uint32_t kOpenWrite = 2;
 inline constexpr std::uint32_t kShareRead = 4;
 inline constexpr std::uint32_t kShareWrite = 8;
 inline constexpr std::uint32_t kOpenOverlapped = 16;
-
-class Driver;
 
 // An open interface of a driver; invalid when default-made.
 struct DriverHandle {
@@ -156,6 +162,11 @@ class Driver {
     virtual std::uint32_t io_control_overlapped(std::uint64_t handle, std::uint32_t code, void* in,
                                                 std::uint32_t in_length, void* out,
                                                 std::uint32_t out_length, IoRecord& record) = 0;
+
+    // Completes at once the calls whose time has come. A driver that completes its calls on a
+    // thread of its own offers it to the waiter whose time-out has come, so that a call is
+    // never given up as late only because that thread has not been scheduled yet.
+    virtual void complete_due() {}
 };
 
 }  // namespace usb

@@ -105,6 +105,9 @@ bool CUsbEndPoint::FinishDataXfer(std::uint8_t* buf, std::int32_t& len, IoRecord
         return false;
     }
     IoRecord& record = *context->record;
+    // A completion between its signal and its end is not a transfer under way: aborting the
+    // pipe for it could end another caller's transfer on the same pipe.
+    record.settle();
     if (!record.done()) {
         // The driver still owns the block, the caller's buffer and the record: end the call
         // before anything of it is released.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "engine/feather_masks.h"
 #include "engine/prn_reader.h"
 
 namespace {
@@ -92,6 +95,62 @@ INSTANTIATE_TEST_SUITE_P(Pairs, SteppingWithoutRow,
                                            NoRowCase{4, 5, EDGE_BRAILLE},   // Braille two-layer
                                            NoRowCase{10, 1, EDGE_BRAILLE},  // Braille 10 passes
                                            NoRowCase{4, 1, 7}));            // unknown edge kind
+
+// The overlap of a row is its head rows less a constant of the row: the lines fed per pass for
+// single-layer rows, a fixed count for the flatbed and 10-pass two-layer rows; Braille rows do
+// not overlap. The feathering tables have one row per overlap row of the flatbed stepping
+// (single-layer) or one more (two-layer). These relations catch a mistyped number in any row.
+TEST(Stepping, EveryRowAgreesWithItsOverlapRuleAndItsMaskTable) {
+    const std::uint32_t passes[] = {4, 8, 10, 16};
+    // Two-layer head rows less overlap, by pass count and edge kind.
+    const std::uint32_t two_layer_n[4][3] = {
+        {161, 149, 136}, {169, 161, 149}, {171, 166, 159}, {169, 161, 152}};
+    for (int p = 0; p < 4; ++p) {
+        for (bool single : {true, false}) {
+            for (bool rotary : {false, true}) {
+                for (std::uint8_t edge = EDGE_SHARP; edge <= EDGE_BRAILLE; ++edge) {
+                    const SteppingRow* row = find_stepping_row(passes[p], single, rotary, edge);
+                    const bool braille = edge == EDGE_BRAILLE;
+                    SCOPED_TRACE(testing::Message()
+                                 << passes[p] << " passes, single " << single << ", rotary "
+                                 << rotary << ", edge " << int{edge});
+                    if (braille && (!single || passes[p] == 10)) {
+                        EXPECT_EQ(row, nullptr);
+                        continue;
+                    }
+                    ASSERT_NE(row, nullptr);
+                    EXPECT_LE(row->window_start_row + row->step_rows, 2867u);
+                    EXPECT_LE(row->head_rows, 180u);
+                    if (braille) {
+                        EXPECT_EQ(row->overlap_rows, 0u);
+                    } else if (single) {
+                        EXPECT_EQ(row->overlap_rows, row->head_rows - row->step_rows);
+                    } else if (!rotary || passes[p] == 10) {
+                        EXPECT_EQ(row->overlap_rows, row->head_rows - two_layer_n[p][edge]);
+                    }
+                    if (!single) {
+                        EXPECT_LT(row->layer_split_row + 1, row->head_rows);
+                    }
+                    if (passes[p] == 10) {
+                        const SteppingRow* other = find_stepping_row(10, single, !rotary, edge);
+                        ASSERT_NE(other, nullptr);
+                        EXPECT_EQ(std::memcmp(row, other, sizeof *row), 0);  // one row serves both
+                        EXPECT_LT(row->delay_ms, 0);                         // names no delay
+                    } else {
+                        EXPECT_GE(row->delay_ms, 0);
+                    }
+                    if (!rotary && !braille && passes[p] != 10) {
+                        const FeatherMaskTable* t = feather_mask_table(single, passes[p], edge);
+                        ASSERT_NE(t, nullptr);
+                        EXPECT_EQ(t->rows_per_block, row->overlap_rows + (single ? 0 : 1));
+                    }
+                }
+            }
+        }
+    }
+    // The one two-layer rotary row whose window start stands apart from its neighbours.
+    EXPECT_EQ(find_stepping_row(4, false, true, EDGE_SMOOTH)->window_start_row, 649u);
+}
 
 TEST(Stepping, LayerGroups) {
     for (int mode = 0; mode < 256; ++mode) {

@@ -132,6 +132,28 @@ TEST(BlankBand, SkipPositionActsOnlyInTheRepositionState) {
     EXPECT_EQ(g_y_position, 500 * 51);
 }
 
+// Steps per skipped line by machine and pass count. A flatbed 10-pass gap keeps the 36 that the
+// start offset set; a rotary 10-pass gap takes 82, the rotary steps per inch at 1800 dpi.
+TEST(BlankBand, StepsPerSkippedLine) {
+    struct Case {
+        std::uint32_t passes;
+        std::uint8_t rotary;
+        std::uint32_t steps;
+    };
+    const Case cases[] = {{4, 0, 144}, {8, 0, 72},  {10, 0, 36}, {16, 0, 36},
+                          {4, 1, 203}, {8, 1, 102}, {10, 1, 82}, {16, 1, 51}};
+    for (const Case& c : cases) {
+        start({.row_bytes = 64, .pass_count = c.passes, .rotary = c.rotary}, 7);
+        select_start_offset();
+        g_y_step_per_line = c.rotary == 1 ? 0 : g_y_step_per_line;
+        g_blank_lines = 1000;
+        g_skip_state = SKIP_REPOSITION;
+        compute_skip_position();
+        EXPECT_EQ(g_y_step_per_line, c.steps) << c.passes << " passes, rotary " << int{c.rotary};
+        EXPECT_EQ(g_y_position, static_cast<std::int32_t>(1000 * c.steps) + 7);
+    }
+}
+
 struct FeedCase {
     const char* name;
     Job job;

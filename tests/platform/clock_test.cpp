@@ -34,7 +34,7 @@ TEST_F(ClockTest, ChangingTheScaleNeverMovesTheTickCountBack) {
     platform::sleep_ms(500);
     const std::uint32_t fast = platform::tick_count();
     platform::set_time_scale(1.0);
-    EXPECT_GE(platform::tick_count() - fast, 0u);
+    // A count that moved back would show as a difference near 2^32.
     EXPECT_LT(platform::tick_count() - fast, 100u);
 }
 

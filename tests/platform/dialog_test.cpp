@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
@@ -19,6 +20,7 @@
 #include "platform/ui/list_ctrl.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/screen.h"
 #include "platform/ui/tray_icon.h"
 #include "qt_application.h"
 
@@ -147,6 +149,30 @@ TEST_F(DialogTest, EndingWhileOpeningReturnsWithoutShowing) {
     } dialog;
     EXPECT_EQ(dialog.do_modal(), 0);
     EXPECT_FALSE(dialog.shown);
+}
+
+TEST_F(DialogTest, AnEndFromAWorkerBeforeTheRunOpensEndsThatRun) {
+    int starts = 0;
+    StartingDialog dialog([&] { ++starts; });
+    // Bounds the test should the run wait for an end that already came.
+    QTimer::singleShot(5000, dialog.window(), [&] { dialog.end_dialog(-1); });
+    std::atomic<bool> ended{false};
+    std::thread worker([&] {
+        dialog.end_dialog(6);
+        ended = true;
+    });
+    ASSERT_TRUE(test_support::pump_events_until([&] { return ended.load(); }));
+    worker.join();
+    EXPECT_EQ(dialog.do_modal(), 6);
+    EXPECT_EQ(starts, 0);
+    // The next run opens and waits for its own end.
+    dialog.on_message(kStart, [&](std::uintptr_t, std::intptr_t) {
+        ++starts;
+        dialog.end_dialog(7);
+        return 0;
+    });
+    EXPECT_EQ(dialog.do_modal(), 7);
+    EXPECT_EQ(starts, 1);
 }
 
 TEST_F(DialogTest, MessagesRunInOrderAndTimersRunOnTheScaledClock) {
@@ -351,6 +377,32 @@ TEST_F(DialogTest, WithoutATrayTheIconIsNotAddedAndSaysSo) {
     EXPECT_FALSE(tray.add(owner, 0x473, ui::Bitmap(16, 16, ui::Rgb{}), "Norvaxel"));
     EXPECT_FALSE(tray.added());
     EXPECT_EQ(messages, 0);
+}
+
+TEST_F(DialogTest, ShownNormallyFromMinimisedOrHiddenAndTheMinimiseBoxKeepsItShown) {
+    StartingDialog dialog([] {});
+    dialog.show(true);
+    dialog.set_minimize_box(true);
+    EXPECT_TRUE(dialog.has_minimize_box());
+    EXPECT_TRUE(dialog.is_visible());
+    dialog.window()->showMinimized();
+    dialog.show_normal_in_front();
+    EXPECT_TRUE(dialog.is_visible());
+    EXPECT_FALSE(dialog.window()->isMinimized());
+    dialog.show(false);
+    dialog.show_normal_in_front();
+    EXPECT_TRUE(dialog.is_visible());
+}
+
+TEST(ScreenMetrics, ThePretendedScreenStandsUntilCleared) {
+    test_support::QtApplication app;
+    const ui::ScreenMetrics real = ui::screen_metrics();
+    EXPECT_GT(real.full_screen_width, 0);
+    EXPECT_GE(real.screen_height, real.work_area.height());
+    ui::set_screen_metrics(ui::ScreenMetrics{1024, ui::Rect{0, 0, 1024, 728}, 768});
+    EXPECT_EQ(ui::screen_metrics().work_area.bottom, 728);
+    ui::set_screen_metrics(std::nullopt);
+    EXPECT_EQ(ui::screen_metrics().full_screen_width, real.full_screen_width);
 }
 
 }  // namespace

@@ -110,6 +110,7 @@ TEST_F(Device, OpeningEveryIndexInTurnKeepsTheLast) {
     EXPECT_EQ(second->open_handles(), 1u);
     EXPECT_FALSE(device.Open(2));
     EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(device.DevNum, 0);  // a failed open names no device
     EXPECT_EQ(second->open_handles(), 0u);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QPixmap>
@@ -111,19 +112,22 @@ Dialog::~Dialog() {
 
 int Dialog::do_modal() {
     return ui_call([&] {
-        ended_ = false;
-        on_init_dialog();
-        if (ended_) {
-            return end_code_;
-        }
-        QEventLoop loop;
-        QEventLoop* outer = std::exchange(loop_, &loop);
-        window_->setWindowModality(Qt::ApplicationModal);
-        window_->show();
+        // An end that came before the run (from a worker that finished first) is kept for it:
+        // forgetting it would leave the run open with nobody left to end it.
         if (!ended_) {
-            loop.exec(QEventLoop::DialogExec);
+            on_init_dialog();
         }
-        loop_ = outer;
+        if (!ended_) {
+            QEventLoop loop;
+            QEventLoop* outer = std::exchange(loop_, &loop);
+            window_->setWindowModality(Qt::ApplicationModal);
+            window_->show();
+            if (!ended_) {
+                loop.exec(QEventLoop::DialogExec);
+            }
+            loop_ = outer;
+        }
+        ended_ = false;
         window_->hide();
         return end_code_;
     });
@@ -261,6 +265,18 @@ void Dialog::set_caption(std::string_view caption) {
     ui_call([&] { window_->setWindowTitle(to_qt(caption)); });
 }
 
+void Dialog::set_icon(const Bitmap& icon) {
+    ui_call([&] { window_->setWindowIcon(QIcon(QPixmap::fromImage(icon.image()))); });
+}
+
+void Dialog::set_class_name(std::string_view name) {
+    ui_call([&] { window_->setObjectName(to_qt(name)); });
+}
+
+std::string Dialog::class_name() const {
+    return ui_call([&] { return from_qt(window_->objectName()); });
+}
+
 std::string Dialog::caption() const {
     return ui_call([&] { return from_qt(window_->windowTitle()); });
 }
@@ -302,6 +318,29 @@ void Dialog::show(bool shown) {
 
 bool Dialog::is_visible() const {
     return ui_call([&] { return window_->isVisible(); });
+}
+
+void Dialog::show_normal_in_front() {
+    ui_call([&] {
+        window_->showNormal();
+        window_->raise();
+        window_->activateWindow();
+    });
+}
+
+void Dialog::set_minimize_box(bool shown) {
+    ui_call([&] {
+        // Changing a window flag hides a shown window; it comes back as it was.
+        const bool visible = window_->isVisible();
+        window_->setWindowFlag(Qt::WindowMinimizeButtonHint, shown);
+        if (visible) {
+            window_->show();
+        }
+    });
+}
+
+bool Dialog::has_minimize_box() const {
+    return ui_call([&] { return window_->windowFlags().testFlag(Qt::WindowMinimizeButtonHint); });
 }
 
 Bitmap Dialog::render() const {

@@ -122,6 +122,11 @@ class Dialog {
     void set_control_font(int id, const Font& font);
 
     void set_caption(std::string_view caption);
+    // The window's icon, for the caption and the task bar.
+    void set_icon(const Bitmap& icon);
+    // The name by which the desktop tells the window's kind (a window class).
+    void set_class_name(std::string_view name);
+    std::string class_name() const;
     std::string caption() const;
     void set_background(Rgb colour);
     Rgb background() const;
@@ -132,6 +137,12 @@ class Dialog {
     Size client_size() const;
     void show(bool shown);
     bool is_visible() const;
+    // Shows the window in its normal size (also when minimised or hidden) and brings it in
+    // front of the other windows, without keeping it on top.
+    void show_normal_in_front();
+    // The caption's minimise box.
+    void set_minimize_box(bool shown);
+    bool has_minimize_box() const;
     // The window as it looks now, drawn offscreen.
     Bitmap render() const;
 

@@ -81,6 +81,13 @@ Answer to_answer(int button, Buttons buttons) {
     }
 }
 
+// A box that no one can see: its text goes to standard error.
+Answer unattended(const MessageBoxRecord& box) {
+    std::fprintf(stderr, "%s%s%s\n", box.caption.c_str(), box.caption.empty() ? "" : ": ",
+                 box.text.c_str());
+    return unattended_answer(box.buttons);
+}
+
 Answer show_on_ui_thread(const MessageBoxRecord& box) {
     // Over the open modal run, if any, so that the box belongs to the dialog it interrupts.
     QMessageBox dialog(standard_icon(box.icon), to_qt(box.caption), to_qt(box.text),
@@ -101,11 +108,17 @@ Answer message_box(std::string_view text, std::string_view caption, Buttons butt
     }
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr || qobject_cast<QApplication*>(app) == nullptr) {
-        std::fprintf(stderr, "%s%s%s\n", box.caption.c_str(), box.caption.empty() ? "" : ": ",
-                     box.text.c_str());
-        return unattended_answer(buttons);
+        return unattended(box);
     }
-    return ui_call([&] { return show_on_ui_thread(box); });
+    if (on_ui_thread()) {
+        return show_on_ui_thread(box);
+    }
+    Answer answer = Answer::Ok;
+    if (!detail::send_to_ui_thread([&] { answer = show_on_ui_thread(box); })) {
+        // The application has quit while the box waited to be shown: nobody can answer it.
+        return unattended(box);
+    }
+    return answer;
 }
 
 }  // namespace platform::ui

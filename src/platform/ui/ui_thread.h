@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <type_traits>
 #include <utility>
 
@@ -11,19 +12,33 @@
 // atomic against the other threads. The UI thread serves these calls whenever it runs its event
 // loop, including inside every modal run, message box and menu; it never waits for a worker,
 // so a worker's call never deadlocks against a modal run.
+//
+// Once the application quits (its event loop has returned) or is destroyed, nothing serves
+// these calls any more: a worker's call that is waiting then, or comes later, returns without
+// running, with a default value (0, false, an empty text), as a message sent to a window that
+// is gone answers 0. So a worker caught in a call at shutdown is never kept from ending while
+// the UI thread waits for it.
 namespace platform::ui {
 
-// True on the UI thread, and also while no application exists (then nothing can be marshalled
-// and calls run where they are made).
+// Ends the serving of workers' calls now, as the application's quitting does: for a program
+// whose main window is a modal run rather than the application's event loop, to call once
+// that run has returned and before the UI thread waits for its workers to end.
+void stop_serving_calls();
+
+// True on the UI thread, and also while no application has been created yet (then nothing can
+// be marshalled and calls run where they are made).
 bool on_ui_thread();
 
 namespace detail {
-// Runs work on the UI thread and returns when it has run.
-void send_to_ui_thread(const std::function<void()>& work);
+// Runs work on the UI thread and returns when it has run; false, without running it, when
+// the application has quit or is gone.
+bool send_to_ui_thread(const std::function<void()>& work);
 }  // namespace detail
 
 // Runs f on the UI thread, waiting for it when called from another thread, and returns its
-// result. On the UI thread f runs at once.
+// result. On the UI thread f runs at once. After the application has quit a worker's call
+// returns a value-initialised result without running f; a call that returns a reference then
+// throws std::runtime_error, since there is nothing it could refer to.
 template <class F>
 decltype(auto) ui_call(F&& f) {
     using Result = std::invoke_result_t<F&>;
@@ -34,11 +49,15 @@ decltype(auto) ui_call(F&& f) {
         detail::send_to_ui_thread([&] { f(); });
     } else if constexpr (std::is_lvalue_reference_v<Result>) {
         std::remove_reference_t<Result>* result = nullptr;
-        detail::send_to_ui_thread([&] { result = &f(); });
+        if (!detail::send_to_ui_thread([&] { result = &f(); })) {
+            throw std::runtime_error("the user interface has closed");
+        }
         return *result;
     } else {
         std::optional<std::decay_t<Result>> result;
-        detail::send_to_ui_thread([&] { result.emplace(f()); });
+        if (!detail::send_to_ui_thread([&] { result.emplace(f()); })) {
+            return std::decay_t<Result>{};
+        }
         return std::decay_t<Result>(std::move(*result));
     }
 }

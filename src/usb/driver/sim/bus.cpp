@@ -65,8 +65,16 @@ void Printer::unplug_for(std::uint32_t ms) {
     bus_.changed_.notify_all();
 }
 
+void Printer::replug_if_due_locked(std::uint32_t now) const {
+    if (replug_pending_ && static_cast<std::int32_t>(now - replug_at_) >= 0) {
+        plugged_ = true;
+        replug_pending_ = false;
+    }
+}
+
 bool Printer::plugged() const {
     std::lock_guard lock(bus_.mutex_);
+    replug_if_due_locked(platform::tick_count());
     return plugged_;
 }
 
@@ -141,7 +149,9 @@ std::size_t Bus::pending_transfers() const {
 std::unique_ptr<DeviceInterfaceSet> Bus::present_interfaces(const Guid& guid) {
     std::lock_guard lock(mutex_);
     std::vector<std::string> paths;
+    const std::uint32_t now = platform::tick_count();
     for (const auto& printer : printers_) {
+        printer->replug_if_due_locked(now);
         const Guid& own =
             printer->spec_.guid == Guid{} ? g_driver_interface_guid : printer->spec_.guid;
         if (printer->plugged_ && own == guid) {
@@ -153,7 +163,9 @@ std::unique_ptr<DeviceInterfaceSet> Bus::present_interfaces(const Guid& guid) {
 
 std::uint64_t Bus::open(const std::string& path, std::uint32_t flags, std::uint32_t& error) {
     std::lock_guard lock(mutex_);
+    const std::uint32_t now = platform::tick_count();
     const auto found = std::find_if(printers_.begin(), printers_.end(), [&](const auto& printer) {
+        printer->replug_if_due_locked(now);
         return printer->path_ == path && printer->plugged_;
     });
     if (found == printers_.end()) {
@@ -337,6 +349,8 @@ std::uint32_t Bus::submit_locked(std::uint64_t handle, std::uint32_t code, std::
     const TransferHeader header = TransferHeader::read(in);
     const std::uint32_t now = platform::tick_count();
 
+    // A waiter whose time-out comes before this bus's thread has run may complete it itself.
+    record.set_completer(this);
     Pending p;
     p.handle = handle;
     p.printer = &printer;

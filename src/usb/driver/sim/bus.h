@@ -58,6 +58,9 @@ class Printer {
     friend class Bus;
     Printer(Bus& bus, std::string path, const PrinterSpec& spec,
             std::shared_ptr<PrinterModel> model);
+    // Plugs a printer in whose time off the bus is over. Every look at the plug state goes
+    // through it, so the printer is back at its time however late the bus's thread runs.
+    void replug_if_due_locked(std::uint32_t now) const;
 
     Bus& bus_;
     const std::string path_;
@@ -65,9 +68,9 @@ class Printer {
     const DescriptorTables tables_;
     const std::uint8_t address_;
     // Guarded by the bus's lock.
-    bool plugged_ = true;
+    mutable bool plugged_ = true;
     std::uint32_t generation_ = 0;
-    bool replug_pending_ = false;
+    mutable bool replug_pending_ = false;
     std::uint32_t replug_at_ = 0;
     std::array<int, 3> holds_{};
     std::map<std::uint8_t, std::uint32_t> pipe_free_at_;
@@ -113,6 +116,8 @@ class Bus : public Driver {
     std::uint32_t io_control_overlapped(std::uint64_t handle, std::uint32_t code, void* in,
                                         std::uint32_t in_length, void* out,
                                         std::uint32_t out_length, IoRecord& record) override;
+    // Completes, on the calling thread, the transfers whose time has come.
+    void complete_due() override;
 
   private:
     friend class Printer;
@@ -139,6 +144,7 @@ class Bus : public Driver {
         std::uint32_t due = 0;
         bool held = false;
         bool completing = false;
+        std::thread::id completer;       // the thread that performs it while completing
         bool expired_on_due = false;     // the firmware stayed silent: the due is the time-out
         std::uint32_t cancel_error = 0;  // set while completing: end it failed
     };
@@ -165,6 +171,13 @@ class Bus : public Driver {
                        std::uint32_t error);
     void end_locked(std::list<Pending>::iterator it, const Outcome& outcome);
     Outcome perform(Pending& pending, const std::shared_ptr<PrinterModel>& model);
+    // The transfer due soonest that may be completed now (its due passed when due_only), or
+    // the end of the list.
+    std::list<Pending>::iterator soonest_locked(std::uint32_t now, bool due_only,
+                                                std::int32_t& wait);
+    // Completes a transfer whose time has come: the model's work without the lock, then its
+    // end (or, for a firmware that stays silent, its time-out).
+    void complete_locked(std::unique_lock<std::mutex>& lock, std::list<Pending>::iterator it);
     void run();
 
     mutable std::mutex mutex_;

@@ -114,8 +114,13 @@ void Firmware::finish_pass_locked() {
     state_.pass_in_progress = false;
     ++state_.passes_done;
     // Reported at once when nothing else was asked since the pass; otherwise once, before the
-    // answer to what was asked.
-    if (command_since_pass_) {
+    // answer to what was asked. A pass that ends before its acceptance was read still answers
+    // the pass command with the acceptance first: the host's pause before that read is no
+    // reason to take the pass again.
+    if (pass_answer_unread_) {
+        interrupt_ = kPassAccepted;
+        status_ = kPassDone;
+    } else if (command_since_pass_) {
         interrupt_ = kPassDone;
     } else {
         status_ = kPassDone;
@@ -156,6 +161,7 @@ void Firmware::command_locked(std::span<const std::uint8_t> frame) {
     const int n = ++command_counts_[code];
     const std::uint32_t now = platform::tick_count();
     command_since_pass_ = true;
+    pass_answer_unread_ = false;
     const auto scripted = scripted_answers_.find({code, n});
     if (scripted != scripted_answers_.end()) {
         // A fault in place of what the command would do.
@@ -172,6 +178,7 @@ void Firmware::command_locked(std::span<const std::uint8_t> frame) {
             pass_never_done_ = passes_never_done_.count(pass) > 0;
             pass_due_ = now + pass_time_locked();
             command_since_pass_ = false;
+            pass_answer_unread_ = true;
             status_ = kPassAccepted;
             break;
         }
@@ -255,6 +262,7 @@ ClassAnswer Firmware::class_request(const SetupPacket& setup, std::span<std::uin
         answer = *interrupt_;
         interrupt_.reset();
     }
+    pass_answer_unread_ = false;
     data[0] = answer;
     if (recorder_) {
         recorder_->status(answer);

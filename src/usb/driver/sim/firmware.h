@@ -78,6 +78,8 @@ class Firmware : public PrinterModel {
     // A status reported once before the standing one (a pass that ended after another command).
     std::optional<std::uint8_t> interrupt_;
     bool command_since_pass_ = false;
+    // The acceptance of the last pass command has not been read yet.
+    bool pass_answer_unread_ = false;
     std::uint32_t pass_due_ = 0;
     bool pass_never_done_ = false;
     std::optional<std::uint32_t> feed_due_;

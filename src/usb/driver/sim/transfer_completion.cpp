@@ -41,7 +41,7 @@ std::uint32_t usbd_status_for(std::uint32_t error) {
 
 void Bus::cancel_locked(std::unique_lock<std::mutex>& lock, const PendingFilter& filter,
                         std::uint32_t error) {
-    const bool on_completion_thread = std::this_thread::get_id() == thread_.get_id();
+    const std::thread::id self = std::this_thread::get_id();
     for (;;) {
         bool rescan = false;
         for (auto it = pending_.begin(); it != pending_.end();) {
@@ -50,7 +50,7 @@ void Bus::cancel_locked(std::unique_lock<std::mutex>& lock, const PendingFilter&
                 continue;
             }
             if (it->completing) {
-                if (on_completion_thread) {
+                if (it->completer == self) {
                     // A model that pulls the cable while its own transfer completes: that
                     // transfer ends failed once its completion is over.
                     it->cancel_error = error;
@@ -136,6 +136,62 @@ Bus::Outcome Bus::perform(Pending& p, const std::shared_ptr<PrinterModel>& model
     return refuse();
 }
 
+std::list<Bus::Pending>::iterator Bus::soonest_locked(std::uint32_t now, bool due_only,
+                                                      std::int32_t& wait) {
+    auto next = pending_.end();
+    for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+        if (it->completing || it->held || !it->has_due) {
+            continue;
+        }
+        const auto left = static_cast<std::int32_t>(it->due - now);
+        if ((!due_only || left <= 0) && (next == pending_.end() || left < wait)) {
+            next = it;
+            wait = left;
+        }
+    }
+    return next;
+}
+
+void Bus::complete_locked(std::unique_lock<std::mutex>& lock, std::list<Pending>::iterator it) {
+    if (it->expired_on_due) {
+        end_locked(it, Outcome{false, 0, kErrorTimeout, kUsbdTimeout});
+        return;
+    }
+    it->completing = true;
+    it->completer = std::this_thread::get_id();
+    const std::shared_ptr<PrinterModel> model = it->printer->model_;
+    lock.unlock();
+    Outcome outcome = perform(*it, model);
+    lock.lock();
+    it->completing = false;
+    it->completer = {};
+    if (it->cancel_error != kErrorNone) {
+        outcome = Outcome{false, 0, it->cancel_error, usbd_status_for(it->cancel_error)};
+    } else if (outcome.silent) {
+        // The firmware does not answer: the transfer ends at the header's time-out, or only
+        // by an abort when it has none.
+        const std::uint32_t timeout_s = TransferHeader::read(it->header).timeout_s;
+        it->has_due = timeout_s > 0;
+        it->due = platform::tick_count() + timeout_s * 1000;
+        it->expired_on_due = true;
+        changed_.notify_all();
+        return;
+    }
+    end_locked(it, outcome);
+}
+
+void Bus::complete_due() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        std::int32_t wait = 0;
+        const auto next = soonest_locked(platform::tick_count(), true, wait);
+        if (next == pending_.end()) {
+            return;
+        }
+        complete_locked(lock, next);
+    }
+}
+
 void Bus::run() {
     // Wakes at least this often, so that a change of the time scale or of the tick count is
     // seen without a notification.
@@ -145,29 +201,17 @@ void Bus::run() {
         const std::uint32_t now = platform::tick_count();
         std::optional<std::int32_t> replug_wait;
         for (const auto& printer : printers_) {
+            printer->replug_if_due_locked(now);
             if (!printer->replug_pending_) {
                 continue;
             }
             const auto wait = static_cast<std::int32_t>(printer->replug_at_ - now);
-            if (wait <= 0) {
-                printer->plugged_ = true;
-                printer->replug_pending_ = false;
-            } else if (!replug_wait || wait < *replug_wait) {
+            if (!replug_wait || wait < *replug_wait) {
                 replug_wait = wait;
             }
         }
-        auto next = pending_.end();
         std::int32_t soonest = 0;
-        for (auto it = pending_.begin(); it != pending_.end(); ++it) {
-            if (it->completing || it->held || !it->has_due) {
-                continue;
-            }
-            const auto wait = static_cast<std::int32_t>(it->due - now);
-            if (next == pending_.end() || wait < soonest) {
-                next = it;
-                soonest = wait;
-            }
-        }
+        const auto next = soonest_locked(now, false, soonest);
         if (next == pending_.end() || soonest > 0) {
             std::optional<std::int32_t> wait = replug_wait;
             if (next != pending_.end() && (!wait || soonest < *wait)) {
@@ -179,29 +223,7 @@ void Bus::run() {
             changed_.wait_for(lock, std::min(real, kLongestSleep));
             continue;
         }
-        if (next->expired_on_due) {
-            end_locked(next, Outcome{false, 0, kErrorTimeout, kUsbdTimeout});
-            continue;
-        }
-        next->completing = true;
-        const std::shared_ptr<PrinterModel> model = next->printer->model_;
-        lock.unlock();
-        Outcome outcome = perform(*next, model);
-        lock.lock();
-        next->completing = false;
-        if (next->cancel_error != kErrorNone) {
-            outcome = Outcome{false, 0, next->cancel_error, usbd_status_for(next->cancel_error)};
-        } else if (outcome.silent) {
-            // The firmware does not answer: the transfer ends at the header's time-out, or
-            // only by an abort when it has none.
-            const std::uint32_t timeout_s = TransferHeader::read(next->header).timeout_s;
-            next->has_due = timeout_s > 0;
-            next->due = platform::tick_count() + timeout_s * 1000;
-            next->expired_on_due = true;
-            changed_.notify_all();
-            continue;
-        }
-        end_locked(next, outcome);
+        complete_locked(lock, next);
     }
 }
 

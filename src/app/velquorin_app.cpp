@@ -1,0 +1,34 @@
+#include "app/velquorin_app.h"
+
+#include <QApplication>
+
+#include <memory>
+
+#include "app/single_instance.h"
+#include "app/velquorin_dlg.h"
+
+CvelquorinApp theApp;
+
+bool CvelquorinApp::InitInstance(int& argc, char** argv) {
+    // Before anything else is made: a later start only asks the running instance for its
+    // window and ends. When the name cannot be claimed at all this is a first instance.
+    const std::unique_ptr<app::SingleInstance> instance = app::SingleInstance::claim();
+    if (!instance) {
+        return false;
+    }
+
+    // The framework and the main window stay until the process ends: the worker threads run
+    // to the end and may still be calling into the window, so nothing of it is taken down.
+    auto* application = new QApplication(argc, argv);
+    (void)application;
+    QApplication::setApplicationName("velquorin");
+    // The main window hides to the tray; only the end of its run ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    auto* dialog = new CvelquorinDlg;
+    instance->set_show_handler([dialog] { dialog->request_show(); });
+    main_window_result_ = dialog->do_modal();
+    // No later start reaches the window once its run has ended.
+    instance->set_show_handler({});
+    return false;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/main_window_access.h"
+#include "platform/ui/bitmap.h"
+#include "platform/ui/dialog.h"
+#include "platform/ui/geometry.h"
+#include "platform/ui/tray_icon.h"
+
+class MyListCtrl;
+class cprocess;
+class Monitoring_thread;
+
+namespace platform::ui {
+class Picture;
+}
+
+// The one main window. Its start-up decides whether the program runs at all: it settles the
+// settings root and the folders, and on any problem shows one box and ends, so that nothing
+// else starts. Otherwise it lays itself out over the whole work area, sets up both job lists,
+// adds the tray icon, takes the two standing choices from the settings file, starts the
+// job-folder watch and the six worker threads, and then runs until the tray menu's "Exit".
+// The workers reach it through the main-window access it registers before they start.
+class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAccess {
+  public:
+    static constexpr int IDD_VELQUORIN_DIALOG = 102;
+    static constexpr int kWorkerCount = 6;
+
+    CvelquorinDlg();
+    ~CvelquorinDlg() override;
+
+    // The base initialisation, the window's icon, then InitWorkstation. Runs at the start of
+    // the modal run.
+    bool OnInitDialog();
+    // The whole start-up in its fixed order; ends the dialog itself when a check fails.
+    void InitWorkstation();
+
+    // The colours of a static: the two list titles on the window's grey; nothing (the
+    // defaults) for every other control.
+    struct ControlColours {
+        platform::ui::Rgb text;
+        platform::ui::Rgb background;
+    };
+    std::optional<ControlColours> OnCtlColor(int control_id) const;
+
+    // A later start of the program asks for the window: shows it normally and in front, also
+    // when it is hidden to the tray. Any thread; the window does it on its own thread.
+    void request_show();
+
+    MyListCtrl& job_queue_list() const { return *job_queue_; }
+    cprocess& printing_list() const { return *printing_; }
+    platform::ui::Picture& connection_picture() const { return *connection_picture_; }
+    // True once the tray icon is in the notification area (never where the desktop has none).
+    bool tray_icon_added() const { return tray_icon_.added(); }
+    // The worker of a role by its place in the start order; null before the workers start.
+    Monitoring_thread* worker(int index) const;
+
+    // What the workers use: the two lists, the connection picture, the buttons.
+    platform::ui::ListCtrl* list(int id) override;
+    void show_bitmap(int picture_id, int bitmap) override;
+    void enable_button(int id, bool enabled) override;
+
+  protected:
+    void on_init_dialog() override { OnInitDialog(); }
+
+  private:
+    void create_controls();
+    void lay_out();
+    void start_workers();
+
+    // Ends a worker's role and the worker with it (only when the window itself goes, which
+    // the program never does while it runs).
+    struct WorkerDeleter {
+        void operator()(Monitoring_thread* worker) const;
+    };
+    // Kept for the life of the window; the roles never end while the program runs.
+    std::array<std::unique_ptr<Monitoring_thread, WorkerDeleter>, kWorkerCount> workers_;
+    platform::ui::Bitmap icon_;
+    platform::ui::TrayIcon tray_icon_;
+    MyListCtrl* job_queue_ = nullptr;
+    cprocess* printing_ = nullptr;
+    platform::ui::Picture* connection_picture_ = nullptr;
+    platform::ui::Picture* separator_ = nullptr;
+    // The texts of the two list titles.
+    std::string printing_label_text_;
+    std::string job_queue_label_text_;
+};

@@ -1,0 +1,10 @@
+#include "jobs/hot_folder_watch.h"
+
+#include "engine/step_settings.h"
+
+platform::RecursiveLock g_job_list_lock;
+
+int start_hot_folder_watch() {
+    load_step_settings();
+    return 0;
+}

@@ -1,0 +1,316 @@
+#include "app/velquorin_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/app_globals.h"
+#include "app/button_images.h"
+#include "app/job_lists.h"
+#include "app/job_queue_list.h"
+#include "app/main_window_ids.h"
+#include "app/printing_list.h"
+#include "app/startup_checks.h"
+#include "engine/monitoring_thread.h"
+#include "message_box_recorder.h"
+#include "platform/clock.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/screen.h"
+#include "qt_application.h"
+#include "settings/program_globals.h"
+#include "usb/driver/sim/bus.h"
+#include "usb/driver_registry.h"
+#include "workstation_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace ui = platform::ui;
+using test_support::MessageBoxRecorder;
+using test_support::Workstation;
+
+constexpr ui::ScreenMetrics kScreen{1920, ui::Rect{0, 0, 1920, 1040}, 1080};
+constexpr int kEndedByTest = 77;
+
+// The roles whose loops live above the engine, by the worker that runs each.
+constexpr std::uint32_t kRecordedRoles[] = {WM_MT_WATCH_HOT_FOLDER, WM_MT_SYNC_JOB_QUEUE,
+                                            WM_MT_UPDATE_JOB_INFO, WM_MT_ESTIMATE_PRINT_TIME,
+                                            WM_MT_SCAN_VIRTUAL_HOT_FOLDER};
+
+class MainWindow : public ::testing::Test {
+  protected:
+    MainWindow() {
+        ui::set_screen_metrics(kScreen);
+        previous_scale_ = platform::time_scale();
+        platform::set_time_scale(50);
+        previous_driver_ = usb::set_driver(&bus_);
+        bus_.add_printer();
+        for (const std::uint32_t role : kRecordedRoles) {
+            Monitoring_thread::set_role_body(role, [this, role](Monitoring_thread& worker) {
+                {
+                    const std::lock_guard lock(roles_mutex_);
+                    roles_[role] = &worker;
+                }
+                while (!worker.stop_requested()) {
+                    platform::sleep_ms(100);
+                }
+            });
+        }
+    }
+    ~MainWindow() override {
+        for (const std::uint32_t role : kRecordedRoles) {
+            Monitoring_thread::set_role_body(role, {});
+        }
+        usb::set_driver(previous_driver_);
+        platform::set_time_scale(previous_scale_);
+        ui::set_screen_metrics(std::nullopt);
+    }
+
+    // The worker that runs a role; null while the role has not begun.
+    Monitoring_thread* role_worker(std::uint32_t role) {
+        const std::lock_guard lock(roles_mutex_);
+        const auto found = roles_.find(role);
+        return found == roles_.end() ? nullptr : found->second;
+    }
+
+    // Runs the window; inspect() runs inside its modal run once the start-up is done, and the
+    // test then ends the run. Returns the run's end code.
+    int run(const std::function<void(CvelquorinDlg&)>& inspect) {
+        // A timer of the test's own: one that never fired goes with it.
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            inspect(dialog);
+            dialog.end_dialog(kEndedByTest);
+        });
+        timer.start(0);
+        return dialog.do_modal();
+    }
+
+    fs::path virtual_hot_folder() const { return station.settings_root() / "VirtualHotFolder"; }
+
+    test_support::QtApplication qt;
+    Workstation station;
+    MessageBoxRecorder boxes;
+    usb::sim::Bus bus_;
+    std::mutex roles_mutex_;
+    std::map<std::uint32_t, Monitoring_thread*> roles_;
+    CvelquorinDlg dialog;
+
+  private:
+    double previous_scale_ = 1;
+    usb::Driver* previous_driver_ = nullptr;
+};
+
+struct FailedStart {
+    const char* name;
+    std::function<void(const Workstation&)> break_it;
+    std::string message;
+};
+
+void PrintTo(const FailedStart& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class MainWindowFailedStart : public MainWindow,
+                              public ::testing::WithParamInterface<FailedStart> {};
+
+TEST_P(MainWindowFailedStart, OneBoxThenTheWindowEndsWith0AndNothingStarts) {
+    GetParam().break_it(station);
+    bool ran_on = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] { ran_on = true; });
+    timer.start(0);
+    EXPECT_EQ(dialog.do_modal(), 0);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.texts()[0], GetParam().message);
+    // Not laid out, no tray icon, no output folder, no step settings, no watch, no worker.
+    EXPECT_FALSE(dialog.is_visible());
+    EXPECT_EQ(dialog.client_size().width, 1160);
+    EXPECT_TRUE(dialog.job_queue_list().column_count() == 0);
+    EXPECT_FALSE(dialog.tray_icon_added());
+    EXPECT_FALSE(fs::exists(station.system_drive() / "MTOutput"));
+    EXPECT_FALSE(fs::exists(virtual_hot_folder()));
+    for (int i = 0; i < CvelquorinDlg::kWorkerCount; ++i) {
+        EXPECT_EQ(dialog.worker(i), nullptr);
+    }
+    EXPECT_FALSE(dialog.has_minimize_box());
+    EXPECT_FALSE(ran_on) << "the window ran a modal loop after a failed start";
+}
+
+const std::string kJob = std::string(app::kJobFolderError) + "\n";
+const std::string kSpool = std::string(app::kSpoolFolderError) + "\n";
+const std::string kSetting = std::string(app::kSettingFileError) + "\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, MainWindowFailedStart,
+    ::testing::Values(FailedStart{"NoHotfpath", [](auto& s) { fs::remove(s.hotfpath()); },
+                                  std::string(app::kHotfpathNotFound)},
+                      FailedStart{"OneLineHotfpath",
+                                  [](auto& s) {
+                                      test_support::write_file(s.hotfpath(),
+                                                               s.spool_folder().string() + "\r\n");
+                                  },
+                                  std::string(app::kHotfpathConfigError)},
+                      FailedStart{"NoJobNoSpoolFolder",
+                                  [](auto& s) {
+                                      fs::remove(s.job_folder());
+                                      fs::remove(s.spool_folder());
+                                  },
+                                  kJob + kSpool},
+                      // The settings file is looked at only once the folders are there.
+                      FailedStart{"MissingFolderHidesMissingSettings",
+                                  [](auto& s) {
+                                      fs::remove(s.settings_file());
+                                      fs::remove(s.job_folder());
+                                  },
+                                  kJob},
+                      FailedStart{"NoSettingsFile", [](auto& s) { fs::remove(s.settings_file()); },
+                                  kSetting}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindow, StartsLaidOutOverTheWorkArea) {
+    EXPECT_EQ(
+        run([&](CvelquorinDlg& window) {
+            EXPECT_TRUE(window.is_visible());
+            // The frame's corner; the desktop draws the frame.
+            EXPECT_EQ(window.window()->pos(), QPoint(-3, -3));
+            const ui::Size client = window.client_size();
+            EXPECT_EQ(client.width, 1927);
+            EXPECT_EQ(client.height, 1049);
+
+            const ui::Rect queue = window.job_queue_list().rect();
+            EXPECT_EQ(queue, ui::Rect::from_size(15, 291, 1927 - 30, 1049 - 353));
+            EXPECT_EQ(window.printing_list().rect(), ui::Rect::from_size(15, 135, 1927 - 30, 100));
+            EXPECT_EQ(window.connection_picture().rect(),
+                      ui::Rect::from_size(1927 - 91, 13, 76, 75));
+            EXPECT_EQ(window.item(IDC_PRINTED_LIST_BUTTON)->rect(),
+                      ui::Rect::from_size(1927 - 110, 257, 95, 25));
+            EXPECT_EQ(window.item(IDC_ROTARY_BUTTON)->rect(), ui::Rect::from_size(574, 19, 78, 69));
+
+            // The columns take their widths from the client width less 30.
+            EXPECT_EQ(window.job_queue_list().column_count(), JobRow::kColumnCount);
+            EXPECT_EQ(window.printing_list().column_count(), PrintRow::kColumnCount);
+            EXPECT_EQ(window.job_queue_list().column_width(0),
+                      column_width(JobRow::kColumns[0].width, 1927));
+
+            EXPECT_EQ(window.control<ui::Static>(IDC_PRINTING_LABEL)->text(), "Printing progress");
+            EXPECT_EQ(window.control<ui::Static>(IDC_JOB_QUEUE_LABEL)->text(), "Job queue ( 0 )");
+            EXPECT_EQ(g_font_list.tenths_of_point, 90);
+            EXPECT_EQ(g_font_caption.tenths_of_point, 100);
+            EXPECT_TRUE(window.has_minimize_box());
+            EXPECT_EQ(window.caption(), "Norvaxel");
+            EXPECT_EQ(window.class_name(), "davuzadodadadozeZuzeviZer");
+        }),
+        kEndedByTest);
+    EXPECT_EQ(boxes.count(), 0u) << boxes.texts()[0];
+    EXPECT_TRUE(fs::is_directory(station.system_drive() / "MTOutput"));
+    // The step-settings loader ran ahead of the watch.
+    EXPECT_TRUE(fs::is_directory(virtual_hot_folder()));
+}
+
+TEST_F(MainWindow, SixWorkersRunTheirRolesAndThePrintLoopFindsThePrinter) {
+    run([&](CvelquorinDlg& window) {
+        // Each role on its own worker, in the order the workers were made.
+        const std::pair<int, std::uint32_t> expected[] = {{0, WM_MT_WATCH_HOT_FOLDER},
+                                                          {1, WM_MT_SYNC_JOB_QUEUE},
+                                                          {2, WM_MT_UPDATE_JOB_INFO},
+                                                          {4, WM_MT_ESTIMATE_PRINT_TIME},
+                                                          {5, WM_MT_SCAN_VIRTUAL_HOT_FOLDER}};
+        for (const auto& [index, role] : expected) {
+            ASSERT_NE(window.worker(index), nullptr);
+            EXPECT_TRUE(test_support::pump_events_until([&] {
+                return role_worker(role) == window.worker(index);
+            })) << std::hex
+                << role;
+        }
+        // The fourth is the print loop: with the printer there and nothing to print it shows
+        // the printer connected once its first idle pause is over.
+        const QImage connected = app::printer_connected_image().image();
+        EXPECT_TRUE(test_support::pump_events_until(
+            [&] { return window.connection_picture().bitmap().image() == connected; }));
+        EXPECT_EQ(window.list(IDC_PRINTING_LIST), &window.printing_list());
+        EXPECT_EQ(engine::main_window(), &window);
+    });
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(MainWindow, ButtonsStartInTheirStatesAndAClickDoesNothing) {
+    run([&](CvelquorinDlg& window) {
+        struct Expected {
+            int id;
+            bool enabled;
+        };
+        for (const Expected e : {Expected{IDC_IMPORT_BUTTON, true},
+                                 {IDC_SAVE_BUTTON, false},
+                                 {IDC_PRINT_BUTTON, false},
+                                 {IDC_DELETE_BUTTON, false},
+                                 {IDC_SETTING_BUTTON, true},
+                                 {IDC_MAINTENANCE_BUTTON, true},
+                                 {IDC_NEW_JOB_BUTTON, true},
+                                 {IDC_REMOVE_BUTTON, false},
+                                 {IDC_AFTER_PRINT_BUTTON, false},
+                                 {IDC_ROTARY_BUTTON, false},
+                                 {IDC_PREVIEW_BUTTON, false}}) {
+            auto* button = window.control<ui::ImageButton>(e.id);
+            ASSERT_NE(button, nullptr) << e.id;
+            EXPECT_EQ(button->is_enabled(), e.enabled) << e.id;
+            button->click();
+        }
+        auto* printed = window.control<ui::Button>(IDC_PRINTED_LIST_BUTTON);
+        ASSERT_NE(printed, nullptr);
+        EXPECT_EQ(printed->text(), "Printed list");
+        EXPECT_TRUE(printed->is_enabled());
+        printed->click();
+        EXPECT_TRUE(window.in_modal_run());
+        EXPECT_TRUE(window.is_visible());
+    });
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+struct Flags {
+    const char* print_job_set;
+    const char* print_media;
+    int expected_print_job_set;
+    int expected_rotary_mode;
+    bool rotary_enabled;
+};
+
+class MainWindowFlags : public MainWindow, public ::testing::WithParamInterface<Flags> {};
+
+TEST_P(MainWindowFlags, SettingsFileSetsTheTwoChoices) {
+    station.write_settings(GetParam().print_job_set, GetParam().print_media);
+    g_print_job_set = 7;
+    run([&](CvelquorinDlg& window) {
+        EXPECT_EQ(window.item(IDC_ROTARY_BUTTON)->is_enabled(), GetParam().rotary_enabled);
+    });
+    EXPECT_EQ(g_print_job_set.load(), GetParam().expected_print_job_set);
+    EXPECT_EQ(g_rotary_mode.load(), GetParam().expected_rotary_mode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, MainWindowFlags,
+                         ::testing::Values(Flags{"0", "1", 0, 1, true},
+                                           Flags{"1", "0", 1, 0, false},
+                                           // 2 is not 0: the jobs wait; 2 is not rotary.
+                                           Flags{"2", "2", 1, 0, false}));
+
+TEST_F(MainWindow, ALaterStartShowsTheHiddenWindow) {
+    run([&](CvelquorinDlg& window) {
+        window.show(false);
+        ASSERT_FALSE(window.is_visible());
+        // As the instance's listener thread hands it on.
+        std::thread([&] { window.request_show(); }).join();
+        EXPECT_TRUE(test_support::pump_events_until([&] { return window.is_visible(); }));
+    });
+}
+
+}  // namespace
