@@ -329,4 +329,21 @@ TEST_F(PrintJobTest, CancelInTheReconnectBoxSkipsTheEndOfJobWait) {
     EXPECT_EQ(g_printer_idle, 1);
 }
 
+// The print loop takes the first printing-list row, prints it, and turns to the next.
+TEST_F(PrintJobTest, ThePrintLoopPrintsTheRowsInOrder) {
+    queue_job(small_job(), "first.prn");
+    queue_job(small_job(), "second.prn");
+    worker_->post(WM_MT_PRINT_LOOP);
+    worker_->start();
+    EXPECT_TRUE(test_support::pump_events_until(
+        [&] { return window_.printing().item_count() == 0; }, 30000));
+    EXPECT_TRUE(test_support::run_off_ui_thread([&] { worker_->stop_and_join(); }));
+    EXPECT_EQ(window_.jobs().item_count(), 0);
+    EXPECT_TRUE(platform::exists(printed_folder(0) / "first.prn"));
+    EXPECT_TRUE(platform::exists(printed_folder(1) / "second.prn"));
+    EXPECT_EQ(count(codes(), CMD_END_OF_PRINT), 2);
+    EXPECT_EQ(window_.bitmaps().back(), engine::IDB_PRINTER_CONNECTED);
+    EXPECT_EQ(boxes_.count(), 0u);
+}
+
 }  // namespace
