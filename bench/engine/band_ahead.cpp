@@ -3,11 +3,13 @@
 // by the job printer on the simulated printer, at USB 2 and at USB 3 speed. The simulated
 // printer stamps, on the program clock, the end of each band's data and the end of each pass
 // (the pass command's time plus the pass's time); a band is ahead when its last byte came no
-// later than the end of the pass before it. Run with a time scale (argument 1, default 4):
-// the data path runs on the real clock, so a larger scale only makes the figure harder.
+// later than the end of the pass before it. Run with a time scale (argument 1, default 20) and
+// a length (argument 2, default 700 mm): the data path runs on the real clock, so a larger
+// scale only makes the figure harder (at 20 the data path has a twentieth of its real time).
 //
-//   build/release/bench/engine/bench_band_ahead [scale] [length_mm]
+//   build/bench/bench/engine/bench_band_ahead [scale] [length_mm]
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -114,8 +116,15 @@ double share_ahead(const usb::sim::PrinterSpec& spec, const std::string& path, i
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double scale = argc > 1 ? std::atof(argv[1]) : 4;
-    const double length_mm = argc > 2 ? std::atof(argv[2]) : 700;
+    // Positional numbers only: scripts/bench.sh hands every program the benchmark options.
+    std::vector<double> numbers;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-' && std::atof(argv[i]) > 0) {
+            numbers.push_back(std::atof(argv[i]));
+        }
+    }
+    const double scale = numbers.size() > 0 ? numbers[0] : 20;
+    const double length_mm = numbers.size() > 1 ? std::min(numbers[1], 700.0) : 700;
     platform::set_time_scale(scale);
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("band_ahead_" + std::to_string(getpid()));
