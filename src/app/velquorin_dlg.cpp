@@ -70,10 +70,12 @@ void CvelquorinDlg::create_controls() {
         button.enable(spec.enabled);
     }
     add<ui::Button>(IDC_PRINTED_LIST_BUTTON, at(IDC_PRINTED_LIST_BUTTON), "Printed list");
-    job_queue_ = &add<MyListCtrl>(IDC_JOB_QUEUE_LIST, at(IDC_JOB_QUEUE_LIST));
-    printing_ = &add<cprocess>(IDC_PRINTING_LIST, at(IDC_PRINTING_LIST));
+    // Each list title reaches one pixel into its list's top edge; the titles are made first so
+    // that the lists lie above them and their frame line is drawn whole.
     add<ui::Static>(IDC_PRINTING_LABEL, at(IDC_PRINTING_LABEL), "");
     add<ui::Static>(IDC_JOB_QUEUE_LABEL, at(IDC_JOB_QUEUE_LABEL), "");
+    job_queue_ = &add<MyListCtrl>(IDC_JOB_QUEUE_LIST, at(IDC_JOB_QUEUE_LIST));
+    printing_ = &add<cprocess>(IDC_PRINTING_LIST, at(IDC_PRINTING_LIST));
     connection_picture_ = &add<ui::Picture>(IDC_CONNECTION_PICTURE, at(IDC_CONNECTION_PICTURE));
     separator_ = &add<ui::Picture>(IDC_SEPARATOR, at(IDC_SEPARATOR),
                                    app::separator_image(at(IDC_SEPARATOR).width()));

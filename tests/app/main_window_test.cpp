@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 
@@ -242,6 +244,20 @@ TEST_F(MainWindow, SixWorkersRunTheirRolesAndThePrintLoopFindsThePrinter) {
         EXPECT_EQ(engine::main_window(), &window);
     });
     EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(MainWindow, ListTitlesLeaveTheListsTopEdgeWhole) {
+    run([&](CvelquorinDlg& window) {
+        // Each title reaches one pixel into its list: the list's top line must show through.
+        const QImage shot = window.window()->grab().toImage();
+        for (const ui::ListCtrl* list : {static_cast<ui::ListCtrl*>(&window.printing_list()),
+                                         static_cast<ui::ListCtrl*>(&window.job_queue_list())}) {
+            const QPoint top = list->widget()->mapTo(window.window(), QPoint(0, 0));
+            // Under the title and past its right end, on the same line.
+            EXPECT_EQ(shot.pixel(top + QPoint(100, 0)), shot.pixel(top + QPoint(600, 0)))
+                << list->id();
+        }
+    });
 }
 
 TEST_F(MainWindow, ButtonsStartInTheirStatesAndAClickDoesNothing) {
