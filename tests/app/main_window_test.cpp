@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPalette>
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
@@ -265,22 +266,33 @@ TEST_F(MainWindow, ButtonsStartInTheirStatesAndAClickDoesNothing) {
         struct Expected {
             int id;
             bool enabled;
+            bool grey_face;
         };
-        for (const Expected e : {Expected{IDC_IMPORT_BUTTON, true},
-                                 {IDC_SAVE_BUTTON, false},
-                                 {IDC_PRINT_BUTTON, false},
-                                 {IDC_DELETE_BUTTON, false},
-                                 {IDC_SETTING_BUTTON, true},
-                                 {IDC_MAINTENANCE_BUTTON, true},
-                                 {IDC_NEW_JOB_BUTTON, true},
-                                 {IDC_REMOVE_BUTTON, false},
-                                 {IDC_AFTER_PRINT_BUTTON, false},
-                                 {IDC_ROTARY_BUTTON, false},
-                                 {IDC_PREVIEW_BUTTON, false}}) {
+        const QColor grey(0xF2, 0xF2, 0xF2);
+        for (const Expected e : {Expected{IDC_IMPORT_BUTTON, true, true},
+                                 {IDC_SAVE_BUTTON, false, true},
+                                 {IDC_PRINT_BUTTON, false, true},
+                                 {IDC_DELETE_BUTTON, false, true},
+                                 {IDC_SETTING_BUTTON, true, true},
+                                 {IDC_MAINTENANCE_BUTTON, true, true},
+                                 {IDC_NEW_JOB_BUTTON, true, true},
+                                 {IDC_REMOVE_BUTTON, false, true},
+                                 {IDC_AFTER_PRINT_BUTTON, false, true},
+                                 {IDC_ROTARY_BUTTON, false, false},
+                                 {IDC_PREVIEW_BUTTON, false, false}}) {
             auto* button = window.control<ui::ImageButton>(e.id);
             ASSERT_NE(button, nullptr) << e.id;
             EXPECT_EQ(button->is_enabled(), e.enabled) << e.id;
+            // Rotary and Preview keep the default face.
+            EXPECT_EQ(button->widget()->palette().color(QPalette::Button) == grey, e.grey_face)
+                << e.id;
             button->click();
+        }
+        // The two list titles: black on the window's grey.
+        for (const int id : {IDC_PRINTING_LABEL, IDC_JOB_QUEUE_LABEL}) {
+            const QPalette palette = window.control<ui::Static>(id)->widget()->palette();
+            EXPECT_EQ(palette.color(QPalette::WindowText), QColor(0, 0, 0)) << id;
+            EXPECT_EQ(palette.color(QPalette::Window), grey) << id;
         }
         auto* printed = window.control<ui::Button>(IDC_PRINTED_LIST_BUTTON);
         ASSERT_NE(printed, nullptr);
