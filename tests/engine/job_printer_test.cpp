@@ -156,16 +156,20 @@ TEST_F(PrintJobTest, AStopDuringTheSetUpLeavesBothRowsAndTheJobStartsAgain) {
     }
 }
 
-// A stop in the band loop: the printing row goes, "print cancel file set" decides the rest.
+// A stop in the band loop: the printing row goes (copies left or not), "print cancel file
+// set" decides the rest.
 TEST_F(PrintJobTest, AStopInTheBandLoopFollowsTheCancelSetting) {
     for (const bool keep : {true, false}) {
         SCOPED_TRACE(keep);
         write_settings({{2, keep ? "1" : "0"}});
-        const std::string path = queue_job(small_job(600), keep ? "keep.prn" : "drop.prn");
+        // Copies left do not keep a stopped job in the printing list.
+        const std::string path =
+            queue_job(small_job(600), keep ? "keep.prn" : "drop.prn", keep ? "3" : "1");
         firmware_->answer_at(CMD_PASS_FORWARD, keep ? 2 : 4, STATUS_ABORTED);
         print_first_row();
         EXPECT_EQ(window_.printing().item_count(), 0);
         EXPECT_EQ(platform::exists(path), keep);
+        EXPECT_FALSE(platform::exists(printed_folder(0)));
         if (keep) {
             EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
         } else {
