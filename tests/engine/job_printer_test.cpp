@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/clock.h"
 
+#include "engine/channel_arrangement.h"
 #include "engine/job_options.h"
 #include "engine/prn_reader.h"
 #include "engine/stepping.h"
@@ -124,31 +127,49 @@ TEST_F(PrintJobTest, AFailedIdleWaitSendsTheJobBackToWait) {
     EXPECT_EQ(count(codes(), CMD_DIRECTION), 0);
 }
 
+// A stop at any set-up command sends nothing after it and leaves both rows for the next try.
 TEST_F(PrintJobTest, AStopDuringTheSetUpLeavesBothRowsAndTheJobStartsAgain) {
-    queue_job(small_job());
-    firmware_->answer_at(CMD_COLUMN_COUNT, 1, STATUS_ABORTED);
-    print_first_row();
-    EXPECT_EQ(printing_cell(PrintRow::state), JobState::printing);
-    EXPECT_EQ(job_cell(JobRow::state), JobState::printing);
-    EXPECT_EQ(g_printer_idle, 1);
-    EXPECT_FALSE(g_prn_file.is_open());
-    EXPECT_EQ(firmware_->state().passes_started, 0);
+    struct Case {
+        std::uint8_t stops, next;
+    };
+    const Case cases[] = {
+        {CMD_DIRECTION_APPLY, CMD_ROTARY_MODE}, {CMD_ROTARY_MODE_APPLY, CMD_EMBOSS_PASSES},
+        {CMD_START_READY, CMD_COLUMN_COUNT},    {CMD_COLUMN_COUNT, CMD_ACK_REQUEST},
+        {CMD_UV_SETTING, CMD_INK_MODE},         {CMD_INK_MODE, CMD_NOT_VARNISH_ONLY}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int{c.stops});
+        queue_job(small_job());
+        const int passes_before = firmware_->state().passes_started;
+        const int next_before = count(codes(), c.next);
+        firmware_->answer_at(c.stops, count(codes(), c.stops) + 1, STATUS_ABORTED);
+        print_first_row();
+        EXPECT_EQ(count(codes(), c.next), next_before);
+        EXPECT_EQ(printing_cell(PrintRow::state), JobState::printing);
+        EXPECT_EQ(job_cell(JobRow::state), JobState::printing);
+        EXPECT_EQ(g_printer_idle, 1);
+        EXPECT_FALSE(g_prn_file.is_open());
+        EXPECT_EQ(firmware_->state().passes_started, passes_before);
 
-    print_first_row();
-    EXPECT_EQ(window_.printing().item_count(), 0);
-    EXPECT_EQ(window_.jobs().item_count(), 0);
+        print_first_row();
+        EXPECT_EQ(window_.printing().item_count(), 0);
+        EXPECT_EQ(window_.jobs().item_count(), 0);
+    }
 }
 
-// A stop in the band loop: the printing row goes, "print cancel file set" decides the rest.
+// A stop in the band loop: the printing row goes (copies left or not), "print cancel file
+// set" decides the rest.
 TEST_F(PrintJobTest, AStopInTheBandLoopFollowsTheCancelSetting) {
     for (const bool keep : {true, false}) {
         SCOPED_TRACE(keep);
         write_settings({{2, keep ? "1" : "0"}});
-        const std::string path = queue_job(small_job(600), keep ? "keep.prn" : "drop.prn");
+        // Copies left do not keep a stopped job in the printing list.
+        const std::string path =
+            queue_job(small_job(600), keep ? "keep.prn" : "drop.prn", keep ? "3" : "1");
         firmware_->answer_at(CMD_PASS_FORWARD, keep ? 2 : 4, STATUS_ABORTED);
         print_first_row();
         EXPECT_EQ(window_.printing().item_count(), 0);
         EXPECT_EQ(platform::exists(path), keep);
+        EXPECT_FALSE(platform::exists(printed_folder(0)));
         if (keep) {
             EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
         } else {
@@ -192,6 +213,10 @@ TEST_F(PrintJobTest, AJobWithoutSteppingOrOutsideTheBuffersIsRefusedOnce) {
 // Copies "3": three prints, the lists count down, three history folders.
 TEST_F(PrintJobTest, ThreeCopiesPrintThreeTimesIntoThreeHistoryFolders) {
     const std::string path = queue_job(small_job(), "job.prn", "3");
+    // Between copies the job row hands its selection and focus to the next row.
+    constexpr unsigned kSelectedFocused = platform::ui::kItemSelected | platform::ui::kItemFocused;
+    window_.jobs().insert_item(1, (dir_ / "Output" / "other.prn").string());
+    window_.jobs().set_item_state(0, kSelectedFocused, kSelectedFocused);
     std::vector<std::string> printing_copies, job_copies;
     for (int i = 0; i < 3; ++i) {
         print_first_row();
@@ -199,12 +224,14 @@ TEST_F(PrintJobTest, ThreeCopiesPrintThreeTimesIntoThreeHistoryFolders) {
             printing_copies.push_back(printing_cell(PrintRow::copies));
             job_copies.push_back(job_cell(JobRow::copies));
             EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
+            EXPECT_EQ(window_.jobs().item_state(0, kSelectedFocused), 0u);
+            EXPECT_EQ(window_.jobs().item_state(1, kSelectedFocused), kSelectedFocused);
         }
     }
     EXPECT_EQ(printing_copies, (std::vector<std::string>{"2", "1"}));
     EXPECT_EQ(job_copies, (std::vector<std::string>{"3", "2"}));
     EXPECT_EQ(window_.printing().item_count(), 0);
-    EXPECT_EQ(window_.jobs().item_count(), 0);
+    EXPECT_EQ(window_.jobs().item_count(), 1);  // only the other job
     for (int n = 0; n < 3; ++n) {
         EXPECT_TRUE(platform::exists(printed_folder(n) / "job.prn")) << n;
     }
@@ -250,6 +277,36 @@ TEST_F(PrintJobTest, YMoveBSendsTheTableCommandAndWaitsForItsAnswer) {
               std::find(c.begin(), c.end(), CMD_END_Y_MOVE_BACK) - c.begin());
     EXPECT_EQ(g_status_byte, CMD_END_Y_MOVE_BACK);
     EXPECT_EQ(window_.printing().item_count(), 0);
+}
+
+// The after-print answer wait ends on the printer's stop, and at its bound with the stop
+// command and a box; the job counts as printed either way.
+TEST_F(PrintJobTest, TheAfterPrintWaitEndsOnAStopOrAtItsBound) {
+    struct Case {
+        std::uint8_t answer;
+        bool told;
+    };
+    for (const Case c : {Case{STATUS_ABORTED, false}, Case{0x00, true}}) {
+        SCOPED_TRACE(int{c.answer});
+        const std::size_t boxes_before = boxes_.count();
+        const int stops_before = count(codes(), CMD_STOP);
+        const std::string path = queue_job(small_job());
+        window_.printing().set_item_text(0, PrintRow::after_print_command, "AutoYZ");
+        firmware_->answer_at(CMD_END_AUTO_YZ, count(codes(), CMD_END_AUTO_YZ) + 1, c.answer);
+        const std::uint32_t start = platform::tick_count();
+        print_first_row();
+        EXPECT_EQ(boxes_.count(), boxes_before + (c.told ? 1 : 0));
+        EXPECT_EQ(count(codes(), CMD_STOP), stops_before + (c.told ? 1 : 0));
+        if (c.told) {
+            EXPECT_GE(platform::tick_count() - start, 60000u);
+        }
+        EXPECT_EQ(window_.printing().item_count(), 0);
+        EXPECT_EQ(window_.jobs().item_count(), 0);
+        EXPECT_FALSE(platform::exists(path));
+        EXPECT_EQ(g_printer_idle, 1);
+        std::filesystem::remove_all(g_printed_folder);
+        std::filesystem::create_directories(g_printed_folder);
+    }
 }
 
 TEST_F(PrintJobTest, TheSettingsFileMissingKeepsChannelOrderAndRotaryFlag) {
@@ -344,6 +401,121 @@ TEST_F(PrintJobTest, ThePrintLoopPrintsTheRowsInOrder) {
     EXPECT_EQ(count(codes(), CMD_END_OF_PRINT), 2);
     EXPECT_EQ(window_.bitmaps().back(), engine::IDB_PRINTER_CONNECTED);
     EXPECT_EQ(boxes_.count(), 0u);
+}
+
+// The direction comes from "PD", the UV argument from "UV set" and that direction.
+TEST_F(PrintJobTest, DirectionAndUvSettingFollowThePdAndUvSetEntries) {
+    struct Case {
+        const char* uv_entry;
+        const char* direction;
+        std::uint8_t direction_arg, uv_arg;
+    };
+    const Case cases[] = {{"2", "UniDirection", 0, 2},
+                          {"2", "BiDirection", 1, 0},
+                          {"0", "BiDirection", 1, 2},
+                          {"1", "UniDirection", 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.uv_entry) + " " + c.direction);
+        write_settings({{4, c.uv_entry}});
+        const std::size_t before = frames(CMD_UV_SETTING).size();
+        queue_job(small_job(), "job.prn", "1", "N/A", c.direction);
+        print_first_row();
+        ASSERT_EQ(frames(CMD_UV_SETTING).size(), before + 1);
+        EXPECT_EQ(frames(CMD_UV_SETTING).back(), (Frame{0xFF, CMD_UV_SETTING, c.uv_arg}));
+        EXPECT_EQ(frames(CMD_DIRECTION).back(), (Frame{0xFF, CMD_DIRECTION, c.direction_arg}));
+        EXPECT_EQ(window_.printing().item_count(), 0);
+    }
+}
+
+// A rotary job tells the printer so and has no flatbed start offset nor start-ready wait.
+TEST_F(PrintJobTest, ARotaryJobSkipsTheFlatbedStart) {
+    write_settings({{15, "1"}});
+    queue_job(small_job());
+    print_first_row();
+    EXPECT_EQ(frames(CMD_ROTARY_MODE)[0], (Frame{0xFF, CMD_ROTARY_MODE, 1}));
+    const std::vector<std::uint8_t> c = codes();
+    EXPECT_EQ(count(c, CMD_START_READY), 0);
+    const auto first_pass = std::find(c.begin(), c.end(), CMD_PASS_FORWARD);
+    EXPECT_EQ(std::count(c.begin(), first_pass, CMD_Y_POSITION), 1);  // the pass feed only
+    EXPECT_EQ(window_.printing().item_count(), 0);
+}
+
+// "3D Embossed" adds white-and-varnish passes per band above ink mode 1 (2Vanish included),
+// and is announced in the set-up except for 2Vanish.
+TEST_F(PrintJobTest, EmbossPassesFollowTheLevelAndTheInkMode) {
+    struct Case {
+        std::uint8_t ink_mode;
+        const char* emboss;
+        std::vector<std::uint8_t> announced;
+        int extra;
+    };
+    const Case cases[] = {{INK_MODE_COLOR_KCMY, "Small", {0}, 0},
+                          {INK_MODE_4WHITE, "Small", {0, 2}, 2},
+                          {INK_MODE_4WHITE, "N/A", {0, 0}, 0},
+                          {INK_MODE_2VANISH, "Big", {0}, 6}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.ink_mode) + " " + c.emboss);
+        const std::size_t frames_before = frames(CMD_EMBOSS_PASSES).size();
+        const int passes_before = firmware_->state().passes_started;
+        queue_job(small_job(300, 720, c.ink_mode), "job.prn", "1", c.emboss);
+        print_first_row();
+        std::vector<std::uint8_t> announced;
+        const std::vector<Frame> f = frames(CMD_EMBOSS_PASSES);
+        for (std::size_t i = frames_before; i < f.size(); ++i) {
+            announced.push_back(f[i][2]);
+        }
+        EXPECT_EQ(announced, c.announced);
+        const int trailing = c.ink_mode == INK_MODE_2VANISH ? g_trailing_passes : 0;
+        const int bands = static_cast<int>(bands_of(300) + g_tail_bands);
+        EXPECT_EQ(firmware_->state().passes_started - passes_before,
+                  bands * (1 + c.extra) + trailing);
+        EXPECT_EQ(window_.printing().item_count(), 0);
+    }
+}
+
+// The progress cell while the printer hangs in pass 2 (bands 1 and 2 are read and printed):
+// bands over "Pass time", or lines when "Pass time" is "N/A" or 0, written as "%2d".
+TEST_F(PrintJobTest, ProgressCountsBandsOrLinesAsThePassTimeSays) {
+    struct Case {
+        const char* pass_time;
+        bool by_bands;
+    };
+    const Case cases[] = {{"40", true}, {"7", true}, {"N/A", false}, {"0", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pass_time);
+        const std::string path = queue_job(small_job(600));
+        window_.printing().set_item_text(0, PrintRow::pass_time, c.pass_time);
+        const int passes_before = firmware_->state().passes_started;
+        const std::uint64_t bulk_before = firmware_->state().bulk_bytes;
+        firmware_->never_finish_pass(passes_before + 2);
+        boxes_.queue_answer(platform::ui::Answer::Cancel);
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            worker_->PrintJob(path);
+            done = true;
+        });
+        // Band 3 is in once the printer has had two passes and three bands of this job.
+        std::string progress;
+        ASSERT_TRUE(test_support::pump_events_until([&] {
+            const usb::sim::Firmware::State state = firmware_->state();
+            if (state.passes_started < passes_before + 2 || state.column_count == 0 ||
+                state.bulk_bytes - bulk_before < 3ull * state.column_count * 360) {
+                return false;
+            }
+            progress = printing_cell(PrintRow::progress);
+            return true;
+        }));
+        printer_->unplug();
+        ASSERT_TRUE(test_support::pump_events_until([&] { return done.load(); }));
+        worker.join();
+        printer_->replug();
+        char expected[8];
+        const int value = c.by_bands ? 200 / std::atoi(c.pass_time)
+                                     : static_cast<int>(2 * g_step_rows * 100 / 600);
+        std::snprintf(expected, sizeof expected, "%2d", value);
+        EXPECT_EQ(progress, expected) << g_step_rows;
+        window_.jobs().delete_all_items();
+    }
 }
 
 }  // namespace

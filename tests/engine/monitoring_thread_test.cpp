@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "main_window_fixture.h"
@@ -97,6 +98,33 @@ TEST_F(MonitoringThreadTest, PrintLoopWithoutPrinterWarnsOnceThenFollowsThePlug)
         [&] { return window_.bitmaps().back() == engine::IDB_PRINTER_NOT_CONNECTED; }));
     EXPECT_EQ(boxes_.count(), 1u);
     // The loop reads the list through the UI thread: stop it while the events are served.
+    EXPECT_TRUE(test_support::run_off_ui_thread([&] { loop.stop_and_join(); }));
+}
+
+// The loop's pace, on program time: an idle turn every 2.5 s (one heartbeat each), and a
+// printing row that cannot start tried again every 2 s.
+TEST_F(MonitoringThreadTest, PrintLoopPacesItsTurns) {
+    // A slower clock, so that the work of a turn adds little program time to its pause.
+    platform::set_time_scale(10);
+    auto printer = bus_.add_printer(usb::sim::PrinterSpec::usb2(), firmware_);
+    Monitoring_thread loop(&bus_);
+    loop.post(WM_MT_PRINT_LOOP);
+    loop.start();
+    // Turns counted over about 20 s of program time; `interval` must fit the count.
+    const auto expect_pace = [&](const std::function<int()>& turns, std::uint32_t interval) {
+        ASSERT_TRUE(test_support::pump_events_until([&] { return turns() >= 1; }));
+        const std::uint32_t start = platform::tick_count();
+        const int before = turns();
+        test_support::pump_events_until([] { return false; }, 2000);
+        const std::uint32_t elapsed = platform::tick_count() - start;
+        const std::uint32_t counted = static_cast<std::uint32_t>(turns() - before) * interval;
+        EXPECT_LE(counted, elapsed + interval);
+        EXPECT_GE(counted * 2, elapsed);
+    };
+    expect_pace([&] { return heartbeats(); }, 2500);
+    window_.add_job("/nonexistent/job.prn", "1", "N/A", "BiDirection");
+    expect_pace([&] { return static_cast<int>(boxes_.count()); }, 2000);
+    EXPECT_EQ(boxes_.texts().back(), "Print file can't read.");
     EXPECT_TRUE(test_support::run_off_ui_thread([&] { loop.stop_and_join(); }));
 }
 
