@@ -1,7 +1,5 @@
 #include "app/job_lists.h"
 
-#include <cstdio>
-
 #include "app/job_queue_list.h"
 #include "app/job_state_icons.h"
 #include "app/printing_list.h"
@@ -27,16 +25,6 @@ void insert_columns(ui::ListCtrl& list, const std::array<ColumnSpec, N>& columns
 
 int column_width(double fraction, int client_width) {
     return static_cast<int>(static_cast<double>(client_width - 30) * fraction);
-}
-
-std::string two_digit_number(int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%2d", value);
-    return text;
-}
-
-std::string job_queue_label(int row_count) {
-    return "Job queue (" + two_digit_number(row_count) + " )";
 }
 
 void setup_job_queue_list(MyListCtrl& list, int client_width) {

@@ -130,6 +130,12 @@ void CvelquorinDlg::enable_button(int id, bool enabled) {
     enable_control(id, enabled);
 }
 
+void CvelquorinDlg::set_control_text(int id, std::string_view text) {
+    if (auto* label = control<ui::Static>(id)) {
+        label->set_text(text);
+    }
+}
+
 void CvelquorinDlg::InitWorkstation() {
     // Steps 1 to 4: the settings root, "hotfpath.ini", the folders and the settings file. A
     // problem has been shown in one box; the window ends before anything else starts.

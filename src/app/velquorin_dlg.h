@@ -59,10 +59,11 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     // The worker of a role by its place in the start order; null before the workers start.
     Monitoring_thread* worker(int index) const;
 
-    // What the workers use: the two lists, the connection picture, the buttons.
+    // What the workers use: the two lists, the connection picture, the buttons, the label.
     platform::ui::ListCtrl* list(int id) override;
     void show_bitmap(int picture_id, int bitmap) override;
     void enable_button(int id, bool enabled) override;
+    void set_control_text(int id, std::string_view text) override;
 
   protected:
     void on_init_dialog() override { OnInitDialog(); }

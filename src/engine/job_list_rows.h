@@ -5,6 +5,9 @@
 // live below the main window; the lists themselves are the main window's (app/job_lists.h).
 
 #include <array>
+#include <cstdio>
+#include <limits>
+#include <string>
 #include <string_view>
 
 inline constexpr int IDC_JOB_QUEUE_LIST = 1006;
@@ -86,3 +89,42 @@ struct JobState {
     static constexpr std::string_view media_out = "Tabel/Media Out";
     static constexpr std::string_view connect_failed = "Connect failed";
 };
+
+using JobRowTexts = std::array<std::string, JobRow::kColumnCount>;
+
+// "%2d": a blank before a single digit.
+inline std::string two_digit_number(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%2d", value);
+    return text;
+}
+
+// The label over the job queue: "Job queue ( 0 )" at start.
+inline std::string job_queue_label(int row_count) {
+    return "Job queue (" + two_digit_number(row_count) + " )";
+}
+
+// Sends a job to printing: a new last row of the printing list from the job row's texts. Every
+// sender (Print, the preview, automatic sending) does exactly this, cell by cell; "Expected
+// time" is written last, so the print-time estimator, which starts on a first row whose
+// "Expected time" reads "N/A", never meets a half-written row. List is the printing list (any
+// type with the list's item_count, insert_item and set_item_text).
+template <class List>
+void append_print_row(List& printing_list, const JobRowTexts& job) {
+    const int count = printing_list.item_count();
+    // At the end as the list stands when the row goes in: a past-the-end index appends in the
+    // same call, whatever another thread did since the count was read.
+    const int row = printing_list.insert_item(std::numeric_limits<int>::max(), "");
+    printing_list.set_item_text(row, PrintRow::number, two_digit_number(count + 1));
+    printing_list.set_item_text(row, PrintRow::state, JobState::ready_to_print);
+    printing_list.set_item_text(row, PrintRow::job_path, job[JobRow::job_path]);
+    printing_list.set_item_text(row, PrintRow::pass_time, "N/A");
+    printing_list.set_item_text(row, PrintRow::size, job[JobRow::output_size]);
+    printing_list.set_item_text(row, PrintRow::copies, job[JobRow::copies]);
+    printing_list.set_item_text(row, PrintRow::progress, "0%");
+    printing_list.set_item_text(row, PrintRow::embossed_3d, job[JobRow::embossed_3d]);
+    printing_list.set_item_text(row, PrintRow::after_print_command, "N/A");
+    printing_list.set_item_text(row, PrintRow::direction,
+                                job[JobRow::print_direction] == "BiDirection" ? "Bi" : "Uni");
+    printing_list.set_item_text(row, PrintRow::expected_time, "N/A");
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/ui/list_ctrl.h"
 
@@ -26,6 +27,9 @@ class MainWindowAccess {
     virtual void show_bitmap(int picture_id, int bitmap) = 0;
     // Enables or disables the button with the dialog id.
     virtual void enable_button(int id, bool enabled) = 0;
+    // Sets the text of the control with the dialog id (the job queue's label); nothing for an
+    // id the window does not have.
+    virtual void set_control_text(int id, std::string_view text) = 0;
 };
 
 // Registers the main window (null removes it). Called on the user-interface thread before

@@ -41,6 +41,10 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     void OnEstimatePrintTime(std::uintptr_t wparam, std::intptr_t lparam);
     void OnScanVirtualHotFolder(std::uintptr_t wparam, std::intptr_t lparam);
 
+    // The synchroniser's start-up scan of a folder of the job folder tree: queues every print
+    // file as appeared and cleans the folder. Lives with the job intake, which alone calls it.
+    void scan_prn_folder(const std::string& folder);
+
     // Prints one job: the first row of the printing list, whose "Job Title" is `path`.
     void PrintJob(const std::string& path);
 

@@ -2,8 +2,6 @@
 
 #include "engine/step_settings.h"
 
-platform::RecursiveLock g_job_list_lock;
-
 int start_hot_folder_watch() {
     load_step_settings();
     return 0;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <thread>
 
-#include "main_window_fixture.h"
+#include "test_main_window.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "printer/commands.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/monitoring_thread.h"
-#include "main_window_fixture.h"
+#include "test_main_window.h"
 #include "message_box_recorder.h"
 #include "prn_builder.h"
 #include "temp_dir.h"

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/job_list_rows.h"
@@ -14,9 +17,9 @@
 namespace test_support {
 
 // The main window as the workers see it: the job queue and the printing list with their
-// columns, and the connection picture, whose bitmaps are recorded. Registered while it lives.
-// Made on the test's main thread, which is the UI thread; workers' list calls are served while
-// the test pumps events.
+// columns, and the connection picture, the buttons and the labels, whose changes are recorded.
+// Registered while it lives. Made on the test's main thread, which is the UI thread; workers' list
+// calls are served while the test pumps events.
 class TestMainWindow : public engine::MainWindowAccess {
   public:
     TestMainWindow();
@@ -24,11 +27,16 @@ class TestMainWindow : public engine::MainWindowAccess {
 
     platform::ui::ListCtrl* list(int id) override;
     void show_bitmap(int picture_id, int bitmap) override;
-    void enable_button(int, bool) override {}
+    void enable_button(int id, bool enabled) override;
+    void set_control_text(int id, std::string_view text) override;
 
     platform::ui::ListCtrl& jobs() { return jobs_; }
     platform::ui::ListCtrl& printing() { return printing_; }
     std::vector<int> bitmaps() const;
+    // The state each button was last given; nullopt for one never enabled or disabled.
+    std::optional<bool> button_enabled(int id) const;
+    // The text each control was last given; empty for one never set.
+    std::string control_text(int id) const;
 
     // A job-list row and its printing-list row as the operator's Print makes them: the job
     // row "Ready to print" with its copies, emboss and direction, the printing row from it.
@@ -45,6 +53,8 @@ class TestMainWindow : public engine::MainWindowAccess {
     platform::ui::ListCtrl& printing_;
     mutable std::mutex mutex_;
     std::vector<int> bitmaps_;
+    std::map<int, bool> buttons_;
+    std::map<int, std::string> texts_;
 };
 
 // Runs work on a thread of its own while the UI thread serves its calls; returns when it is

@@ -1,9 +1,9 @@
-#include "main_window_fixture.h"
+#include "test_main_window.h"
 
 #include <atomic>
 #include <thread>
 
-#include "app/job_lists.h"
+#include "engine/job_list_rows.h"
 
 namespace test_support {
 
@@ -46,6 +46,28 @@ void TestMainWindow::show_bitmap(int picture_id, int bitmap) {
 std::vector<int> TestMainWindow::bitmaps() const {
     std::lock_guard lock(mutex_);
     return bitmaps_;
+}
+
+void TestMainWindow::enable_button(int id, bool enabled) {
+    std::lock_guard lock(mutex_);
+    buttons_[id] = enabled;
+}
+
+void TestMainWindow::set_control_text(int id, std::string_view text) {
+    std::lock_guard lock(mutex_);
+    texts_[id] = std::string(text);
+}
+
+std::optional<bool> TestMainWindow::button_enabled(int id) const {
+    std::lock_guard lock(mutex_);
+    const auto it = buttons_.find(id);
+    return it != buttons_.end() ? std::optional<bool>(it->second) : std::nullopt;
+}
+
+std::string TestMainWindow::control_text(int id) const {
+    std::lock_guard lock(mutex_);
+    const auto it = texts_.find(id);
+    return it != texts_.end() ? it->second : std::string();
 }
 
 void TestMainWindow::add_job(const std::string& path, const std::string& copies,
