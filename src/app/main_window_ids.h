@@ -3,23 +3,24 @@
 #include "engine/main_window_access.h"
 
 // The controls of the main window by id. The two lists' ids live with the lists (job_lists.h),
-// the connection picture's with what the workers reach of the window.
+// those the workers change (the connection picture, the job queue's label, the buttons that
+// follow the selected job) with what the workers reach of the window.
 
 inline constexpr int IDC_IMPORT_BUTTON = 1011;
-inline constexpr int IDC_SAVE_BUTTON = 1012;
-inline constexpr int IDC_PRINT_BUTTON = 1013;
-inline constexpr int IDC_DELETE_BUTTON = 1014;
 inline constexpr int IDC_SETTING_BUTTON = 1015;
 inline constexpr int IDC_MAINTENANCE_BUTTON = 1016;
-inline constexpr int IDC_REMOVE_BUTTON = 1017;
 inline constexpr int IDC_ROTARY_BUTTON = 1018;
 inline constexpr int IDC_NEW_JOB_BUTTON = 1019;
 inline constexpr int IDC_AFTER_PRINT_BUTTON = 1035;
-inline constexpr int IDC_PREVIEW_BUTTON = 1052;
 inline constexpr int IDC_PRINTED_LIST_BUTTON = 1007;
 inline constexpr int IDC_PRINTING_LABEL = 1026;
-inline constexpr int IDC_JOB_QUEUE_LABEL = 1027;
 using engine::IDC_CONNECTION_PICTURE;
+using engine::IDC_DELETE_BUTTON;
+using engine::IDC_JOB_QUEUE_LABEL;
+using engine::IDC_PREVIEW_BUTTON;
+using engine::IDC_PRINT_BUTTON;
+using engine::IDC_REMOVE_BUTTON;
+using engine::IDC_SAVE_BUTTON;
 // The separator line under the buttons has no id of its own.
 inline constexpr int IDC_SEPARATOR = -1;
 

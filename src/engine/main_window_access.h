@@ -16,6 +16,15 @@ inline constexpr int IDC_CONNECTION_PICTURE = 1030;
 inline constexpr int IDB_PRINTER_CONNECTED = 166;
 inline constexpr int IDB_PRINTER_NOT_CONNECTED = 199;
 
+// The controls the workers change besides the lists: the job queue's label and the buttons that
+// follow the selected job row.
+inline constexpr int IDC_JOB_QUEUE_LABEL = 1027;
+inline constexpr int IDC_SAVE_BUTTON = 1012;
+inline constexpr int IDC_PRINT_BUTTON = 1013;
+inline constexpr int IDC_DELETE_BUTTON = 1014;
+inline constexpr int IDC_REMOVE_BUTTON = 1017;
+inline constexpr int IDC_PREVIEW_BUTTON = 1052;
+
 class MainWindowAccess {
   public:
     virtual ~MainWindowAccess() = default;
