@@ -1,0 +1,176 @@
+#include "jobs/job_queue_sync.h"
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "engine/job_list_rows.h"
+#include "engine/main_window_access.h"
+#include "engine/monitoring_thread.h"
+#include "jobs/job_intake.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/ui/list_ctrl.h"
+#include "platform/ui/ui_thread.h"
+#include "settings/program_globals.h"
+
+namespace ui = platform::ui;
+
+void Monitoring_thread::scan_prn_folder(const std::string& folder) {
+    // An unset job folder would make the clean-up below delete files in the file system's root.
+    if (folder.empty()) {
+        return;
+    }
+    const std::string base = folder.back() == '/' ? folder : folder + '/';
+    const auto entries = platform::list_folder(base);
+    if (!entries) {
+        return;  // a folder removed just before, or one that cannot be read
+    }
+    for (const platform::FolderEntry& entry : *entries) {
+        const std::string path = base + entry.name;
+        if (entry.is_folder) {
+            // Tried before its contents are cleaned, so a folder that the scan empties stays
+            // until the next start.
+            platform::remove_empty_folder(path);
+            scan_prn_folder(path);
+        } else if (has_prn_extension(entry.name)) {
+            append_hot_folder_change(path, kChangeAppeared);
+        } else if (has_bmp_extension(entry.name)) {
+            // A preview stays only beside its print file.
+            if (!platform::exists(path.substr(0, path.size() - 4) + ".prn")) {
+                platform::delete_file(path);
+            }
+        } else {
+            platform::delete_file(path);
+        }
+    }
+}
+
+namespace {
+
+void set_label(int row_count) {
+    if (engine::MainWindowAccess* window = engine::main_window()) {
+        window->set_control_text(engine::IDC_JOB_QUEUE_LABEL, job_queue_label(row_count));
+    }
+}
+
+// A new print file: a row at the end of the job queue, waiting for the analyser. A path that
+// is reported twice gets two rows.
+void add_job(const std::string& path) {
+    ui::ListCtrl* jobs = engine::main_window_list(IDC_JOB_QUEUE_LIST);
+    static constexpr std::array<std::string_view, JobRow::kColumnCount - 1> kNewRow{
+        JobState::generating_data, "Unknow", "Unknow", "Unknow", "1", "Unknow", "N/A", "Unknow"};
+    // The row and its texts in one call, so an operator's Move Up or Move Down in between
+    // cannot send the texts to another row.
+    const int count = jobs == nullptr ? 0 : ui::ui_call([&] {
+        const int n = jobs->item_count();
+        const int row = jobs->insert_item(n, path);
+        for (int column = 1; column < JobRow::kColumnCount; ++column) {
+            jobs->set_item_text(row, column, kNewRow[column - 1]);
+        }
+        return n;
+    });
+    append_pending_job(path);
+    set_label(count + 1);
+}
+
+struct RemovedRow {
+    int count = 0;  // rows before the removal
+    int row = -1;   // -1: the path had no row
+};
+
+// A print file gone: its place among the jobs awaiting analysis, its first job-queue row (found
+// without letter case) and its first printing-list row (letters compared exactly).
+void remove_job(const std::string& path) {
+    remove_pending_job(path);
+    ui::ListCtrl* jobs = engine::main_window_list(IDC_JOB_QUEUE_LIST);
+    if (jobs == nullptr) {
+        return;
+    }
+    // Search, deletion and the Delete command's selection in one call on the user-interface
+    // thread: a Move Up in between cannot make it delete another job's row, and
+    // g_deleted_job_path is touched on that thread only.
+    const RemovedRow removed = ui::ui_call([&] {
+        RemovedRow r{jobs->item_count(), jobs->find_item(path)};
+        if (r.row < 0) {
+            return r;
+        }
+        jobs->delete_item(r.row);
+        if (path == g_deleted_job_path) {
+            // The row that took the deleted row's place; none when that was the last.
+            const unsigned both = ui::kItemSelected | ui::kItemFocused;
+            jobs->set_item_state(r.row, both, both);
+            g_deleted_job_path.clear();
+        }
+        return r;
+    });
+    if (removed.row < 0) {
+        return;
+    }
+    if (ui::ListCtrl* printing = engine::main_window_list(IDC_PRINTING_LIST)) {
+        // Found and deleted in one call, so the job printer's removal of the first row in
+        // between cannot make it delete another job's row.
+        ui::ui_call([&] {
+            for (int row = 0; row < printing->item_count(); ++row) {
+                if (printing->item_text(row, PrintRow::job_path) == path) {
+                    printing->delete_item(row);
+                    return;
+                }
+            }
+        });
+    }
+    set_label(removed.count - 1);
+}
+
+// Sleeps in slices, so a stop request ends the role within a tenth of a second.
+void pause(Monitoring_thread& worker, std::uint32_t ms) {
+    while (ms > 0 && !worker.stop_requested()) {
+        const std::uint32_t slice = std::min<std::uint32_t>(ms, 100);
+        platform::sleep_ms(slice);
+        ms -= slice;
+    }
+}
+
+}  // namespace
+
+namespace job_queue_sync_detail {
+
+void apply_next_change() {
+    // Held for the whole change, list calls included; the user-interface thread never takes it.
+    std::lock_guard lock(g_job_list_lock);
+    const std::optional<HotFolderChange> change = take_hot_folder_change();
+    if (!change) {
+        return;
+    }
+    if (change->code == kChangeAppeared) {
+        add_job(change->path);
+    } else if (change->code == kChangeGone) {
+        remove_job(change->path);
+    }
+}
+
+CyclePauses run_sync_cycle(Monitoring_thread& worker) {
+    apply_next_change();
+    CyclePauses pauses;
+    // Keeps a flood of new files from outrunning the analyser's repainting.
+    if (g_pending_job_count.load() > kBusyPendingCount) {
+        pauses.busy_ms = kBusyPauseMs;
+        pause(worker, pauses.busy_ms);
+    }
+    if (!hot_folder_changes_waiting()) {
+        pauses.idle_ms = kIdlePauseMs;
+        pause(worker, pauses.idle_ms);
+    }
+    return pauses;
+}
+
+}  // namespace job_queue_sync_detail
+
+void sync_job_queue(Monitoring_thread& worker) {
+    worker.scan_prn_folder(g_job_folder);
+    while (!worker.stop_requested()) {
+        job_queue_sync_detail::run_sync_cycle(worker);
+    }
+}

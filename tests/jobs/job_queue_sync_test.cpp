@@ -1,0 +1,268 @@
+#include "jobs/job_queue_sync.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/job_list_rows.h"
+#include "engine/main_window_access.h"
+#include "engine/monitoring_thread.h"
+#include "jobs/job_intake.h"
+#include "message_box_recorder.h"
+#include "platform/clock.h"
+#include "settings/program_globals.h"
+#include "temp_dir.h"
+#include "test_main_window.h"
+#include "usb/driver/sim/bus.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace ui = platform::ui;
+using job_queue_sync_detail::apply_next_change;
+using Strings = std::vector<std::string>;
+
+class JobQueueSyncTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_scale_ = platform::time_scale();
+        platform::set_time_scale(50);
+        reset_intake();
+        g_job_folder = folder_.path().string();
+    }
+    void TearDown() override {
+        reset_intake();
+        g_job_folder.clear();
+        platform::set_time_scale(previous_scale_);
+    }
+
+    static void reset_intake() {
+        g_hot_folder_changes.clear();
+        g_pending_job_paths.clear();
+        g_pending_job_count = 0;
+        g_deleted_job_path.clear();
+    }
+
+    std::string job(const std::string& name) const { return (folder_ / name).string(); }
+
+    // Applies every waiting change on a worker thread while the UI thread serves its calls.
+    void apply_all() {
+        ASSERT_TRUE(test_support::run_off_ui_thread([] {
+            while (hot_folder_changes_waiting()) {
+                apply_next_change();
+            }
+        }));
+    }
+    void appear(const std::string& path) { append_hot_folder_change(path, kChangeAppeared); }
+    void go(const std::string& path) { append_hot_folder_change(path, kChangeGone); }
+
+    Strings titles() { return window_.column(window_.jobs(), JobRow::job_path); }
+    Strings printing_titles() { return window_.column(window_.printing(), PrintRow::job_path); }
+    std::string label() const { return window_.control_text(engine::IDC_JOB_QUEUE_LABEL); }
+
+    test_support::MessageBoxRecorder boxes_;
+    test_support::TestMainWindow window_;
+    test_support::TempDir folder_;
+    usb::sim::Bus bus_;
+    Monitoring_thread worker_{&bus_};
+
+  private:
+    double previous_scale_ = 1;
+};
+
+TEST_F(JobQueueSyncTest, ScanCleansTheFolderAndQueuesEachPrintFileForANewRow) {
+    for (const char* name : {"a.prn", "a.bmp", "b.bmp", "notes.txt"}) {
+        test_support::write_file(folder_ / name, "x");
+    }
+    fs::create_directory(folder_ / "empty");
+    fs::create_directory(folder_ / "texts");
+    test_support::write_file(folder_ / "texts" / "readme.txt", "x");
+
+    worker_.scan_prn_folder(g_job_folder);
+
+    ASSERT_EQ(g_hot_folder_changes.size(), 1u);
+    EXPECT_EQ(g_hot_folder_changes[0].path, job("a.prn"));
+    EXPECT_EQ(g_hot_folder_changes[0].code, kChangeAppeared);
+    EXPECT_TRUE(fs::exists(folder_ / "a.prn"));
+    EXPECT_TRUE(fs::exists(folder_ / "a.bmp"));
+    EXPECT_FALSE(fs::exists(folder_ / "b.bmp"));
+    EXPECT_FALSE(fs::exists(folder_ / "notes.txt"));
+    EXPECT_FALSE(fs::exists(folder_ / "empty"));
+    // Tried for removal before the scan emptied it: it stays until the next start.
+    EXPECT_TRUE(fs::is_directory(folder_ / "texts"));
+    EXPECT_TRUE(fs::is_empty(folder_ / "texts"));
+
+    apply_all();
+    ASSERT_EQ(window_.jobs().item_count(), 1);
+    Strings row;
+    for (int c = 0; c < JobRow::kColumnCount; ++c) {
+        row.push_back(window_.jobs().item_text(0, c));
+    }
+    EXPECT_EQ(row, (Strings{job("a.prn"), "Generating data......", "Unknow", "Unknow", "Unknow",
+                            "1", "Unknow", "N/A", "Unknow"}));
+    EXPECT_EQ(g_pending_job_paths, std::deque<std::string>{job("a.prn")});
+    EXPECT_EQ(g_pending_job_count, 1);
+    EXPECT_EQ(label(), "Job queue ( 1 )");
+}
+
+TEST_F(JobQueueSyncTest, APrintFileInASubFolderKeepsTheSubFolderInItsTitle) {
+    fs::create_directory(folder_ / "20261210");
+    test_support::write_file(folder_ / "20261210" / "c.PRN", "x");
+    // A folder given with its separator gets no second one.
+    worker_.scan_prn_folder(g_job_folder + "/");
+    apply_all();
+    EXPECT_EQ(titles(), Strings{job("20261210/c.PRN")});
+}
+
+TEST_F(JobQueueSyncTest, APathReportedTwiceGetsTwoRowsAndItsRemovalTakesOnlyTheUpperOne) {
+    appear(job("a.prn"));
+    appear(job("b.prn"));
+    appear(job("a.prn"));
+    apply_all();
+    EXPECT_EQ(titles(), (Strings{job("a.prn"), job("b.prn"), job("a.prn")}));
+    EXPECT_EQ(g_pending_job_count, 3);
+
+    go(job("a.prn"));
+    apply_all();
+    EXPECT_EQ(titles(), (Strings{job("b.prn"), job("a.prn")}));
+    EXPECT_EQ(g_pending_job_paths, (std::deque<std::string>{job("b.prn"), job("a.prn")}));
+    EXPECT_EQ(label(), "Job queue ( 2 )");
+
+    // The row is found without letter case, the job awaiting analysis only with it.
+    go(job("B.PRN"));
+    apply_all();
+    EXPECT_EQ(titles(), Strings{job("a.prn")});
+    EXPECT_EQ(g_pending_job_paths, (std::deque<std::string>{job("b.prn"), job("a.prn")}));
+}
+
+TEST_F(JobQueueSyncTest, AFileGoneBeforeItsAnalysisLosesItsRowAndItsPlaceInTheWait) {
+    appear(job("a.prn"));
+    appear(job("b.prn"));
+    apply_all();
+    ASSERT_EQ(window_.jobs().item_text(0, JobRow::state), JobState::generating_data);
+    go(job("a.prn"));
+    apply_all();
+    EXPECT_EQ(titles(), Strings{job("b.prn")});
+    EXPECT_EQ(g_pending_job_paths, std::deque<std::string>{job("b.prn")});
+    EXPECT_EQ(g_pending_job_count, 1);
+    EXPECT_EQ(label(), "Job queue ( 1 )");
+}
+
+TEST_F(JobQueueSyncTest, TheDeletedJobsRemovalSelectsTheRowThatTakesItsPlace) {
+    for (const char* name : {"a.prn", "b.prn", "c.prn"}) {
+        appear(job(name));
+    }
+    apply_all();
+    ui::ListCtrl& jobs = window_.jobs();
+    const unsigned both = ui::kItemSelected | ui::kItemFocused;
+
+    // Another file's removal leaves the operator's deleted path waiting.
+    g_deleted_job_path = job("b.prn");
+    go(job("a.prn"));
+    apply_all();
+    EXPECT_EQ(g_deleted_job_path, job("b.prn"));
+    EXPECT_EQ(jobs.selected_count(), 0);
+
+    jobs.set_item_state(0, both, both);  // the operator selects b and deletes it
+    go(job("b.prn"));
+    apply_all();
+    EXPECT_EQ(titles(), Strings{job("c.prn")});
+    EXPECT_EQ(jobs.item_state(0, both), both);
+    EXPECT_TRUE(g_deleted_job_path.empty());
+
+    // The last row deleted: nothing to select.
+    g_deleted_job_path = job("c.prn");
+    go(job("c.prn"));
+    apply_all();
+    EXPECT_EQ(jobs.item_count(), 0);
+    EXPECT_EQ(jobs.selected_count(), 0);
+    EXPECT_TRUE(g_deleted_job_path.empty());
+}
+
+TEST_F(JobQueueSyncTest, ARemovalTakesTheFirstExactPrintingRowAndNothingWithoutAJobRow) {
+    const std::string a = job("a.prn");
+    const std::string upper_a = job("A.PRN");
+    const std::string q = job("q.prn");
+    appear(a);
+    apply_all();
+    JobRowTexts texts;
+    for (const std::string& path : {upper_a, a, q, a}) {
+        texts[JobRow::job_path] = path;
+        append_print_row(window_.printing(), texts);
+    }
+
+    go(a);
+    apply_all();
+    EXPECT_EQ(printing_titles(), (Strings{upper_a, q, a}));
+    EXPECT_EQ(label(), "Job queue ( 0 )");
+
+    // No job row for q: the removal changes nothing else.
+    window_.set_control_text(engine::IDC_JOB_QUEUE_LABEL, "unchanged");
+    go(q);
+    apply_all();
+    EXPECT_EQ(printing_titles(), (Strings{upper_a, q, a}));
+    EXPECT_EQ(label(), "unchanged");
+}
+
+TEST_F(JobQueueSyncTest, TheLabelCountsTheRowsWithABlankBeforeASingleDigit) {
+    appear(job("0.prn"));
+    apply_all();
+    EXPECT_EQ(label(), "Job queue ( 1 )");
+    for (int i = 1; i < 12; ++i) {
+        appear(job(std::to_string(i) + ".prn"));
+    }
+    apply_all();
+    EXPECT_EQ(label(), "Job queue (12 )");
+}
+
+TEST_F(JobQueueSyncTest, MoreThanTwoHundredJobsAwaitingAnalysisPauseEachCycle) {
+    for (int i = 0; i < 250; ++i) {
+        append_pending_job(job(std::to_string(i) + ".prn"));
+    }
+    for (int i = 0; i < 51; ++i) {
+        go(job(std::to_string(i) + ".prn"));
+    }
+    std::vector<job_queue_sync_detail::CyclePauses> pauses;
+    std::vector<std::uint32_t> took;
+    ASSERT_TRUE(test_support::run_off_ui_thread([&] {
+        for (int i = 0; i < 51; ++i) {
+            const std::uint32_t start = platform::tick_count();
+            pauses.push_back(job_queue_sync_detail::run_sync_cycle(worker_));
+            took.push_back(platform::tick_count() - start);
+        }
+    }));
+    // After change k, 250 - k jobs wait: a pause while that is above 200.
+    for (std::size_t k = 1; k <= pauses.size(); ++k) {
+        EXPECT_EQ(pauses[k - 1].busy_ms, k < 50 ? 100u : 0u) << k;
+        EXPECT_EQ(pauses[k - 1].idle_ms, k == 51 ? 1000u : 0u) << k;
+        EXPECT_GE(took[k - 1], pauses[k - 1].busy_ms + pauses[k - 1].idle_ms) << k;
+    }
+    EXPECT_EQ(g_pending_job_count, 199);
+}
+
+TEST_F(JobQueueSyncTest, TheRoleScansThenFollowsTheChangesAndEndsSoonAfterAStop) {
+    test_support::write_file(folder_ / "a.prn", "x");
+    std::atomic<bool> ended{false};
+    Monitoring_thread::set_role_body(WM_MT_SYNC_JOB_QUEUE, [&](Monitoring_thread& t) {
+        sync_job_queue(t);
+        ended = true;
+    });
+    Monitoring_thread role(&bus_);
+    role.post(WM_MT_SYNC_JOB_QUEUE);
+    role.start();
+    EXPECT_TRUE(test_support::pump_events_until([&] { return titles().size() == 1; }));
+    appear(job("b.prn"));
+    EXPECT_TRUE(test_support::pump_events_until([&] { return titles().size() == 2; }));
+
+    const std::uint32_t stopped_at = platform::tick_count();
+    role.request_stop();
+    EXPECT_TRUE(test_support::pump_events_until([&] { return ended.load(); }));
+    EXPECT_LT(platform::tick_count() - stopped_at, 1000u);
+    Monitoring_thread::set_role_body(WM_MT_SYNC_JOB_QUEUE, {});
+    EXPECT_EQ(titles(), (Strings{job("a.prn"), job("b.prn")}));
+}
+
+}  // namespace
