@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
@@ -18,37 +21,15 @@
 
 namespace ui = platform::ui;
 
-void Monitoring_thread::scan_prn_folder(const std::string& folder) {
-    // An unset job folder would make the clean-up below delete files in the file system's root.
-    if (folder.empty()) {
-        return;
-    }
-    const std::string base = folder.back() == '/' ? folder : folder + '/';
-    const auto entries = platform::list_folder(base);
-    if (!entries) {
-        return;  // a folder removed just before, or one that cannot be read
-    }
-    for (const platform::FolderEntry& entry : *entries) {
-        const std::string path = base + entry.name;
-        if (entry.is_folder) {
-            // Tried before its contents are cleaned, so a folder that the scan empties stays
-            // until the next start.
-            platform::remove_empty_folder(path);
-            scan_prn_folder(path);
-        } else if (has_prn_extension(entry.name)) {
-            append_hot_folder_change(path, kChangeAppeared);
-        } else if (has_bmp_extension(entry.name)) {
-            // A preview stays only beside its print file.
-            if (!platform::exists(path.substr(0, path.size() - 4) + ".prn")) {
-                platform::delete_file(path);
-            }
-        } else {
-            platform::delete_file(path);
-        }
-    }
-}
-
 namespace {
+
+// A file name less its last four characters, lower-cased.
+std::string lower_stem(std::string_view name) {
+    std::string stem(name.substr(0, name.size() - 4));
+    std::transform(stem.begin(), stem.end(), stem.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return stem;
+}
 
 void set_label(int row_count) {
     if (engine::MainWindowAccess* window = engine::main_window()) {
@@ -134,6 +115,45 @@ void pause(Monitoring_thread& worker, std::uint32_t ms) {
 }
 
 }  // namespace
+
+void Monitoring_thread::scan_prn_folder(const std::string& folder) {
+    // An unset job folder would make the clean-up below delete files in the file system's root.
+    if (folder.empty()) {
+        return;
+    }
+    const std::string base = folder.back() == '/' ? folder : folder + '/';
+    const auto entries = platform::list_folder(base);
+    if (!entries) {
+        return;  // a folder removed just before, or one that cannot be read
+    }
+    // A preview is named after its print file in that file's letter case ("A.PRN" gets
+    // "A.bmp"), so its print file is also looked for without case.
+    std::unordered_set<std::string> print_file_names;
+    for (const platform::FolderEntry& entry : *entries) {
+        if (!entry.is_folder && has_prn_extension(entry.name)) {
+            print_file_names.insert(lower_stem(entry.name));
+        }
+    }
+    for (const platform::FolderEntry& entry : *entries) {
+        const std::string path = base + entry.name;
+        if (entry.is_folder) {
+            // Tried before its contents are cleaned, so a folder that the scan empties stays
+            // until the next start.
+            platform::remove_empty_folder(path);
+            scan_prn_folder(path);
+        } else if (has_prn_extension(entry.name)) {
+            append_hot_folder_change(path, kChangeAppeared);
+        } else if (has_bmp_extension(entry.name)) {
+            // A preview stays only beside its print file.
+            if (!platform::exists(path.substr(0, path.size() - 4) + ".prn") &&
+                !print_file_names.contains(lower_stem(entry.name))) {
+                platform::delete_file(path);
+            }
+        } else {
+            platform::delete_file(path);
+        }
+    }
+}
 
 namespace job_queue_sync_detail {
 

@@ -108,13 +108,16 @@ TEST_F(JobQueueSyncTest, ScanCleansTheFolderAndQueuesEachPrintFileForANewRow) {
     EXPECT_EQ(label(), "Job queue ( 1 )");
 }
 
-TEST_F(JobQueueSyncTest, APrintFileInASubFolderKeepsTheSubFolderInItsTitle) {
+TEST_F(JobQueueSyncTest, APrintFileInASubFolderKeepsTheSubFolderInItsTitleAndItsPreview) {
     fs::create_directory(folder_ / "20261210");
     test_support::write_file(folder_ / "20261210" / "c.PRN", "x");
+    // The preview takes the print file's name less its last four characters.
+    test_support::write_file(folder_ / "20261210" / "c.bmp", "x");
     // A folder given with its separator gets no second one.
     worker_.scan_prn_folder(g_job_folder + "/");
     apply_all();
     EXPECT_EQ(titles(), Strings{job("20261210/c.PRN")});
+    EXPECT_TRUE(fs::exists(folder_ / "20261210" / "c.bmp"));
 }
 
 TEST_F(JobQueueSyncTest, APathReportedTwiceGetsTwoRowsAndItsRemovalTakesOnlyTheUpperOne) {
