@@ -22,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/ui_thread.h"
 #include "printer/commands.h"
 #include "printer/protocol_state.h"
 
@@ -65,9 +66,16 @@ void set_printing_cell(int column, std::string_view text) {
     }
 }
 
-void delete_printing_row() {
+// Deletes the job's row, the first of the printing list. Only while it is still the job's: the
+// synchroniser deletes the row itself when the job's file goes during the print, and row 0 is
+// then the next job, which must stay. Looked at and deleted in one call on the UI thread.
+void delete_printing_row(const std::string& path) {
     if (ui::ListCtrl* list = printing_list()) {
-        list->delete_item(0);
+        ui::ui_call([&] {
+            if (list->item_text(0, PrintRow::job_path) == path) {
+                list->delete_item(0);
+            }
+        });
     }
 }
 
@@ -173,7 +181,7 @@ bool Monitoring_thread::refuse_unprintable_job(const std::string& path, bool bra
     if (mode_known) {  // the reader has told the operator about an unknown image mode
         ui::message_box(std::string(kRefusedText) + path, "", ui::Buttons::Ok, ui::Icon::Stop);
     }
-    delete_printing_row();
+    delete_printing_row(path);
     set_job_state(path, JobState::wait);
     return true;
 }
@@ -350,7 +358,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     g_first_pass_tick = 0;
     g_pass_timeout_ms = kInitialPassTimeoutMs;
     if (stopped()) {
-        delete_printing_row();
+        delete_printing_row(path);
         set_job_state(path, JobState::wait);
         stopped_in_setup();
         return;
@@ -477,7 +485,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     if (copies > 1 && !was_stopped) {
         set_printing_cell(PrintRow::copies, std::to_string(copies - 1));
     } else {
-        delete_printing_row();
+        delete_printing_row(path);
     }
 
     // 21, 22. The job row and the print file.

@@ -257,6 +257,17 @@ TEST_F(PrintJobTest, AVanishedJobRowLeavesTheFileInPlace) {
     EXPECT_TRUE(platform::exists(path));
 }
 
+TEST_F(PrintJobTest, AJobWhoseRowWentDuringThePrintLeavesTheNextJobsRow) {
+    const std::string first = queue_job(small_job(), "first.prn");
+    queue_job(small_job(), "second.prn");
+    // The first job's file went while it printed: the synchroniser deleted its printing row.
+    window_.printing().delete_item(0);
+    ASSERT_TRUE(test_support::run_off_ui_thread([&] { worker_->PrintJob(first); }));
+    ASSERT_EQ(window_.printing().item_count(), 1);
+    EXPECT_EQ(window_.printing().item_text(0, PrintRow::job_path),
+              (dir_.path() / "Output" / "second.prn").string());
+}
+
 TEST_F(PrintJobTest, BrailleUniPrintsBidirectionallyWithUvZeroAndEdgeKindThree) {
     queue_job(small_job(), "job.prn", "1", "Braille", "UniDirection");
     print_first_row();
