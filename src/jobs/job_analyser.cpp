@@ -8,6 +8,7 @@
 #include "engine/monitoring_thread.h"
 #include "jobs/job_intake.h"
 #include "platform/clock.h"
+#include "platform/ui/ui_thread.h"
 #include "settings/all_settings.h"
 #include "settings/program_globals.h"
 
@@ -80,16 +81,24 @@ void JobAnalyser::analyse_first_job() {
                                         platform::last_write_time(path), direction_setting);
     file.close();
 
-    const int row = jobs_ != nullptr ? jobs_->find_item(path) : -1;
-    if (row < 0) {
-        return;  // its removal was applied meanwhile: the job is done
+    if (jobs_ == nullptr) {
+        return;
     }
-    write_row(row, job);
-    update_buttons();
-    repaint_if_due();
-    if (clock_.auto_send && sends_automatically(job)) {
-        send_to_printing(row, path);
-    }
+    // The row is found and filled in one call on the user-interface thread: the job printer
+    // deletes the rows of printed jobs meanwhile, and a row index taken in one call could name
+    // another job's row in the next.
+    platform::ui::ui_call([&] {
+        const int row = jobs_->find_item(path);
+        if (row < 0) {
+            return;  // its removal was applied meanwhile: the job is done
+        }
+        write_row(row, job);
+        update_buttons();
+        repaint_if_due();
+        if (clock_.auto_send && sends_automatically(job)) {
+            send_to_printing(row, path);
+        }
+    });
 }
 
 void JobAnalyser::note_failed_open(const std::string& path) {
