@@ -51,6 +51,19 @@ std::string error_text(int error) {
 }
 
 std::atomic<int> g_refused_watches{0};
+std::atomic<int> g_refused_ports{0};
+
+// Takes one from a test's count of refusals; true when this call is refused.
+bool refused_by_test(std::atomic<int>& count, int error) {
+    int left = count.load();
+    while (left > 0 && !count.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left <= 0) {
+        return false;
+    }
+    errno = error;
+    return true;
+}
 
 int poll_readable(int fd, int timeout_ms) {
     pollfd p{fd, POLLIN, 0};
@@ -64,7 +77,8 @@ int poll_readable(int fd, int timeout_ms) {
 }  // namespace
 
 std::shared_ptr<DirWatchPort> DirWatchPort::create(int* error) {
-    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    const int fd =
+        refused_by_test(g_refused_ports, EMFILE) ? -1 : ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd < 0) {
         if (error) {
             *error = errno;
@@ -376,10 +390,7 @@ int DirWatch::watch_tree(const std::string& rel, std::vector<std::string>& files
 
 int DirWatch::add_watch(const std::string& rel) {
     int wd = -1;
-    if (g_refused_watches > 0) {
-        --g_refused_watches;
-        errno = ENOSPC;
-    } else {
+    if (!refused_by_test(g_refused_watches, ENOSPC)) {
         // The root may be reached through a link, as configured; links below it are not folders.
         const std::uint32_t mask = rel.empty() ? kWatchMask : kWatchMask | IN_DONT_FOLLOW;
         wd = ::inotify_add_watch(port_->fd(), full_path(rel).c_str(), mask);
@@ -500,6 +511,10 @@ namespace dir_watch_detail {
 
 void refuse_watches(int count) {
     g_refused_watches = count;
+}
+
+void refuse_ports(int count) {
+    g_refused_ports = count;
 }
 
 }  // namespace dir_watch_detail

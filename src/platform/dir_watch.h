@@ -131,6 +131,8 @@ namespace dir_watch_detail {
 // Tests: the next `count` folder watches of any watch are refused as if the user's watch limit
 // were reached.
 void refuse_watches(int count);
+// Tests: the next `count` ports are refused as if the process had no descriptor left.
+void refuse_ports(int count);
 }  // namespace dir_watch_detail
 
 }  // namespace platform

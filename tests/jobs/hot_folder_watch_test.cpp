@@ -126,6 +126,8 @@ TEST_F(HotFolderWatchTest, FileNameChangesOfPrintFilesBecomeQueueEntries) {
              write_file(job("g.pr"), "x");
          },
          {appeared("D.PRN"), appeared("e.Prn")}},
+        // Names are bytes: one that is not valid text still names its file exactly.
+        {"any bytes", [&] { write_file(job("\xe9t\xff.prn"), "x"); }, {appeared("\xe9t\xff.prn")}},
         {"preview and folders",
          [&] {
              fs::remove(job("a.bmp"));

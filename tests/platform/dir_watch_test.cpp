@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <ostream>
+#include <set>
+#include <thread>
 
 #include "platform/clock.h"
 #include "temp_dir.h"
@@ -137,6 +139,28 @@ TEST_F(DirWatchTest, AFileInANewSubFolderIsReportedOnceWithItsPath) {
     write_file(outside_ / "m" / "n" / "z.prn", "x");
     fs::rename(outside_ / "m", root() / "m");
     EXPECT_EQ(collect(1), Changes{added("m/n/z.prn")});
+}
+
+TEST_F(DirWatchTest, ABurstIntoANewFolderWhileItIsListedGivesEachFileExactlyOnce) {
+    constexpr int kFiles = 2000;
+    // Written while the watch adds the folder's watch and lists it.
+    fs::create_directory(root() / "burst");
+    std::thread writer([&] {
+        for (int i = 0; i < kFiles; ++i) {
+            write_file(root() / "burst" / (std::to_string(i) + ".prn"), "x");
+        }
+    });
+    const Changes changes = collect(kFiles);
+    writer.join();
+    std::set<std::string> names;
+    for (const DirChange& c : changes) {
+        EXPECT_EQ(c.action, DirChangeAction::Added) << c.name;
+        names.insert(c.name);
+    }
+    EXPECT_EQ(changes.size(), static_cast<std::size_t>(kFiles));
+    EXPECT_EQ(names.size(), static_cast<std::size_t>(kFiles));
+    fs::remove_all(root() / "burst");
+    EXPECT_EQ(collect(kFiles).size(), static_cast<std::size_t>(kFiles));
 }
 
 TEST_F(DirWatchTest, ARenamedFolderReportsEveryFileUnderBothNamesAndStaysWatched) {
