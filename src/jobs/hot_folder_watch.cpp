@@ -85,6 +85,8 @@ void watch_hot_folder(Monitoring_thread& worker) {
         // The wait ends after a time-out so that the worker can stop; the kernel keeps queuing
         // meanwhile, so the watch is never disarmed between reads.
         for (const platform::DirChange& change : watch->folder->wait(kWatchWaitMs)) {
+            // The name comes as the file system's bytes and is used as it is: nothing is
+            // converted, so the path always names the file, whatever characters it holds.
             if (!has_prn_extension(change.name)) {
                 continue;
             }
