@@ -3,8 +3,9 @@
 # installs what is missing, builds a release build, prepares a system drive and a settings root
 # under build/demo (or $VELQUORIN_DEMO_DIR), starts velquorin with the printer's recorder on,
 # and drops a sample print job into the job folder once the program's analyser takes new jobs
-# for automatic printing. With a display the window opens; without one the program runs
-# offscreen. Ctrl-C ends the demonstration.
+# for automatic printing. The job prints by itself; the script reports the picture of the sheet
+# the simulated printer printed. With a display the window stays open until Ctrl-C; without one
+# the program runs offscreen and the script ends it once the sheet is written.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -76,7 +77,34 @@ fi
 "$prn_gen" --width 100mm --length 60mm --dpi 720x720 --pattern blocks -o "$demo/sample.prn" >/dev/null
 mv "$demo/sample.prn" "$jobs/sample.prn"
 echo "demo: sample job $jobs/sample.prn is in the job folder"
-echo "demo: the printed sheet will appear in $printed (events.jsonl and band-NNNNNN.bin)"
+echo "demo: the printer's record goes to $printed (events.jsonl, band-NNNNNN.bin, sheet-NNN.png)"
 
+# The sheet is written when the printer ends the job; bounded, so a job that never prints
+# ends the demonstration with a clear message instead of a wait without end.
+sheet=$printed/sheet-000.png
+limit=$(awk -v s="$scale" 'BEGIN { if (s <= 0) s = 1; printf "%d", 900 / s + 30 }')
+waited=0
+while [ ! -e "$sheet" ]; do
+  if ! kill -0 "$pid" 2>/dev/null; then
+    echo "demo: velquorin ended before the sheet was printed" >&2
+    exit 1
+  fi
+  if [ "$waited" -ge "$limit" ]; then
+    echo "demo: no sheet after $limit s; see $printed/events.jsonl" >&2
+    exit 1
+  fi
+  sleep 1
+  waited=$((waited + 1))
+done
+echo "demo: the sample job is printed; the sheet's picture is $sheet"
+
+if [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  trap - INT TERM EXIT
+  echo "demo: done"
+  exit 0
+fi
+echo "demo: the window stays open; Ctrl-C ends the demonstration"
 wait "$pid" || true
 trap - INT TERM EXIT

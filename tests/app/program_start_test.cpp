@@ -1,5 +1,6 @@
-// The velquorin program itself, started twice on one installed workstation: the later start
-// hands over to the running one and ends at once.
+// The velquorin program itself on an installed workstation: started twice, the later start
+// hands over to the running one and ends at once; left to itself with automatic printing, a
+// job put into the job folder is printed on the simulated printer without the operator.
 
 #include <signal.h>
 #include <spawn.h>
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "app/single_instance.h"
+#include "prn_builder.h"
 #include "scoped_env.h"
 #include "workstation_fixture.h"
 
@@ -56,28 +58,43 @@ bool running(pid_t pid) {
     return ::waitpid(pid, &status, WNOHANG) == 0;
 }
 
-TEST(ProgramStart, ALaterStartHandsOverToTheRunningProgramAndEnds) {
-    test_support::Workstation station;
-    const fs::path runtime = station.system_drive().parent_path() / "run";
-    fs::create_directory(runtime);
-    ::chmod(runtime.c_str(), 0700);
-    test_support::ScopedEnv runtime_dir("XDG_RUNTIME_DIR", runtime.c_str());
-    test_support::ScopedEnv printer("VELQUORIN_PRINTER", "sim");
-    test_support::ScopedEnv scale("VELQUORIN_TIME_SCALE", "50");
-    test_support::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
+// A workstation whose program runs on the simulated printer, offscreen, 50 times faster.
+class RunningProgram : public ::testing::Test {
+  protected:
+    fs::path runtime() const { return station_.system_drive().parent_path() / "run"; }
 
-    const pid_t first = start_program();
-    ASSERT_GT(first, 0);
-    // Running once it listens and its start-up has made the output folder.
-    const fs::path socket =
-        runtime / (std::string(app::kInstanceName) + std::string(app::kSocketSuffix));
-    const auto deadline = Clock::now() + kPatience;
-    while (Clock::now() < deadline && running(first) &&
-           !(fs::exists(socket) && fs::exists(station.system_drive() / "MTOutput"))) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Starts the program and waits until it listens and its start-up has made the output
+    // folder.
+    pid_t start_running() {
+        fs::create_directory(runtime());
+        ::chmod(runtime().c_str(), 0700);
+        const pid_t pid = start_program();
+        if (pid <= 0) {
+            return pid;
+        }
+        const fs::path socket =
+            runtime() / (std::string(app::kInstanceName) + std::string(app::kSocketSuffix));
+        const auto deadline = Clock::now() + kPatience;
+        while (Clock::now() < deadline && running(pid) &&
+               !(fs::exists(socket) && fs::exists(station_.system_drive() / "MTOutput"))) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_TRUE(running(pid)) << "the program ended";
+        EXPECT_TRUE(fs::exists(socket));
+        return pid;
     }
-    ASSERT_TRUE(running(first)) << "the first start ended";
-    ASSERT_TRUE(fs::exists(socket));
+
+    test_support::Workstation station_;
+    test_support::ScopedEnv runtime_dir_{"XDG_RUNTIME_DIR", runtime().c_str()};
+    test_support::ScopedEnv printer_{"VELQUORIN_PRINTER", "sim"};
+    test_support::ScopedEnv scale_{"VELQUORIN_TIME_SCALE", "50"};
+    test_support::ScopedEnv platform_{"QT_QPA_PLATFORM", "offscreen"};
+};
+
+TEST_F(RunningProgram, ALaterStartHandsOverToTheRunningProgramAndEnds) {
+    const pid_t first = start_running();
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(running(first));
 
     const pid_t second = start_program();
     ASSERT_GT(second, 0);
@@ -86,6 +103,38 @@ TEST(ProgramStart, ALaterStartHandsOverToTheRunningProgramAndEnds) {
 
     ::kill(first, SIGKILL);
     ::waitpid(first, nullptr, 0);
+}
+
+TEST_F(RunningProgram, AJobPutIntoTheJobFolderIsPrintedByItself) {
+    station_.write_settings("0", "0");
+    const fs::path capture = station_.system_drive().parent_path() / "capture";
+    test_support::ScopedEnv record("VELQUORIN_SIM_CAPTURE", capture.c_str());
+    const pid_t pid = start_running();
+    ASSERT_GT(pid, 0);
+    // Jobs met in the analyser's first 20000 ms of program time are never sent by themselves.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+
+    // 40 x 5 mm at 720 dpi, written beside the job folder and moved in whole.
+    const fs::path job = station_.job_folder() / "sample.prn";
+    test_support::PrnBuilder(284, 144)
+        .width_dots(1134)
+        .random_dots(7, 0.2, 0x0F)
+        .write(station_.system_drive() / "sample.prn");
+    fs::rename(station_.system_drive() / "sample.prn", job);
+
+    const fs::path sheet = capture / "sheet-000.png";
+    const auto deadline = Clock::now() + kPatience;
+    while (Clock::now() < deadline && running(pid) && !fs::exists(sheet)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(fs::exists(sheet)) << "no sheet was printed";
+    // A printed job leaves the job folder (into the printed-jobs history, as set).
+    while (Clock::now() < deadline && fs::exists(job)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(fs::exists(job));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
 }
 
 }  // namespace

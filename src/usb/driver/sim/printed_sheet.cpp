@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <string>
@@ -187,7 +188,15 @@ void PrintedSheet::write_job() {
                        under.blue() * kInk[k].blue() / 255));
         }
     }
-    picture.save(QString::fromStdString((folder_ / (std::string(name) + ".png")).string()), "PNG");
+    // Saved beside its final name and renamed, so whoever waits for the picture never opens
+    // half of one.
+    const std::filesystem::path target = folder_ / (std::string(name) + ".png");
+    std::filesystem::path partial = target;
+    partial += ".part";
+    if (picture.save(QString::fromStdString(partial.string()), "PNG")) {
+        std::error_code ignored;
+        std::filesystem::rename(partial, target, ignored);
+    }
 }
 
 }  // namespace usb::sim
