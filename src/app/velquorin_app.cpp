@@ -6,6 +6,7 @@
 
 #include "app/single_instance.h"
 #include "app/velquorin_dlg.h"
+#include "jobs/job_intake_roles.h"
 
 CvelquorinApp theApp;
 
@@ -25,6 +26,8 @@ bool CvelquorinApp::InitInstance(int& argc, char** argv) {
     // The main window hides to the tray; only the end of its run ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // The roles the main window's workers take up once it has started.
+    install_job_intake_roles();
     auto* dialog = new CvelquorinDlg;
     instance->set_show_handler([dialog] { dialog->request_show(); });
     main_window_result_ = dialog->do_modal();

@@ -11,7 +11,6 @@
 #include "app/startup_checks.h"
 #include "app/startup_flags.h"
 #include "jobs/hot_folder_watch.h"
-#include "jobs/job_intake_roles.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/screen.h"
 
@@ -158,7 +157,6 @@ void CvelquorinDlg::InitWorkstation() {
     }
 
     start_hot_folder_watch();
-    install_job_intake_roles();
     // The workers find the window from their first step on.
     engine::register_main_window(this);
     start_workers();
