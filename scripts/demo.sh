@@ -97,6 +97,17 @@ while [ ! -e "$sheet" ]; do
   waited=$((waited + 1))
 done
 echo "demo: the sample job is printed; the sheet's picture is $sheet"
+# The job printer then files the job away (here into the printed-jobs history).
+waited=0
+while [ -e "$jobs/sample.prn" ] && [ "$waited" -lt 30 ] && kill -0 "$pid" 2>/dev/null; do
+  sleep 1
+  waited=$((waited + 1))
+done
+if [ -e "$jobs/sample.prn" ]; then
+  echo "demo: the sample job is still in the job folder" >&2
+else
+  echo "demo: the sample job has left the job folder for the printed-jobs history in $settings/RIPCM"
+fi
 
 if [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then
   kill "$pid" 2>/dev/null || true
