@@ -346,6 +346,13 @@ TEST_F(JobAnalyserTest, RowIsFoundWhateverTheLetterCaseOfItsTitle) {
     EXPECT_EQ(printed(), std::vector<std::string>{path});
 }
 
+TEST_F(JobAnalyserTest, FilesThatDifferOnlyInLetterCaseFillTheirOwnRows) {
+    queue(write_job("a.prn", a3_header()));
+    queue(write_job("A.prn", a3_header(), 999));
+    cycles(2);
+    EXPECT_EQ(states(), (std::vector<std::string>{"Wait", "Error"}));
+}
+
 TEST_F(JobAnalyserTest, PrintDirectionSettingIsReadByPosition) {
     const std::string uni_header = write_job("uni.prn", a3_header(8504, 0));
     const std::string bi_header = write_job("bi.prn", a3_header(8504, 1));

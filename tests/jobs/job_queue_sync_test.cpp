@@ -141,6 +141,16 @@ TEST_F(JobQueueSyncTest, APathReportedTwiceGetsTwoRowsAndItsRemovalTakesOnlyTheU
     EXPECT_EQ(g_pending_job_paths, (std::deque<std::string>{job("b.prn"), job("a.prn")}));
 }
 
+TEST_F(JobQueueSyncTest, FilesThatDifferOnlyInLetterCaseEachLoseTheirOwnRow) {
+    appear(job("a.prn"));
+    appear(job("A.prn"));
+    apply_all();
+    go(job("A.prn"));
+    apply_all();
+    EXPECT_EQ(titles(), Strings{job("a.prn")});
+    EXPECT_EQ(g_pending_job_paths, std::deque<std::string>{job("a.prn")});
+}
+
 TEST_F(JobQueueSyncTest, AFileGoneBeforeItsAnalysisLosesItsRowAndItsPlaceInTheWait) {
     appear(job("a.prn"));
     appear(job("b.prn"));
