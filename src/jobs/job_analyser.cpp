@@ -88,7 +88,7 @@ void JobAnalyser::analyse_first_job() {
     // deletes the rows of printed jobs meanwhile, and a row index taken in one call could name
     // another job's row in the next.
     platform::ui::ui_call([&] {
-        const int row = jobs_->find_item(path);
+        const int row = find_job_row(*jobs_, path);
         if (row < 0) {
             return;  // its removal was applied meanwhile: the job is done
         }

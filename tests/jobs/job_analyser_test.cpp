@@ -3,17 +3,20 @@
 #include <gtest/gtest.h>
 #include <utime.h>
 
+#include <atomic>
 #include <ctime>
 #include <fstream>
 #include <mutex>
 
 #include "engine/job_list_rows.h"
+#include "engine/monitoring_thread.h"
 #include "jobs/job_intake.h"
 #include "platform/clock.h"
 #include "settings/all_settings.h"
 #include "settings/program_globals.h"
 #include "temp_dir.h"
 #include "test_main_window.h"
+#include "usb/driver/sim/bus.h"
 
 namespace {
 
@@ -226,6 +229,8 @@ TEST_F(JobAnalyserTest, JobAlreadyInThePrintingListIsNotAppendedAgain) {
 }
 
 TEST_F(JobAnalyserTest, AutoSendClockStartsSendingAfter20SecondsWithTheSettingAt0) {
+    // In real time, so no stall of a busy machine between two cycles passes for the 20 s.
+    platform::set_time_scale(1);
     g_print_job_set = 0;
     analyser_.clock().start_tick = platform::tick_count();
     queue(write_job("early.prn", a3_header()));
@@ -346,6 +351,13 @@ TEST_F(JobAnalyserTest, RowIsFoundWhateverTheLetterCaseOfItsTitle) {
     EXPECT_EQ(printed(), std::vector<std::string>{path});
 }
 
+TEST_F(JobAnalyserTest, FilesThatDifferOnlyInLetterCaseFillTheirOwnRows) {
+    queue(write_job("a.prn", a3_header()));
+    queue(write_job("A.prn", a3_header(), 999));
+    cycles(2);
+    EXPECT_EQ(states(), (std::vector<std::string>{"Wait", "Error"}));
+}
+
 TEST_F(JobAnalyserTest, PrintDirectionSettingIsReadByPosition) {
     const std::string uni_header = write_job("uni.prn", a3_header(8504, 0));
     const std::string bi_header = write_job("bi.prn", a3_header(8504, 1));
@@ -363,6 +375,32 @@ TEST_F(JobAnalyserTest, PrintDirectionSettingIsReadByPosition) {
     queue(uni_header);
     cycles(1);
     EXPECT_EQ(jobs().item_text(0, JobRow::print_direction), "BiDirection");
+}
+
+TEST_F(JobAnalyserTest, TheRoleAnalysesJobsAndEndsSoonAfterAStopWhileAJobIsHeld) {
+    std::atomic<bool> ended{false};
+    Monitoring_thread::set_role_body(WM_MT_UPDATE_JOB_INFO, [&](Monitoring_thread& t) {
+        update_job_info(t);
+        ended = true;
+    });
+    usb::sim::Bus bus;
+    Monitoring_thread role(&bus);
+    queue(write_job("a.prn", a3_header()));
+    role.post(WM_MT_UPDATE_JOB_INFO);
+    role.start();
+    EXPECT_TRUE(test_support::pump_events_until([&] { return states().front() == "Wait"; }));
+
+    // Queued while nothing else waits, so the role holds the lock without calling this thread.
+    const std::string held = write_job("held.prn", a3_header());
+    std::ofstream writer(held, std::ios::binary | std::ios::app);
+    queue(held);
+    platform::set_time_scale(1);  // real time: a busy machine's wake-up delay stays far inside
+    const std::uint32_t stopped_at = platform::tick_count();
+    role.request_stop();
+    EXPECT_TRUE(test_support::pump_events_until([&] { return ended.load(); }));
+    EXPECT_LT(platform::tick_count() - stopped_at, 1000u);
+    Monitoring_thread::set_role_body(WM_MT_UPDATE_JOB_INFO, {});
+    EXPECT_EQ(states().back(), "Generating data......");
 }
 
 TEST(JobAnalyserRepaint, TiersByWaitingJobs) {

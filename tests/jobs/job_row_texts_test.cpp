@@ -28,6 +28,8 @@ TEST(JobRowTexts, WholeMillimetresDecideTheStateTheOutputSizeAndAutomaticSending
     const Case cases[] = {
         // 300.002 x 499.992 mm.
         {header(8504, 14173), 300, 499, true, true, "11.8111\" x 19.6847\""},
+        // Rounded to single precision before printing: in double the width reads 9.7694.
+        {header(7034, 14173), 248, 499, true, true, "9.7695\" x 19.6847\""},
         {header(822, 14173), 28, 499, false, false, "Limited Print Size"},
         {header(823, 14173), 29, 499, true, false, nullptr},
         {header(851, 14173), 30, 499, true, true, nullptr},
