@@ -95,10 +95,13 @@ void set_job_state(const std::string& path, std::string_view state) {
     if (list == nullptr) {
         return;
     }
-    const int row = find_job_row(*list, path);
-    if (row >= 0) {
-        list->set_item_text(row, JobRow::state, state);
-    }
+    // Found and changed in one call, so a row deleted meanwhile cannot shift the index.
+    ui::ui_call([&] {
+        const int row = find_job_row(*list, path);
+        if (row >= 0) {
+            list->set_item_text(row, JobRow::state, state);
+        }
+    });
 }
 
 // The row loses its selection; the next row becomes selected and focused.
@@ -314,10 +317,12 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     if (stopped()) {
         set_printing_cell(PrintRow::state, JobState::media_out);
         if (ui::ListCtrl* list = job_list()) {
-            const int row = find_job_row(*list, path);
-            if (row >= 0 && list->item_text(row, JobRow::state) != JobState::wait) {
-                list->set_item_text(row, JobRow::state, JobState::ready_to_print);
-            }
+            ui::ui_call([&] {
+                const int row = find_job_row(*list, path);
+                if (row >= 0 && list->item_text(row, JobRow::state) != JobState::wait) {
+                    list->set_item_text(row, JobRow::state, JobState::ready_to_print);
+                }
+            });
         }
         stopped_in_setup();
         return;
@@ -488,35 +493,48 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         delete_printing_row(path);
     }
 
-    // 21, 22. The job row and the print file.
+    // 21, 22. The job row, then the print file. The row is found and changed in one call on
+    // the user-interface thread: the synchroniser deletes rows meanwhile, and an index taken in
+    // one call could name another job's row in the next.
     ui::ListCtrl* jobs = job_list();
-    const int row = jobs != nullptr ? find_job_row(*jobs, path) : -1;
-    if (row < 0) {
+    if (jobs == nullptr) {
         return;
     }
-    if (was_stopped) {
-        if (settings.keep_cancelled) {
-            jobs->set_item_text(row, JobRow::state, JobState::wait);
-            select_next_row(*jobs, row);
-        } else {
+    enum class FileAction { Keep, Delete, CopyIntoHistory, MoveIntoHistory };
+    const FileAction action = ui::ui_call([&] {
+        const int row = find_job_row(*jobs, path);
+        if (row < 0) {
+            return FileAction::Keep;
+        }
+        if (was_stopped) {
+            if (settings.keep_cancelled) {
+                jobs->set_item_text(row, JobRow::state, JobState::wait);
+                select_next_row(*jobs, row);
+                return FileAction::Keep;
+            }
             jobs->delete_item(row);
+            return FileAction::Delete;
+        }
+        if (copies > 1) {
+            jobs->set_item_text(row, JobRow::state, JobState::ready_to_print);
+            jobs->set_item_text(row, JobRow::copies, std::to_string(copies));
+            select_next_row(*jobs, row);
+            return settings.keep_printed ? FileAction::CopyIntoHistory : FileAction::Keep;
+        }
+        jobs->delete_item(row);
+        return settings.keep_printed ? FileAction::MoveIntoHistory : FileAction::Delete;
+    });
+    switch (action) {
+        case FileAction::Keep:
+            break;
+        case FileAction::Delete:
             platform::delete_file(path);
-        }
-        return;
-    }
-    if (copies > 1) {
-        jobs->set_item_text(row, JobRow::state, JobState::ready_to_print);
-        jobs->set_item_text(row, JobRow::copies, std::to_string(copies));
-        select_next_row(*jobs, row);
-        if (settings.keep_printed) {
+            break;
+        case FileAction::CopyIntoHistory:
             copy_into_history(path);
-        }
-        return;
-    }
-    jobs->delete_item(row);
-    if (settings.keep_printed) {
-        move_into_history(path);
-    } else {
-        platform::delete_file(path);
+            break;
+        case FileAction::MoveIntoHistory:
+            move_into_history(path);
+            break;
     }
 }
