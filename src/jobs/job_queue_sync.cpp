@@ -88,6 +88,9 @@ void remove_job(const std::string& path) {
         return r;
     });
     if (removed.row < 0) {
+        // The job printer deletes the row of a job it printed before its file goes: the label
+        // is brought back to the rows there are, where it would keep counting that job.
+        set_label(removed.count);
         return;
     }
     if (ui::ListCtrl* printing = engine::main_window_list(IDC_PRINTING_LIST)) {

@@ -214,12 +214,13 @@ TEST_F(JobQueueSyncTest, ARemovalTakesTheFirstExactPrintingRowAndNothingWithoutA
     EXPECT_EQ(printing_titles(), (Strings{upper_a, q, a}));
     EXPECT_EQ(label(), "Job queue ( 0 )");
 
-    // No job row for q: the removal changes nothing else.
-    window_.set_control_text(engine::IDC_JOB_QUEUE_LABEL, "unchanged");
+    // No job row for q (the job printer deleted the row of the job it printed): the printing
+    // list is left alone, and the label shows the rows there are.
+    window_.set_control_text(engine::IDC_JOB_QUEUE_LABEL, "Job queue ( 1 )");
     go(q);
     apply_all();
     EXPECT_EQ(printing_titles(), (Strings{upper_a, q, a}));
-    EXPECT_EQ(label(), "unchanged");
+    EXPECT_EQ(label(), "Job queue ( 0 )");
 }
 
 TEST_F(JobQueueSyncTest, TheLabelCountsTheRowsWithABlankBeforeASingleDigit) {
