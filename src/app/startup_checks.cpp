@@ -62,6 +62,12 @@ std::string build_message() {
     }
     g_spool_folder = lines->spool_folder;
     g_job_folder = lines->job_folder;
+    // Every job path is the folder, a separator and the name: a separator the line ends with
+    // would make the watcher's paths differ from the start-up scan's, and the removal of a job
+    // found at start would then never find its row.
+    while (g_job_folder.size() > 1 && g_job_folder.back() == '/') {
+        g_job_folder.pop_back();
+    }
     g_printed_folder = g_settings_dir + std::string(kPrintedFolderName);
 
     if (g_spool_folder.empty() || g_job_folder.empty() || g_printed_folder.empty()) {

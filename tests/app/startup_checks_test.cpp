@@ -136,6 +136,12 @@ TEST(StartupChecksSuccess, LinesAreTakenAsTheyStand) {
                station.spool_folder().string() + "\r\n" + station.job_folder().string());
     ASSERT_TRUE(app::check_workstation().can_start());
     EXPECT_EQ(g_job_folder, station.job_folder().string());
+    // Separators at the end of the job folder go: job paths are the folder, one separator and
+    // the name, whoever builds them.
+    write_file(station.hotfpath(),
+               station.spool_folder().string() + "\r\n" + station.job_folder().string() + "//");
+    ASSERT_TRUE(app::check_workstation().can_start());
+    EXPECT_EQ(g_job_folder, station.job_folder().string());
     EXPECT_EQ(boxes.count(), 0u);
 }
 
