@@ -111,8 +111,9 @@ TEST_F(RunningProgram, AJobPutIntoTheJobFolderIsPrintedByItself) {
     test_support::ScopedEnv record("VELQUORIN_SIM_CAPTURE", capture.c_str());
     const pid_t pid = start_running();
     ASSERT_GT(pid, 0);
-    // Jobs met in the analyser's first 20000 ms of program time are never sent by themselves.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    // Jobs met in the analyser's first 20000 ms of program time are never sent by themselves:
+    // 2 s of real time is 100 s of program time, room for a slow start.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
 
     // 40 x 5 mm at 720 dpi, written beside the job folder and moved in whole.
     const fs::path job = station_.job_folder() / "sample.prn";
