@@ -160,6 +160,18 @@ TEST_F(HotFolderWatchTest, APrnCopiedIntoANewDatedSubFolderCarriesTheSubFolderFi
     EXPECT_EQ(collect(1), Entries{gone("20261210120103/job.prn")});
 }
 
+TEST_F(HotFolderWatchTest, AJobFolderSetWithAClosingSlashGivesThePathsTheStartUpScanBuilds) {
+    g_job_folder = jobs_.path().string() + "/";
+    start_hot_folder_watch();
+    start_watcher();
+    fs::create_directory(job("sub"));
+    write_file(job("sub") / "a.prn", "x");
+    const std::string path = jobs_.path().string() + "/sub/a.prn";
+    EXPECT_EQ(collect(1), (Entries{{path, std::string(kChangeAppeared)}}));
+    fs::remove(job("sub") / "a.prn");
+    EXPECT_EQ(collect(1), (Entries{{path, std::string(kChangeGone)}}));
+}
+
 TEST_F(HotFolderWatchTest, EachSetUpFailureShowsItsBoxAndTheWatcherStillStartsAndStops) {
     struct Case {
         const char* what;
@@ -176,6 +188,15 @@ TEST_F(HotFolderWatchTest, EachSetUpFailureShowsItsBoxAndTheWatcherStillStartsAn
              g_job_folder = (jobs_ / "file").string();
          },
          {"Failed to open hot folder"}},
+        {"no port",
+         [] { platform::dir_watch_detail::refuse_ports(1); },
+         {"Create IOCP error", "mh_IOCP NULL"}},
+        {"no port and job folder missing",
+         [&] {
+             platform::dir_watch_detail::refuse_ports(1);
+             g_job_folder = (jobs_ / "missing").string();
+         },
+         {"Failed to open hot folder", "mh_IOCP NULL"}},
         {"first read refused",
          [] { platform::dir_watch_detail::refuse_watches(1); },
          {"Failed to watch hot folder: No space left on device"}},
