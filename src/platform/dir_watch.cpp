@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +53,7 @@ std::string error_text(int error) {
 
 std::atomic<int> g_refused_watches{0};
 std::atomic<int> g_refused_ports{0};
+std::function<void(const std::string&, bool)> g_listing_hook;
 
 // Takes one from a test's count of refusals; true when this call is refused.
 bool refused_by_test(std::atomic<int>& count, int error) {
@@ -125,12 +127,12 @@ int DirWatch::start() {
     if (!port_) {
         return EBADF;
     }
-    std::vector<std::string> files;
+    std::vector<ListedFile> files;
     const int error = watch_tree("", files, nullptr);
     if (error == 0) {
-        for (std::string& file : files) {
-            listed_files_.insert(file);
-            known_files_.insert(std::move(file));
+        for (ListedFile& file : files) {
+            listed_files_.emplace(file.name, file.id);
+            known_files_.insert(std::move(file.name));
         }
     }
     return error;
@@ -138,6 +140,14 @@ int DirWatch::start() {
 
 std::filesystem::path DirWatch::full_path(const std::string& rel) const {
     return rel.empty() ? root_ : root_ / rel;
+}
+
+DirWatch::FileId DirWatch::file_id(const std::string& rel) const {
+    struct stat info {};
+    if (::lstat(full_path(rel).c_str(), &info) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 std::vector<DirChange> DirWatch::wait(std::uint32_t timeout_ms) {
@@ -254,8 +264,15 @@ void DirWatch::handle_event(int wd, std::uint32_t mask, std::uint32_t cookie,
 
 void DirWatch::file_appeared(const std::string& rel, DirChangeAction action, bool by_move,
                              std::vector<DirChange>& out) {
-    if (listed_files_.erase(rel) != 0) {
-        return;  // a listing found the file and reported it already
+    if (const auto listed = listed_files_.find(rel); listed != listed_files_.end()) {
+        const FileId seen = listed->second;
+        listed_files_.erase(listed);
+        // A listing found the file and reported it already, unless another file was moved
+        // onto its name since: that one replaces it, as any move onto a known name does.
+        const FileId now = by_move ? file_id(rel) : FileId{};
+        if (now == FileId{} || seen == FileId{} || now == seen) {
+            return;
+        }
     }
     if (known_files_.count(rel) != 0) {
         if (!by_move) {
@@ -338,29 +355,30 @@ void DirWatch::rename_folder(const std::string& from, const std::string& to,
         out.push_back({DirChangeAction::RenamedOldName, file});
         out.push_back({DirChangeAction::RenamedNewName, target});
         known_files_.insert(target);
-        if (listed_files_.erase(file) != 0) {
-            listed_files_.insert(target);
+        if (auto listed = listed_files_.extract(file)) {
+            listed.key() = target;
+            listed_files_.insert(std::move(listed));
         }
     }
 }
 
 void DirWatch::folder_appeared(const std::string& rel, std::vector<DirChange>& out) {
-    std::vector<std::string> files;
+    std::vector<ListedFile> files;
     const int error = watch_tree(rel, files, nullptr);
     if (error != 0) {
         note_refused(rel, error);
         return;
     }
     std::erase(refused_folders_, rel);
-    for (std::string& file : files) {
-        if (known_files_.insert(file).second) {
-            listed_files_.insert(file);
-            out.push_back({DirChangeAction::Added, std::move(file)});
+    for (ListedFile& file : files) {
+        if (known_files_.insert(file.name).second) {
+            listed_files_[file.name] = file.id;
+            out.push_back({DirChangeAction::Added, std::move(file.name)});
         }
     }
 }
 
-int DirWatch::watch_tree(const std::string& rel, std::vector<std::string>& files,
+int DirWatch::watch_tree(const std::string& rel, std::vector<ListedFile>& files,
                          std::set<std::string>* folders_seen) {
     std::vector<std::string> folders{rel};
     while (!folders.empty()) {
@@ -377,12 +395,26 @@ int DirWatch::watch_tree(const std::string& rel, std::vector<std::string>& files
         if (folders_seen) {
             folders_seen->insert(folder);
         }
+        if (g_listing_hook) {
+            g_listing_hook(folder, false);
+        }
         const auto entries = list_folder(full_path(folder));
         if (!entries) {
             continue;
         }
         for (const FolderEntry& entry : *entries) {
-            (entry.is_folder ? folders : files).push_back(join(folder, entry.name));
+            std::string name = join(folder, entry.name);
+            if (entry.is_folder) {
+                folders.push_back(std::move(name));
+            } else {
+                // Asked right after the listing, so that a file moved onto the name later is
+                // told from the one listed.
+                const FileId id = file_id(name);
+                files.push_back({std::move(name), id});
+            }
+        }
+        if (g_listing_hook) {
+            g_listing_hook(folder, true);
         }
     }
     return 0;
@@ -458,7 +490,7 @@ void DirWatch::root_gone(std::vector<DirChange>& out) {
 
 void DirWatch::relist(std::vector<DirChange>& out) {
     has_pending_move_ = false;  // the listing below settles it
-    std::vector<std::string> files;
+    std::vector<ListedFile> files;
     std::set<std::string> folders_seen;
     if (const int error = watch_tree("", files, &folders_seen); error != 0) {
         root_gone(out);
@@ -473,19 +505,26 @@ void DirWatch::relist(std::vector<DirChange>& out) {
             ++it;
         }
     }
-    const std::set<std::string> present(files.begin(), files.end());
+    std::set<std::string> present;
+    for (const ListedFile& file : files) {
+        present.insert(file.name);
+    }
     for (const std::string& file : known_files_) {
         if (present.count(file) == 0) {
             out.push_back({DirChangeAction::Removed, file});
         }
     }
+    for (const ListedFile& file : files) {
+        if (known_files_.count(file.name) == 0) {
+            listed_files_[file.name] = file.id;
+        }
+    }
     for (const std::string& file : present) {
         if (known_files_.count(file) == 0) {
-            listed_files_.insert(file);
             out.push_back({DirChangeAction::Added, file});
         }
     }
-    known_files_ = present;
+    known_files_ = std::move(present);
 }
 
 void DirWatch::retry_refused(std::vector<DirChange>& out) {
@@ -515,6 +554,10 @@ void refuse_watches(int count) {
 
 void refuse_ports(int count) {
     g_refused_ports = count;
+}
+
+void set_listing_hook(std::function<void(const std::string& folder, bool listed)> hook) {
+    g_listing_hook = std::move(hook);
 }
 
 }  // namespace dir_watch_detail

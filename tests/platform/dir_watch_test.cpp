@@ -201,6 +201,40 @@ TEST_F(DirWatchTest, AFileMovedOntoAnExistingNameReplacesIt) {
     EXPECT_EQ(collect(3), (Changes{old_name("a.prn"), removed("b.prn"), new_name("b.prn")}));
 }
 
+TEST_F(DirWatchTest, AFileMovedOntoANameOfANewFolderAroundItsListingIsReportedOnce) {
+    // A listed file's own move event is dropped; a later move onto its name replaces it.
+    struct Case {
+        const char* folder;
+        const char* source;
+        bool after_listing;
+        Changes expected;
+    };
+    const Case cases[] = {
+        {"before", "y1.tmp", false, {added("before/x.prn"), old_name("y1.tmp")}},
+        {"after",
+         "y2.tmp",
+         true,
+         {added("after/x.prn"), old_name("y2.tmp"), removed("after/x.prn"),
+          new_name("after/x.prn")}},
+    };
+    for (const Case& c : cases) {
+        write_file(root() / c.source, "x");
+    }
+    ASSERT_EQ(collect(2).size(), 2u);
+    for (const Case& c : cases) {
+        fs::create_directory(root() / c.folder);
+        write_file(root() / c.folder / "x.prn", "x");
+        platform::dir_watch_detail::set_listing_hook([&](const std::string& folder, bool listed) {
+            if (folder == c.folder && listed == c.after_listing) {
+                fs::rename(root() / c.source, root() / c.folder / "x.prn");
+            }
+        });
+        const Changes changes = collect(c.expected.size());
+        platform::dir_watch_detail::set_listing_hook({});
+        EXPECT_EQ(changes, c.expected) << c.folder;
+    }
+}
+
 TEST_F(DirWatchTest, OverwritingInPlaceAndFolderOnlyChangesGiveNothing) {
     write_file(root() / "a.prn", "x");
     ASSERT_EQ(collect(1), Changes{added("a.prn")});
