@@ -28,6 +28,9 @@ constexpr std::uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_
 // The layer reads the kernel's queue into its own buffer, as often as needed until it is
 // empty, so one buffer of this size serves a burst of any length.
 constexpr std::size_t kReadBufferSize = 64 * 1024;
+// More than the kernel queues by default, so that only a flood that never lets the queue run
+// empty ends a wait this way: the caller then hands on what was read and may stop.
+constexpr int kMaxReadsPerWait = 16;
 constexpr std::uint32_t kRetryIntervalMs = 1000;
 // How long a move whose other half is not queued yet may wait for it (real milliseconds).
 constexpr int kMovePairWaitMs = 5;
@@ -172,25 +175,29 @@ std::vector<DirChange> DirWatch::wait(std::uint32_t timeout_ms) {
             ? static_cast<int>(std::ceil(static_cast<double>(real_microseconds(wait_ms)) / 1000.0))
             : 0;
     const int ready = poll_readable(port_->fd(), real_ms);
-    if (ready > 0) {
-        read_events(out);
-    } else if (ready == 0) {
-        // The queue is empty, so no event of a file that a listing found is still to come.
+    if (ready == 0) {
+        // The queue is empty, so no event of a file that a listing found is still to come, and
+        // a move's half still waiting for its other (after a flood) is a move out.
+        resolve_pending_move(out);
         listed_files_.clear();
-    } else {
-        // A wait that fails without a read (it does not while the port is open) still waits,
-        // so that the caller's loop never spins.
+    } else if (ready < 0 || !read_events(out)) {
+        // A wait or a read that fails (neither does while the port is open) still waits, so
+        // that the caller's loop never spins.
         std::this_thread::sleep_for(std::chrono::milliseconds(real_ms));
     }
     return out;
 }
 
-void DirWatch::read_events(std::vector<DirChange>& out) {
-    for (;;) {
+bool DirWatch::read_events(std::vector<DirChange>& out) {
+    for (int reads = 0; reads < kMaxReadsPerWait;) {
         const ssize_t n = ::read(port_->fd(), buffer_.data(), buffer_.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n < 0 && errno != EAGAIN) {
+            return false;
+        }
+        ++reads;
         if (n <= 0) {
             // The two halves of a move are queued together; a lone half is a move out of the
             // tree, unless the other half is being queued at this very moment.
@@ -199,7 +206,7 @@ void DirWatch::read_events(std::vector<DirChange>& out) {
             }
             resolve_pending_move(out);
             listed_files_.clear();
-            return;
+            return true;
         }
         std::size_t offset = 0;
         while (offset + sizeof(inotify_event) <= static_cast<std::size_t>(n)) {
@@ -211,6 +218,7 @@ void DirWatch::read_events(std::vector<DirChange>& out) {
             offset += sizeof event + event.len;
         }
     }
+    return true;  // read on at the next wait: the pending move and the listed files stay
 }
 
 void DirWatch::handle_event(int wd, std::uint32_t mask, std::uint32_t cookie,

@@ -96,7 +96,9 @@ class DirWatch {
 
     std::filesystem::path full_path(const std::string& rel) const;
     FileId file_id(const std::string& rel) const;
-    void read_events(std::vector<DirChange>& out);
+    // Reads the queue until it is empty or a flood has filled a number of buffers; false when
+    // the port fails.
+    bool read_events(std::vector<DirChange>& out);
     void handle_event(int wd, std::uint32_t mask, std::uint32_t cookie, const std::string& name,
                       std::vector<DirChange>& out);
     void file_appeared(const std::string& rel, DirChangeAction action, bool by_move,

@@ -1,6 +1,8 @@
 #include "platform/dir_watch.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -51,7 +53,8 @@ class DirWatchTest : public ::testing::Test {
     void start() {
         watch_ = platform::DirWatch::open(root());
         ASSERT_TRUE(watch_);
-        ASSERT_TRUE(watch_->bind(platform::DirWatchPort::create()));
+        port_ = platform::DirWatchPort::create();
+        ASSERT_TRUE(watch_->bind(port_));
         ASSERT_EQ(watch_->start(), 0);
     }
 
@@ -83,6 +86,7 @@ class DirWatchTest : public ::testing::Test {
 
     test_support::TempDir dir_;
     test_support::TempDir outside_;
+    std::shared_ptr<platform::DirWatchPort> port_;
     std::unique_ptr<platform::DirWatch> watch_;
 };
 
@@ -288,6 +292,17 @@ TEST_F(DirWatchTest, AJobFolderRemovedAndMadeAgainIsWatchedAgain) {
     EXPECT_EQ(collect(1), Changes{added("b.prn")});
     write_file(root() / "c.prn", "x");
     EXPECT_EQ(collect(1), Changes{added("c.prn")});
+}
+
+TEST_F(DirWatchTest, APortWhoseReadsFailStillWaitsSoThatTheCallerNeverSpins) {
+    // A folder's descriptor in the port's place: it polls readable and every read fails.
+    const int folder = ::open(root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    ASSERT_GE(::dup2(folder, port_->fd()), 0);
+    ::close(folder);
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(watch_->wait(50), Changes{});
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(45));
 }
 
 TEST(DirWatch, AMissingRootOrAFileCannotBeOpenedAndAnUnboundWatchCannotStart) {
