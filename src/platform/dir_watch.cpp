@@ -28,8 +28,9 @@ constexpr std::uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_
 // The layer reads the kernel's queue into its own buffer, as often as needed until it is
 // empty, so one buffer of this size serves a burst of any length.
 constexpr std::size_t kReadBufferSize = 64 * 1024;
-// More than the kernel queues by default, so that only a flood that never lets the queue run
-// empty ends a wait this way: the caller then hands on what was read and may stop.
+// The kernel's whole default queue of short names. A longer burst, or a flood that never lets
+// the queue run empty, ends a wait here: the caller hands on what was read, may stop, and the
+// next wait reads on.
 constexpr int kMaxReadsPerWait = 16;
 constexpr std::uint32_t kRetryIntervalMs = 1000;
 // How long a move whose other half is not queued yet may wait for it (real milliseconds).

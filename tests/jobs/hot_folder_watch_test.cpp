@@ -229,4 +229,20 @@ TEST_F(HotFolderWatchTest, ASecondSetUpSaysSoAndTheNewWatchReportsEachChangeOnce
     EXPECT_EQ(collect(1), Entries{appeared("a.prn")});
 }
 
+TEST_F(HotFolderWatchTest, ASetUpWhileTheWatcherWaitsReplacesTheWatchItWaitsOnSafely) {
+    start_hot_folder_watch();
+    start_watcher();
+    for (int i = 0; i < 20; ++i) {
+        start_hot_folder_watch();  // frees no watch that the watcher still waits on
+    }
+    EXPECT_EQ(boxes_.texts(), std::vector<std::string>(20, "mh IOCP error"));
+    write_file(job("a.prn"), "x");
+    // The earlier watch may still see the file while the watcher finishes its wait on it.
+    const Entries entries = collect(1);
+    ASSERT_FALSE(entries.empty());
+    for (const auto& entry : entries) {
+        EXPECT_EQ(entry, appeared("a.prn"));
+    }
+}
+
 }  // namespace
