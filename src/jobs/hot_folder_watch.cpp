@@ -90,7 +90,9 @@ void watch_hot_folder(Monitoring_thread& worker) {
             if (!has_prn_extension(change.name)) {
                 continue;
             }
-            append_hot_folder_change(g_job_folder + "/" + change.name, change_code(change.action));
+            // A job folder set with a closing '/' gets no second one, as in the start-up scan.
+            append_hot_folder_change(job_file_path(g_job_folder, change.name),
+                                     change_code(change.action));
         }
     }
 }

@@ -35,6 +35,15 @@ void lower_pending_count() {
 
 }  // namespace
 
+std::string job_file_path(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.ends_with('/')) {
+        path += '/';
+    }
+    path.append(name);
+    return path;
+}
+
 bool has_prn_extension(std::string_view name) {
     return has_extension(name, ".prn");
 }

@@ -53,6 +53,11 @@ extern std::atomic<std::int32_t> g_pending_job_count;
 // thread only.
 extern std::string g_deleted_job_path;
 
+// The path of a file of the job folder tree: the folder, a '/' unless it already ends in one,
+// then the name relative to the folder. The start-up scan builds its paths the same way, so a
+// file reported by the watcher and found by the scan has one path, which its removal matches.
+std::string job_file_path(std::string_view folder, std::string_view name);
+
 // True for a name whose last four characters, lower-cased, are ".prn" (".PRN" and ".Prn"
 // count, ".prn.tmp" and ".pr" do not).
 bool has_prn_extension(std::string_view name);

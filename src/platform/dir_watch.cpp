@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,10 @@ constexpr std::uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_
 // The layer reads the kernel's queue into its own buffer, as often as needed until it is
 // empty, so one buffer of this size serves a burst of any length.
 constexpr std::size_t kReadBufferSize = 64 * 1024;
+// The kernel's whole default queue of short names. A longer burst, or a flood that never lets
+// the queue run empty, ends a wait here: the caller hands on what was read, may stop, and the
+// next wait reads on.
+constexpr int kMaxReadsPerWait = 16;
 constexpr std::uint32_t kRetryIntervalMs = 1000;
 // How long a move whose other half is not queued yet may wait for it (real milliseconds).
 constexpr int kMovePairWaitMs = 5;
@@ -52,6 +57,7 @@ std::string error_text(int error) {
 
 std::atomic<int> g_refused_watches{0};
 std::atomic<int> g_refused_ports{0};
+std::function<void(const std::string&, bool)> g_listing_hook;
 
 // Takes one from a test's count of refusals; true when this call is refused.
 bool refused_by_test(std::atomic<int>& count, int error) {
@@ -125,12 +131,12 @@ int DirWatch::start() {
     if (!port_) {
         return EBADF;
     }
-    std::vector<std::string> files;
+    std::vector<ListedFile> files;
     const int error = watch_tree("", files, nullptr);
     if (error == 0) {
-        for (std::string& file : files) {
-            listed_files_.insert(file);
-            known_files_.insert(std::move(file));
+        for (ListedFile& file : files) {
+            listed_files_.emplace(file.name, file.id);
+            known_files_.insert(std::move(file.name));
         }
     }
     return error;
@@ -138,6 +144,14 @@ int DirWatch::start() {
 
 std::filesystem::path DirWatch::full_path(const std::string& rel) const {
     return rel.empty() ? root_ : root_ / rel;
+}
+
+DirWatch::FileId DirWatch::file_id(const std::string& rel) const {
+    struct stat info {};
+    if (::lstat(full_path(rel).c_str(), &info) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 std::vector<DirChange> DirWatch::wait(std::uint32_t timeout_ms) {
@@ -162,25 +176,29 @@ std::vector<DirChange> DirWatch::wait(std::uint32_t timeout_ms) {
             ? static_cast<int>(std::ceil(static_cast<double>(real_microseconds(wait_ms)) / 1000.0))
             : 0;
     const int ready = poll_readable(port_->fd(), real_ms);
-    if (ready > 0) {
-        read_events(out);
-    } else if (ready == 0) {
-        // The queue is empty, so no event of a file that a listing found is still to come.
+    if (ready == 0) {
+        // The queue is empty, so no event of a file that a listing found is still to come, and
+        // a move's half still waiting for its other (after a flood) is a move out.
+        resolve_pending_move(out);
         listed_files_.clear();
-    } else {
-        // A wait that fails without a read (it does not while the port is open) still waits,
-        // so that the caller's loop never spins.
+    } else if (ready < 0 || !read_events(out)) {
+        // A wait or a read that fails (neither does while the port is open) still waits, so
+        // that the caller's loop never spins.
         std::this_thread::sleep_for(std::chrono::milliseconds(real_ms));
     }
     return out;
 }
 
-void DirWatch::read_events(std::vector<DirChange>& out) {
-    for (;;) {
+bool DirWatch::read_events(std::vector<DirChange>& out) {
+    for (int reads = 0; reads < kMaxReadsPerWait;) {
         const ssize_t n = ::read(port_->fd(), buffer_.data(), buffer_.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n < 0 && errno != EAGAIN) {
+            return false;
+        }
+        ++reads;
         if (n <= 0) {
             // The two halves of a move are queued together; a lone half is a move out of the
             // tree, unless the other half is being queued at this very moment.
@@ -189,7 +207,7 @@ void DirWatch::read_events(std::vector<DirChange>& out) {
             }
             resolve_pending_move(out);
             listed_files_.clear();
-            return;
+            return true;
         }
         std::size_t offset = 0;
         while (offset + sizeof(inotify_event) <= static_cast<std::size_t>(n)) {
@@ -201,6 +219,7 @@ void DirWatch::read_events(std::vector<DirChange>& out) {
             offset += sizeof event + event.len;
         }
     }
+    return true;  // read on at the next wait: the pending move and the listed files stay
 }
 
 void DirWatch::handle_event(int wd, std::uint32_t mask, std::uint32_t cookie,
@@ -254,8 +273,15 @@ void DirWatch::handle_event(int wd, std::uint32_t mask, std::uint32_t cookie,
 
 void DirWatch::file_appeared(const std::string& rel, DirChangeAction action, bool by_move,
                              std::vector<DirChange>& out) {
-    if (listed_files_.erase(rel) != 0) {
-        return;  // a listing found the file and reported it already
+    if (const auto listed = listed_files_.find(rel); listed != listed_files_.end()) {
+        const FileId seen = listed->second;
+        listed_files_.erase(listed);
+        // A listing found the file and reported it already, unless another file was moved
+        // onto its name since: that one replaces it, as any move onto a known name does.
+        const FileId now = by_move ? file_id(rel) : FileId{};
+        if (now == FileId{} || seen == FileId{} || now == seen) {
+            return;
+        }
     }
     if (known_files_.count(rel) != 0) {
         if (!by_move) {
@@ -338,29 +364,30 @@ void DirWatch::rename_folder(const std::string& from, const std::string& to,
         out.push_back({DirChangeAction::RenamedOldName, file});
         out.push_back({DirChangeAction::RenamedNewName, target});
         known_files_.insert(target);
-        if (listed_files_.erase(file) != 0) {
-            listed_files_.insert(target);
+        if (auto listed = listed_files_.extract(file)) {
+            listed.key() = target;
+            listed_files_.insert(std::move(listed));
         }
     }
 }
 
 void DirWatch::folder_appeared(const std::string& rel, std::vector<DirChange>& out) {
-    std::vector<std::string> files;
+    std::vector<ListedFile> files;
     const int error = watch_tree(rel, files, nullptr);
     if (error != 0) {
         note_refused(rel, error);
         return;
     }
     std::erase(refused_folders_, rel);
-    for (std::string& file : files) {
-        if (known_files_.insert(file).second) {
-            listed_files_.insert(file);
-            out.push_back({DirChangeAction::Added, std::move(file)});
+    for (ListedFile& file : files) {
+        if (known_files_.insert(file.name).second) {
+            listed_files_[file.name] = file.id;
+            out.push_back({DirChangeAction::Added, std::move(file.name)});
         }
     }
 }
 
-int DirWatch::watch_tree(const std::string& rel, std::vector<std::string>& files,
+int DirWatch::watch_tree(const std::string& rel, std::vector<ListedFile>& files,
                          std::set<std::string>* folders_seen) {
     std::vector<std::string> folders{rel};
     while (!folders.empty()) {
@@ -377,12 +404,26 @@ int DirWatch::watch_tree(const std::string& rel, std::vector<std::string>& files
         if (folders_seen) {
             folders_seen->insert(folder);
         }
+        if (g_listing_hook) {
+            g_listing_hook(folder, false);
+        }
         const auto entries = list_folder(full_path(folder));
         if (!entries) {
             continue;
         }
         for (const FolderEntry& entry : *entries) {
-            (entry.is_folder ? folders : files).push_back(join(folder, entry.name));
+            std::string name = join(folder, entry.name);
+            if (entry.is_folder) {
+                folders.push_back(std::move(name));
+            } else {
+                // Asked right after the listing, so that a file moved onto the name later is
+                // told from the one listed.
+                const FileId id = file_id(name);
+                files.push_back({std::move(name), id});
+            }
+        }
+        if (g_listing_hook) {
+            g_listing_hook(folder, true);
         }
     }
     return 0;
@@ -458,7 +499,7 @@ void DirWatch::root_gone(std::vector<DirChange>& out) {
 
 void DirWatch::relist(std::vector<DirChange>& out) {
     has_pending_move_ = false;  // the listing below settles it
-    std::vector<std::string> files;
+    std::vector<ListedFile> files;
     std::set<std::string> folders_seen;
     if (const int error = watch_tree("", files, &folders_seen); error != 0) {
         root_gone(out);
@@ -473,19 +514,26 @@ void DirWatch::relist(std::vector<DirChange>& out) {
             ++it;
         }
     }
-    const std::set<std::string> present(files.begin(), files.end());
+    std::set<std::string> present;
+    for (const ListedFile& file : files) {
+        present.insert(file.name);
+    }
     for (const std::string& file : known_files_) {
         if (present.count(file) == 0) {
             out.push_back({DirChangeAction::Removed, file});
         }
     }
+    for (const ListedFile& file : files) {
+        if (known_files_.count(file.name) == 0) {
+            listed_files_[file.name] = file.id;
+        }
+    }
     for (const std::string& file : present) {
         if (known_files_.count(file) == 0) {
-            listed_files_.insert(file);
             out.push_back({DirChangeAction::Added, file});
         }
     }
-    known_files_ = present;
+    known_files_ = std::move(present);
 }
 
 void DirWatch::retry_refused(std::vector<DirChange>& out) {
@@ -515,6 +563,10 @@ void refuse_watches(int count) {
 
 void refuse_ports(int count) {
     g_refused_ports = count;
+}
+
+void set_listing_hook(std::function<void(const std::string& folder, bool listed)> hook) {
+    g_listing_hook = std::move(hook);
 }
 
 }  // namespace dir_watch_detail

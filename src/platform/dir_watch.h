@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -79,10 +80,25 @@ class DirWatch {
         bool is_folder = false;
     };
 
+    // Which file a name stood for when a listing found it: its device and inode numbers, or
+    // zeros when it was gone before it could be asked.
+    struct FileId {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        bool operator==(const FileId&) const = default;
+    };
+    struct ListedFile {
+        std::string name;
+        FileId id;
+    };
+
     using FileRange = std::pair<std::set<std::string>::iterator, std::set<std::string>::iterator>;
 
     std::filesystem::path full_path(const std::string& rel) const;
-    void read_events(std::vector<DirChange>& out);
+    FileId file_id(const std::string& rel) const;
+    // Reads the queue until it is empty or a flood has filled a number of buffers; false when
+    // the port fails.
+    bool read_events(std::vector<DirChange>& out);
     void handle_event(int wd, std::uint32_t mask, std::uint32_t cookie, const std::string& name,
                       std::vector<DirChange>& out);
     void file_appeared(const std::string& rel, DirChangeAction action, bool by_move,
@@ -96,7 +112,7 @@ class DirWatch {
     void folder_appeared(const std::string& rel, std::vector<DirChange>& out);
     // Adds the watches of a folder and its sub-folders and collects the names of their files.
     // The error of the folder's own watch; refused sub-folders go to the retry list.
-    int watch_tree(const std::string& rel, std::vector<std::string>& files,
+    int watch_tree(const std::string& rel, std::vector<ListedFile>& files,
                    std::set<std::string>* folders_seen);
     // Adds or refreshes the watch of one folder: 0 or the system's error number.
     int add_watch(const std::string& rel);
@@ -118,7 +134,8 @@ class DirWatch {
     std::set<std::string> known_files_;
     // Files that a listing found and whose own create or move event may still be queued; the
     // event is dropped so that the file is not reported twice. Cleared once the queue is empty.
-    std::set<std::string> listed_files_;
+    // The file each name stood for tells that own move from a later one onto the listed name.
+    std::unordered_map<std::string, FileId> listed_files_;
     std::vector<std::string> refused_folders_;
     std::uint32_t last_retry_tick_ = 0;
     bool has_pending_move_ = false;
@@ -133,6 +150,10 @@ namespace dir_watch_detail {
 void refuse_watches(int count);
 // Tests: the next `count` ports are refused as if the process had no descriptor left.
 void refuse_ports(int count);
+// Tests: called with each folder a watch lists, once its watch is added (listed false) and
+// once its entries are read (listed true), to change the tree at those moments. Set while no
+// watch waits; an empty function removes it.
+void set_listing_hook(std::function<void(const std::string& folder, bool listed)> hook);
 }  // namespace dir_watch_detail
 
 }  // namespace platform

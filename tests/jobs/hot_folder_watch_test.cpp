@@ -160,6 +160,18 @@ TEST_F(HotFolderWatchTest, APrnCopiedIntoANewDatedSubFolderCarriesTheSubFolderFi
     EXPECT_EQ(collect(1), Entries{gone("20261210120103/job.prn")});
 }
 
+TEST_F(HotFolderWatchTest, AJobFolderSetWithAClosingSlashGivesThePathsTheStartUpScanBuilds) {
+    g_job_folder = jobs_.path().string() + "/";
+    start_hot_folder_watch();
+    start_watcher();
+    fs::create_directory(job("sub"));
+    write_file(job("sub") / "a.prn", "x");
+    const std::string path = jobs_.path().string() + "/sub/a.prn";
+    EXPECT_EQ(collect(1), (Entries{{path, std::string(kChangeAppeared)}}));
+    fs::remove(job("sub") / "a.prn");
+    EXPECT_EQ(collect(1), (Entries{{path, std::string(kChangeGone)}}));
+}
+
 TEST_F(HotFolderWatchTest, EachSetUpFailureShowsItsBoxAndTheWatcherStillStartsAndStops) {
     struct Case {
         const char* what;
@@ -176,6 +188,15 @@ TEST_F(HotFolderWatchTest, EachSetUpFailureShowsItsBoxAndTheWatcherStillStartsAn
              g_job_folder = (jobs_ / "file").string();
          },
          {"Failed to open hot folder"}},
+        {"no port",
+         [] { platform::dir_watch_detail::refuse_ports(1); },
+         {"Create IOCP error", "mh_IOCP NULL"}},
+        {"no port and job folder missing",
+         [&] {
+             platform::dir_watch_detail::refuse_ports(1);
+             g_job_folder = (jobs_ / "missing").string();
+         },
+         {"Failed to open hot folder", "mh_IOCP NULL"}},
         {"first read refused",
          [] { platform::dir_watch_detail::refuse_watches(1); },
          {"Failed to watch hot folder: No space left on device"}},
@@ -206,6 +227,22 @@ TEST_F(HotFolderWatchTest, ASecondSetUpSaysSoAndTheNewWatchReportsEachChangeOnce
     start_watcher();
     write_file(job("a.prn"), "x");
     EXPECT_EQ(collect(1), Entries{appeared("a.prn")});
+}
+
+TEST_F(HotFolderWatchTest, ASetUpWhileTheWatcherWaitsReplacesTheWatchItWaitsOnSafely) {
+    start_hot_folder_watch();
+    start_watcher();
+    for (int i = 0; i < 20; ++i) {
+        start_hot_folder_watch();  // frees no watch that the watcher still waits on
+    }
+    EXPECT_EQ(boxes_.texts(), std::vector<std::string>(20, "mh IOCP error"));
+    write_file(job("a.prn"), "x");
+    // The earlier watch may still see the file while the watcher finishes its wait on it.
+    const Entries entries = collect(1);
+    ASSERT_FALSE(entries.empty());
+    for (const auto& entry : entries) {
+        EXPECT_EQ(entry, appeared("a.prn"));
+    }
 }
 
 }  // namespace
