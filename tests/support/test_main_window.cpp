@@ -99,6 +99,11 @@ bool run_off_ui_thread(const std::function<void()>& work, int timeout_ms) {
         done = true;
     });
     const bool finished = pump_events_until([&] { return done.load(); }, timeout_ms);
+    // Late work may be waiting for a call onto this thread: it is served until the work ends,
+    // so a slow or failing test reports false instead of locking up in the join.
+    while (!done.load()) {
+        pump_events_until([&] { return done.load(); }, 1000);
+    }
     worker.join();
     return finished;
 }
