@@ -104,6 +104,20 @@ inline std::string job_queue_label(int row_count) {
     return "Job queue (" + two_digit_number(row_count) + " )";
 }
 
+// The first row, from the top, whose cell in `column` is exactly `path` (letter case counts);
+// -1 when none. List is either job list (any type with item_count and item_text); called on the
+// user-interface thread, where the rows cannot change under the search.
+template <class List>
+int find_row_with_path(const List& list, int column, std::string_view path) {
+    const int count = list.item_count();
+    for (int row = 0; row < count; ++row) {
+        if (list.item_text(row, column) == path) {
+            return row;
+        }
+    }
+    return -1;
+}
+
 // Sends a job to printing: a new last row of the printing list from the job row's texts. Every
 // sender (Print, the preview, automatic sending) does exactly this, cell by cell; "Expected
 // time" is written last, so the print-time estimator, which starts on a first row whose

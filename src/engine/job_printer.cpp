@@ -79,17 +79,6 @@ void delete_printing_row(const std::string& path) {
     }
 }
 
-// The first job-list row whose "Job Title" is the path, compared with case; -1 when none.
-int find_job_row(ui::ListCtrl& list, const std::string& path) {
-    const int count = list.item_count();
-    for (int row = 0; row < count; ++row) {
-        if (list.item_text(row, JobRow::job_path) == path) {
-            return row;
-        }
-    }
-    return -1;
-}
-
 void set_job_state(const std::string& path, std::string_view state) {
     ui::ListCtrl* list = job_list();
     if (list == nullptr) {
@@ -97,7 +86,7 @@ void set_job_state(const std::string& path, std::string_view state) {
     }
     // Found and changed in one call, so a row deleted meanwhile cannot shift the index.
     ui::ui_call([&] {
-        const int row = find_job_row(*list, path);
+        const int row = find_row_with_path(*list, JobRow::job_path, path);
         if (row >= 0) {
             list->set_item_text(row, JobRow::state, state);
         }
@@ -318,7 +307,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         set_printing_cell(PrintRow::state, JobState::media_out);
         if (ui::ListCtrl* list = job_list()) {
             ui::ui_call([&] {
-                const int row = find_job_row(*list, path);
+                const int row = find_row_with_path(*list, JobRow::job_path, path);
                 if (row >= 0 && list->item_text(row, JobRow::state) != JobState::wait) {
                     list->set_item_text(row, JobRow::state, JobState::ready_to_print);
                 }
@@ -502,7 +491,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     }
     enum class FileAction { Keep, Delete, CopyIntoHistory, MoveIntoHistory };
     const FileAction action = ui::ui_call([&] {
-        const int row = find_job_row(*jobs, path);
+        const int row = find_row_with_path(*jobs, JobRow::job_path, path);
         if (row < 0) {
             return FileAction::Keep;
         }

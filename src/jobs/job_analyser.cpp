@@ -180,13 +180,9 @@ void JobAnalyser::send_to_printing(int row, const std::string& path) {
         return;
     }
     // Letter case counts here: a job sent by hand meanwhile is not sent again.
-    const int count = printing_->item_count();
-    for (int r = 0; r < count; ++r) {
-        if (printing_->item_text(r, PrintRow::job_path) == path) {
-            return;
-        }
+    if (find_row_with_path(*printing_, PrintRow::job_path, path) < 0) {
+        append_print_row(*printing_, texts);
     }
-    append_print_row(*printing_, texts);
 }
 
 bool repaint_due(std::int32_t waiting, std::uint32_t since_last_ms) {

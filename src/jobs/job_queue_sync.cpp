@@ -97,11 +97,9 @@ void remove_job(const std::string& path) {
         // Found and deleted in one call, so the job printer's removal of the first row in
         // between cannot make it delete another job's row.
         ui::ui_call([&] {
-            for (int row = 0; row < printing->item_count(); ++row) {
-                if (printing->item_text(row, PrintRow::job_path) == path) {
-                    printing->delete_item(row);
-                    return;
-                }
+            const int row = find_row_with_path(*printing, PrintRow::job_path, path);
+            if (row >= 0) {
+                printing->delete_item(row);
             }
         });
     }
