@@ -122,8 +122,7 @@ void Monitoring_thread::scan_prn_folder(const std::string& folder) {
     if (folder.empty()) {
         return;
     }
-    const std::string base = folder.back() == '/' ? folder : folder + '/';
-    const auto entries = platform::list_folder(base);
+    const auto entries = platform::list_folder(folder);
     if (!entries) {
         return;  // a folder removed just before, or one that cannot be read
     }
@@ -136,7 +135,9 @@ void Monitoring_thread::scan_prn_folder(const std::string& folder) {
         }
     }
     for (const platform::FolderEntry& entry : *entries) {
-        const std::string path = base + entry.name;
+        // The folder, a separator only when it does not end in one, and the name: the watcher
+        // builds its paths the same way, so a removal finds the row the scan made.
+        const std::string path = job_file_path(folder, entry.name);
         if (entry.is_folder) {
             // Tried before its contents are cleaned, so a folder that the scan empties stays
             // until the next start.
