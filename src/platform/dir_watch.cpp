@@ -202,7 +202,7 @@ bool DirWatch::read_events(std::vector<DirChange>& out) {
         if (n <= 0) {
             // The two halves of a move are queued together; a lone half is a move out of the
             // tree, unless the other half is being queued at this very moment.
-            if (has_pending_move_ && poll_readable(port_->fd(), kMovePairWaitMs) > 0) {
+            if (pending_move_ && poll_readable(port_->fd(), kMovePairWaitMs) > 0) {
                 continue;
             }
             resolve_pending_move(out);
@@ -224,7 +224,7 @@ bool DirWatch::read_events(std::vector<DirChange>& out) {
 
 void DirWatch::handle_event(int wd, std::uint32_t mask, std::uint32_t cookie,
                             const std::string& name, std::vector<DirChange>& out) {
-    if (has_pending_move_ && !((mask & IN_MOVED_TO) && cookie == pending_move_.cookie)) {
+    if (pending_move_ && !((mask & IN_MOVED_TO) && cookie == pending_move_->cookie)) {
         resolve_pending_move(out);
     }
     if (mask & IN_Q_OVERFLOW) {
@@ -250,14 +250,13 @@ void DirWatch::handle_event(int wd, std::uint32_t mask, std::uint32_t cookie,
     }
     const std::string rel = join(folder, name);
     if (mask & IN_MOVED_FROM) {
-        has_pending_move_ = true;
         pending_move_ = PendingMove{cookie, rel, is_folder};
-    } else if ((mask & IN_MOVED_TO) && has_pending_move_) {
-        has_pending_move_ = false;
-        if (pending_move_.is_folder) {
-            rename_folder(pending_move_.name, rel, out);
+    } else if ((mask & IN_MOVED_TO) && pending_move_) {
+        const PendingMove from = *std::exchange(pending_move_, std::nullopt);
+        if (from.is_folder) {
+            rename_folder(from.name, rel, out);
         } else {
-            file_gone(pending_move_.name, DirChangeAction::RenamedOldName, out);
+            file_gone(from.name, DirChangeAction::RenamedOldName, out);
             file_appeared(rel, DirChangeAction::RenamedNewName, true, out);
         }
     } else if (mask & (IN_CREATE | IN_MOVED_TO)) {
@@ -303,14 +302,14 @@ void DirWatch::file_gone(const std::string& rel, DirChangeAction action,
 }
 
 void DirWatch::resolve_pending_move(std::vector<DirChange>& out) {
-    if (!has_pending_move_) {
+    if (!pending_move_) {
         return;
     }
-    has_pending_move_ = false;
-    if (pending_move_.is_folder) {
-        drop_tree(pending_move_.name, out);
+    const PendingMove from = *std::exchange(pending_move_, std::nullopt);
+    if (from.is_folder) {
+        drop_tree(from.name, out);
     } else {
-        file_gone(pending_move_.name, DirChangeAction::Removed, out);
+        file_gone(from.name, DirChangeAction::Removed, out);
     }
 }
 
@@ -498,7 +497,7 @@ void DirWatch::root_gone(std::vector<DirChange>& out) {
 }
 
 void DirWatch::relist(std::vector<DirChange>& out) {
-    has_pending_move_ = false;  // the listing below settles it
+    pending_move_.reset();  // the listing below settles it
     std::vector<ListedFile> files;
     std::set<std::string> folders_seen;
     if (const int error = watch_tree("", files, &folders_seen); error != 0) {

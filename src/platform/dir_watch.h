@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -138,8 +139,8 @@ class DirWatch {
     std::unordered_map<std::string, FileId> listed_files_;
     std::vector<std::string> refused_folders_;
     std::uint32_t last_retry_tick_ = 0;
-    bool has_pending_move_ = false;
-    PendingMove pending_move_;
+    // The first half of a rename, until its second half or the end of the queue settles it.
+    std::optional<PendingMove> pending_move_;
     std::vector<char> buffer_;
     std::atomic<bool> overflow_forced_{false};
 };
