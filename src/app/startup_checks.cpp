@@ -1,9 +1,12 @@
 #include "app/startup_checks.h"
 
-#include <fstream>
+#include <optional>
+#include <system_error>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/text_lines.h"
 #include "platform/ui/message_box.h"
 #include "settings/all_settings.h"
 #include "settings/program_globals.h"
@@ -19,34 +22,69 @@ struct HotfpathLines {
     std::string job_folder;
 };
 
-// One line without its line end; the installed file ends its lines with CR LF, which a
-// text-mode read turns into a plain line end. Nothing else is trimmed.
-bool read_line(std::istream& in, std::string& line) {
-    if (!std::getline(in, line)) {
-        line.clear();
-        return false;
+// Empty when the file does not open. Only a regular file opens: a folder or a pipe of that
+// name does not, and nothing waits for a writer that never comes. Line ends are CR LF, LF or
+// CR, and an editor's byte-order mark is not part of line 1; nothing else is trimmed.
+std::optional<HotfpathLines> read_hotfpath(const std::filesystem::path& file) {
+    const std::optional<std::string> content = platform::read_regular_file(file);
+    if (!content) {
+        return std::nullopt;
     }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
+    const std::vector<std::string_view> lines = platform::text_lines(*content);
+    // A missing line leaves its folder empty.
+    HotfpathLines folders;
+    if (lines.size() > 0) {
+        folders.spool_folder = std::string(lines[0]);
+    }
+    if (lines.size() > 1) {
+        folders.job_folder = std::string(lines[1]);
+    }
+    return folders;
+}
+
+// A folder named by a line: there, and named by bytes a path can hold. A NUL would end the
+// name where the system reads it, so the test would see another folder than every job path
+// built from the line.
+bool folder_there(const std::string& folder) {
+    return folder.find('\0') == std::string::npos && platform::exists(folder);
+}
+
+// The folder as the system finds it: links, "." and ".." followed.
+std::filesystem::path resolved(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::weakly_canonical(folder, error);
+    return error ? folder.lexically_normal() : path;
+}
+
+// Whether `folder` is `inner` or a folder above it.
+bool is_or_holds(const std::filesystem::path& folder, const std::filesystem::path& inner) {
+    const std::filesystem::path outer = resolved(folder);
+    const std::filesystem::path path = resolved(inner);
+    auto part = path.begin();
+    for (const std::filesystem::path& name : outer) {
+        if (name.empty()) {
+            continue;  // the empty last name of a path ending in a separator
+        }
+        if (part == path.end() || *part != name) {
+            return false;
+        }
+        ++part;
     }
     return true;
 }
 
-// Empty when the file does not open. A folder of that name does not open as a file.
-std::optional<HotfpathLines> read_hotfpath(const std::filesystem::path& file) {
-    if (platform::is_directory(file)) {
-        return std::nullopt;
+// The start-up scan deletes every file of the job folder tree that is not a print file or its
+// preview. A job folder that is the root, the home folder, or holds the settings or the spool
+// folder would lose the operator's files, the settings and the spooled PDFs: it is refused.
+bool job_folder_safe_to_scan(const std::string& job_folder) {
+    for (const std::filesystem::path& kept :
+         {std::filesystem::path("/"), platform::home_folder(),
+          std::filesystem::path(g_settings_root), std::filesystem::path(g_spool_folder)}) {
+        if (!kept.empty() && is_or_holds(job_folder, kept)) {
+            return false;
+        }
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in.is_open()) {
-        return std::nullopt;
-    }
-    HotfpathLines lines;
-    // A missing line leaves its folder empty.
-    if (read_line(in, lines.spool_folder)) {
-        read_line(in, lines.job_folder);
-    }
-    return lines;
+    return true;
 }
 
 std::string build_message() {
@@ -79,10 +117,12 @@ std::string build_message() {
         message.append(problem);
         message.push_back('\n');
     };
-    if (!platform::exists(g_job_folder)) {
+    if (!folder_there(g_job_folder)) {
         append_line(kJobFolderError);
+    } else if (!job_folder_safe_to_scan(g_job_folder)) {
+        append_line(job_folder_not_allowed(g_job_folder));
     }
-    if (!platform::exists(g_spool_folder)) {
+    if (!folder_there(g_spool_folder)) {
         append_line(kSpoolFolderError);
     }
     if (!platform::exists(g_printed_folder)) {
@@ -101,6 +141,11 @@ std::string build_message() {
 }
 
 }  // namespace
+
+std::string job_folder_not_allowed(std::string_view job_folder) {
+    return std::string(kJobFolderNotAllowedStart) + std::string(job_folder) +
+           std::string(kJobFolderNotAllowedEnd);
+}
 
 std::string_view model_folder(std::string_view printer_model) {
     if (printer_model == "Orvel") {

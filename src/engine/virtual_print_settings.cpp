@@ -1,10 +1,12 @@
 #include "engine/virtual_print_settings.h"
 
-#include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "platform/text_lines.h"
 #include "platform/ui/message_box.h"
 #include "settings/program_globals.h"
 
@@ -54,18 +56,13 @@ std::string report_line(const VirtualPrintSettingsFile& file, std::string_view p
 enum class Check { Valid, Invalid, Unreadable };
 
 Check check_file(const std::filesystem::path& path, int layout_number) {
-    if (platform::is_directory(path)) {
+    // Only a regular file is read, and without waiting: a pipe of that name would otherwise hold
+    // up the start-up, or the print thread at every job.
+    const std::optional<std::string> content = platform::read_regular_file(path);
+    if (!content) {
         return Check::Unreadable;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return Check::Unreadable;
-    }
-    const bool valid = virtual_print_settings_valid(in, layout_number);
-    if (in.bad()) {
-        return Check::Unreadable;
-    }
-    return valid ? Check::Valid : Check::Invalid;
+    return virtual_print_settings_valid(*content, layout_number) ? Check::Valid : Check::Invalid;
 }
 
 }  // namespace
@@ -93,20 +90,17 @@ std::string virtual_print_settings_defaults(PageSize page, int layout_number) {
     return text;
 }
 
-bool virtual_print_settings_valid(std::istream& in, int layout_number) {
-    std::string text;
-    int lines = 0;
-    bool valid = true;
-    while (std::getline(in, text)) {
-        if (++lines > kLineCount) {
-            return false;  // a nineteenth line is enough: no need to read on
-        }
-        if (!text.empty() && text.back() == '\r') {
-            text.pop_back();
-        }
-        valid = valid && line_valid(lines, text, layout_number);
+bool virtual_print_settings_valid(std::string_view content, int layout_number) {
+    const std::vector<std::string_view> lines = platform::text_lines(content);
+    if (lines.size() != static_cast<std::size_t>(kLineCount)) {
+        return false;
     }
-    return valid && lines == kLineCount;
+    for (int line = 1; line <= kLineCount; ++line) {
+        if (!line_valid(line, lines[static_cast<std::size_t>(line - 1)], layout_number)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void prepare_virtual_print_settings() {

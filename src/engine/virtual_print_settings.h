@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <istream>
 #include <string>
 #include <string_view>
 
@@ -60,10 +59,11 @@ PageSize virtual_print_page_size(std::string_view printer_model);
 // The default contents: eighteen lines joined by CR LF, no line end after the last.
 std::string virtual_print_settings_defaults(PageSize page, int layout_number);
 
-// Reads a settings file as text, line by line with the line ends removed, and tells whether it
-// is valid: exactly eighteen lines (a line end after the last one does not make a further line)
-// that each meet their rule, line 5 holding this file's layout number.
-bool virtual_print_settings_valid(std::istream& in, int layout_number);
+// Takes a settings file's contents as text lines (CR LF, LF or CR line ends, a byte-order
+// mark ignored) and tells whether it is valid: exactly eighteen lines (a line end after the
+// last one does not make a further line) that each meet their rule, line 5 holding this file's
+// layout number.
+bool virtual_print_settings_valid(std::string_view content, int layout_number);
 
 // Creates the folder, writes every missing file with the defaults of g_printer_model, and
 // replaces every invalid one with them. The files replaced, and any that could not be read or

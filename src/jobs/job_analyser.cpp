@@ -1,8 +1,10 @@
 #include "jobs/job_analyser.h"
 
+#include <algorithm>
 #include <array>
-#include <fstream>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "engine/job_list_rows.h"
 #include "engine/monitoring_thread.h"
@@ -58,28 +60,37 @@ void JobAnalyser::advance_clock() {
 void JobAnalyser::analyse_first_job() {
     // A copy: the path stays first until its file has opened.
     const std::string path = g_pending_job_paths.front();
-    if (!platform::can_open_exclusively(path)) {
+    // A pipe, a device, or a link that leads nowhere or round in a loop never becomes a print
+    // file, however long it is waited for: it is not opened at all (an open could wait for a
+    // writer) and its row gets the state of a file that cannot be read.
+    const bool never_a_file = platform::entry_kind(path) == platform::EntryKind::Other;
+    if (!never_a_file && !platform::can_open_exclusively(path)) {
         note_failed_open(path);
         return;
     }
     const int direction_setting = print_direction_setting();
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        // Counted with the failed exclusive opens: either way the path is not ready yet.
-        note_failed_open(path);
-        return;
+    std::optional<std::string> head;
+    if (!never_a_file) {
+        head = platform::read_regular_file(path, kPrnHeaderSize);
+        if (!head) {
+            // Counted with the failed exclusive opens: either way the path is not ready yet.
+            note_failed_open(path);
+            return;
+        }
     }
     stalled_path_.clear();
     failed_opens_ = 0;
     pop_pending_job();
 
-    // A file shorter than the header reads as zero past its end; it is "Error" by its size.
+    // A file shorter than the header reads as zero past its end; it is "Error" by its size, as
+    // is what is no file at all (its size counts as 0).
     std::array<std::uint8_t, kPrnHeaderSize> bytes{};
-    file.read(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    if (head) {
+        std::copy(head->begin(), head->end(), bytes.begin());
+    }
     const PrnHeader header = parse_prn_header(bytes.data());
     const AnalysedJob job = analyse_job(header, platform::file_size(path).value_or(0),
                                         platform::last_write_time(path), direction_setting);
-    file.close();
 
     if (jobs_ == nullptr) {
         return;

@@ -57,6 +57,7 @@ std::string error_text(int error) {
 
 std::atomic<int> g_refused_watches{0};
 std::atomic<int> g_refused_ports{0};
+std::atomic<int> g_refused_listings{0};
 std::function<void(const std::string&, bool)> g_listing_hook;
 
 // Takes one from a test's count of refusals; true when this call is refused.
@@ -131,10 +132,10 @@ int DirWatch::start() {
     if (!port_) {
         return EBADF;
     }
-    std::vector<ListedFile> files;
-    const int error = watch_tree("", files, nullptr);
+    TreeListing listing;
+    const int error = watch_tree("", listing);
     if (error == 0) {
-        for (ListedFile& file : files) {
+        for (ListedFile& file : listing.files) {
             listed_files_.emplace(file.name, file.id);
             known_files_.insert(std::move(file.name));
         }
@@ -371,14 +372,36 @@ void DirWatch::rename_folder(const std::string& from, const std::string& to,
 }
 
 void DirWatch::folder_appeared(const std::string& rel, std::vector<DirChange>& out) {
-    std::vector<ListedFile> files;
-    const int error = watch_tree(rel, files, nullptr);
+    TreeListing listing;
+    const int error = watch_tree(rel, listing);
     if (error != 0) {
         note_refused(rel, error);
         return;
     }
-    std::erase(refused_folders_, rel);
-    for (ListedFile& file : files) {
+    apply_listing(rel, listing, out);
+}
+
+void DirWatch::apply_listing(const std::string& rel, TreeListing& listing,
+                             std::vector<DirChange>& out) {
+    std::set<std::string> found;
+    for (const ListedFile& file : listing.files) {
+        found.insert(file.name);
+    }
+    const auto unlisted = [&](const std::string& file) {
+        return std::any_of(listing.unlisted.begin(), listing.unlisted.end(),
+                           [&](const std::string& folder) { return is_under(file, folder); });
+    };
+    auto [it, last] = files_under(rel);
+    while (it != last) {
+        if (found.count(*it) != 0 || unlisted(*it)) {
+            ++it;
+            continue;
+        }
+        out.push_back({DirChangeAction::Removed, *it});
+        listed_files_.erase(*it);
+        it = known_files_.erase(it);
+    }
+    for (ListedFile& file : listing.files) {
         if (known_files_.insert(file.name).second) {
             listed_files_[file.name] = file.id;
             out.push_back({DirChangeAction::Added, std::move(file.name)});
@@ -386,8 +409,7 @@ void DirWatch::folder_appeared(const std::string& rel, std::vector<DirChange>& o
     }
 }
 
-int DirWatch::watch_tree(const std::string& rel, std::vector<ListedFile>& files,
-                         std::set<std::string>* folders_seen) {
+int DirWatch::watch_tree(const std::string& rel, TreeListing& listing) {
     std::vector<std::string> folders{rel};
     while (!folders.empty()) {
         const std::string folder = std::move(folders.back());
@@ -397,17 +419,27 @@ int DirWatch::watch_tree(const std::string& rel, std::vector<ListedFile>& files,
                 return error;
             }
             note_refused(folder, error);
+            if (!is_gone(error)) {
+                listing.unlisted.push_back(folder);
+            }
             continue;
         }
         std::erase(refused_folders_, folder);
-        if (folders_seen) {
-            folders_seen->insert(folder);
-        }
+        listing.folders.insert(folder);
         if (g_listing_hook) {
             g_listing_hook(folder, false);
         }
-        const auto entries = list_folder(full_path(folder));
+        const std::optional<std::vector<FolderEntry>> entries =
+            refused_by_test(g_refused_listings, EMFILE) ? std::nullopt
+                                                        : list_folder(full_path(folder));
         if (!entries) {
+            // Watched but not listed (out of descriptors, say): listed again with the retries.
+            // A folder gone meanwhile has no files to keep.
+            const int error = errno;
+            if (!is_gone(error)) {
+                note_refused(folder, error);
+                listing.unlisted.push_back(folder);
+            }
             continue;
         }
         for (const FolderEntry& entry : *entries) {
@@ -418,7 +450,7 @@ int DirWatch::watch_tree(const std::string& rel, std::vector<ListedFile>& files,
                 // Asked right after the listing, so that a file moved onto the name later is
                 // told from the one listed.
                 const FileId id = file_id(name);
-                files.push_back({std::move(name), id});
+                listing.files.push_back({std::move(name), id});
             }
         }
         if (g_listing_hook) {
@@ -467,8 +499,8 @@ void DirWatch::note_refused(const std::string& rel, int error) {
         last_retry_tick_ = tick_count();
     }
     refused_folders_.push_back(rel);
-    std::cerr << "velquorin: cannot watch folder " << full_path(rel) << ": " << error_text(error)
-              << "; trying again every second\n";
+    std::cerr << "velquorin: cannot watch or list folder " << full_path(rel) << ": "
+              << error_text(error) << "; trying again every second\n";
 }
 
 void DirWatch::drop_tree(const std::string& rel, std::vector<DirChange>& out) {
@@ -498,14 +530,25 @@ void DirWatch::root_gone(std::vector<DirChange>& out) {
 
 void DirWatch::relist(std::vector<DirChange>& out) {
     pending_move_.reset();  // the listing below settles it
-    std::vector<ListedFile> files;
-    std::set<std::string> folders_seen;
-    if (const int error = watch_tree("", files, &folders_seen); error != 0) {
-        root_gone(out);
+    TreeListing listing;
+    if (const int error = watch_tree("", listing); error != 0) {
+        if (is_gone(error)) {
+            root_gone(out);
+        } else {
+            // The job folder is there but cannot be watched now: nothing is known of what it
+            // holds, so its files stay as they are known, and it is listed again with the
+            // retries. Reporting them gone would drop their rows and bring them back as new
+            // jobs, to be printed a second time.
+            note_refused("", error);
+        }
         return;
     }
+    const auto below_unlisted = [&](const std::string& folder) {
+        return std::any_of(listing.unlisted.begin(), listing.unlisted.end(),
+                           [&](const std::string& u) { return is_under(folder, u); });
+    };
     for (auto it = watch_of_folder_.begin(); it != watch_of_folder_.end();) {
-        if (folders_seen.count(it->first) == 0) {
+        if (listing.folders.count(it->first) == 0 && !below_unlisted(it->first)) {
             ::inotify_rm_watch(port_->fd(), it->second);
             folder_of_watch_.erase(it->second);
             it = watch_of_folder_.erase(it);
@@ -513,26 +556,7 @@ void DirWatch::relist(std::vector<DirChange>& out) {
             ++it;
         }
     }
-    std::set<std::string> present;
-    for (const ListedFile& file : files) {
-        present.insert(file.name);
-    }
-    for (const std::string& file : known_files_) {
-        if (present.count(file) == 0) {
-            out.push_back({DirChangeAction::Removed, file});
-        }
-    }
-    for (const ListedFile& file : files) {
-        if (known_files_.count(file.name) == 0) {
-            listed_files_[file.name] = file.id;
-        }
-    }
-    for (const std::string& file : present) {
-        if (known_files_.count(file) == 0) {
-            out.push_back({DirChangeAction::Added, file});
-        }
-    }
-    known_files_ = std::move(present);
+    apply_listing("", listing, out);
 }
 
 void DirWatch::retry_refused(std::vector<DirChange>& out) {
@@ -562,6 +586,10 @@ void refuse_watches(int count) {
 
 void refuse_ports(int count) {
     g_refused_ports = count;
+}
+
+void refuse_listings(int count) {
+    g_refused_listings = count;
 }
 
 void set_listing_hook(std::function<void(const std::string& folder, bool listed)> hook) {

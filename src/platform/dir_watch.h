@@ -93,6 +93,15 @@ class DirWatch {
         FileId id;
     };
 
+    // What a listing of a folder tree found: its files, the folders it listed, and the folders
+    // it could not list (their watch refused, or their listing failed). What lies in those is
+    // not known, so their files stay as they were known until they can be listed.
+    struct TreeListing {
+        std::vector<ListedFile> files;
+        std::set<std::string> folders;
+        std::vector<std::string> unlisted;
+    };
+
     using FileRange = std::pair<std::set<std::string>::iterator, std::set<std::string>::iterator>;
 
     std::filesystem::path full_path(const std::string& rel) const;
@@ -108,20 +117,25 @@ class DirWatch {
     void resolve_pending_move(std::vector<DirChange>& out);
     FileRange files_under(const std::string& folder);
     void rename_folder(const std::string& from, const std::string& to, std::vector<DirChange>& out);
-    // Watches a folder that appeared and everything below it and reports the files not known
-    // yet; a folder whose watch is refused goes to the retry list.
+    // Watches a folder that appeared, or one listed again after a refusal, and everything below
+    // it, and reports the difference from what was known of it; a folder whose watch is refused
+    // goes to the retry list.
     void folder_appeared(const std::string& rel, std::vector<DirChange>& out);
-    // Adds the watches of a folder and its sub-folders and collects the names of their files.
-    // The error of the folder's own watch; refused sub-folders go to the retry list.
-    int watch_tree(const std::string& rel, std::vector<ListedFile>& files,
-                   std::set<std::string>* folders_seen);
+    // Adds the watches of a folder and its sub-folders and lists them. The error of the
+    // folder's own watch; sub-folders that cannot be watched or listed go to the retry list.
+    int watch_tree(const std::string& rel, TreeListing& listing);
+    // Reports the difference between the files known below `rel` and a listing of it: files no
+    // longer there Removed (but not those in a folder the listing could not list), new ones
+    // Added. The listing's files are known afterwards.
+    void apply_listing(const std::string& rel, TreeListing& listing, std::vector<DirChange>& out);
     // Adds or refreshes the watch of one folder: 0 or the system's error number.
     int add_watch(const std::string& rel);
     void note_refused(const std::string& rel, int error);
     // Forgets a folder and everything below it, reporting its known files Removed.
     void drop_tree(const std::string& rel, std::vector<DirChange>& out);
     void root_gone(std::vector<DirChange>& out);
-    // After an overflow: lists the whole tree again and reports the difference.
+    // After an overflow: lists the whole tree again and reports the difference. A folder that
+    // cannot be listed, the root included, keeps its known files until it can be.
     void relist(std::vector<DirChange>& out);
     void retry_refused(std::vector<DirChange>& out);
     void discard_queued_events();
@@ -149,6 +163,9 @@ namespace dir_watch_detail {
 // Tests: the next `count` folder watches of any watch are refused as if the user's watch limit
 // were reached.
 void refuse_watches(int count);
+// Tests: the next `count` folder listings of any watch fail as if the process had no
+// descriptor left (the folder's watch is added all the same).
+void refuse_listings(int count);
 // Tests: the next `count` ports are refused as if the process had no descriptor left.
 void refuse_ports(int count);
 // Tests: called with each folder a watch lists, once its watch is added (listed false) and

@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -309,6 +310,46 @@ std::optional<std::uint64_t> file_size(const std::filesystem::path& path) {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<std::string> read_regular_file(const std::filesystem::path& path,
+                                             std::size_t max_bytes) {
+    // Looked at before the open, so that a device is never opened at all; the open itself does
+    // not wait either, should a pipe take the name in between, and what it opened is checked.
+    if (entry_kind(path) != EntryKind::RegularFile) {
+        return std::nullopt;
+    }
+    Fd fd(open_retrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    struct stat info {};
+    if (!fd.ok() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    std::string content;
+    std::vector<char> buffer(64 * 1024);
+    while (content.size() < max_bytes) {
+        const std::size_t want = std::min(buffer.size(), max_bytes - content.size());
+        const ssize_t got = ::read(fd.get(), buffer.data(), want);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        content.append(buffer.data(), static_cast<std::size_t>(got));
+    }
+    return content;
+}
+
+EntryKind entry_kind(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        return S_ISREG(info.st_mode) ? EntryKind::RegularFile : EntryKind::Other;
+    }
+    // A link that leads nowhere, or round in a loop, is there itself.
+    return ::lstat(path.c_str(), &info) == 0 ? EntryKind::Other : EntryKind::Missing;
 }
 
 bool can_open_exclusively(const std::filesystem::path& path) {

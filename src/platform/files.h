@@ -73,6 +73,23 @@ struct LocalTime {
 // The last-write time of a file or folder in the machine's local time.
 std::optional<LocalTime> last_write_time(const std::filesystem::path& path);
 
+// The first max_bytes bytes of a regular file (all of it by default), a link followed. Empty
+// optional for anything else: a missing file, a folder, a pipe, a device, a link that leads
+// nowhere, or a file this process may not read. Nothing is ever opened in a way that waits: a
+// pipe of that name cannot hold the caller up, whoever made it and whenever.
+std::optional<std::string> read_regular_file(const std::filesystem::path& path,
+                                             std::size_t max_bytes = SIZE_MAX);
+
+// What a path leads to, links followed.
+enum class EntryKind {
+    Missing,
+    RegularFile,
+    // Something that is there but cannot be read as a file: a folder, a pipe, a device, a
+    // socket, or a link that leads nowhere or round in a loop.
+    Other,
+};
+EntryKind entry_kind(const std::filesystem::path& path);
+
 // The size in bytes of a regular file.
 std::optional<std::uint64_t> file_size(const std::filesystem::path& path);
 

@@ -18,6 +18,8 @@ std::filesystem::path env_path(const char* name) {
     return value;
 }
 
+}  // namespace
+
 std::filesystem::path home_folder() {
     if (auto home = env_path("HOME"); !home.empty()) {
         return home;
@@ -27,8 +29,6 @@ std::filesystem::path home_folder() {
     }
     return "/tmp";
 }
-
-}  // namespace
 
 std::filesystem::path local_app_data() {
     if (auto data = env_path("XDG_DATA_HOME"); !data.empty()) {

@@ -9,6 +9,9 @@ namespace platform {
 // <local application data>/velquorin/drive_c.
 std::filesystem::path system_drive();
 
+// The user's home folder: $HOME, else the one the user database gives, else /tmp.
+std::filesystem::path home_folder();
+
 // The user's local application-data folder: $XDG_DATA_HOME, else ~/.local/share.
 std::filesystem::path local_app_data();
 

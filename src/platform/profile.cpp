@@ -1,6 +1,7 @@
 #include "platform/profile.h"
 
 #include "platform/files.h"
+#include "platform/text_lines.h"
 
 #include <sys/stat.h>
 
@@ -8,14 +9,14 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <string>
 
 namespace platform {
 namespace {
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t';
@@ -71,43 +72,16 @@ void classify(Line& line) {
     line.value = line.has_equals ? std::string(trim(text.substr(equals + 1))) : std::string();
 }
 
-// The file's lines, classified.
+// The file's lines, classified; a byte-order mark in front of the first is not part of it.
 std::vector<Line> split_lines(const std::string& content) {
     std::vector<Line> lines;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find('\n', start);
-        const std::size_t next = end == std::string::npos ? content.size() : end + 1;
-        if (end == std::string::npos) {
-            end = content.size();
-        }
-        if (end > start && content[end - 1] == '\r') {
-            --end;
-        }
+    for (const std::string_view text : text_lines(content)) {
         Line line;
-        line.text = content.substr(start, end - start);
+        line.text = std::string(text);
         classify(line);
         lines.push_back(std::move(line));
-        start = next;
     }
     return lines;
-}
-
-// The whole of a regular file (a folder of that name cannot be read as one).
-std::optional<std::string> read_whole(const std::filesystem::path& file) {
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return content;
 }
 
 // [first, end) lines of the first section named section; first is the header's index.
@@ -145,7 +119,8 @@ ProfileSectionResult read_profile_section(const std::filesystem::path& file,
                                           std::string_view section, std::span<char> buffer) {
     ProfileSectionResult result;
     std::string data;
-    if (const auto content = read_whole(file)) {
+    // Only a regular file is read, and without waiting: a pipe of that name reads as missing.
+    if (const auto content = read_regular_file(file)) {
         result.file_read = true;
         const std::vector<Line> lines = split_lines(*content);
         if (const auto span = find_section(lines, section)) {
@@ -199,7 +174,7 @@ bool write_profile_string(const std::filesystem::path& file, std::string_view se
     std::string content;
     struct stat info {};
     if (::stat(file.c_str(), &info) == 0) {
-        auto existing = read_whole(file);
+        auto existing = read_regular_file(file);
         if (!existing) {
             return false;
         }
@@ -241,7 +216,9 @@ bool write_profile_string(const std::filesystem::path& file, std::string_view se
         out.push_back(entry);
     }
 
-    std::string written;
+    // A byte-order mark the file began with stays where it was.
+    std::string written =
+        content.starts_with(kUtf8ByteOrderMark) ? std::string(kUtf8ByteOrderMark) : std::string();
     for (const std::string& line : out) {
         written += line;
         written += "\r\n";

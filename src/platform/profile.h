@@ -15,7 +15,9 @@
 // (spaces, tabs) around the key and around the value are not part of them. A line without '='
 // is an entry that is all key. Lines before the first section belong to no section. Section and
 // key names compare without regard to ASCII letter case; where a name appears twice, the first
-// one counts. Lines may end in CR LF or LF alone.
+// one counts. Lines may end in CR LF, LF or CR alone, and a UTF-8 byte-order mark in front of
+// the first line is not part of it (an editor's mark would otherwise hide the first section).
+// Only a regular file is read, never one that could make the reader wait (a pipe).
 //
 // Nothing is cached: every call reads the file again, so a change by another writer between
 // two calls is always seen.
@@ -25,8 +27,8 @@ struct ProfileSectionResult {
     // Bytes placed in the buffer, not counting the final extra NUL (size - 2 when the section
     // did not fit).
     std::size_t length = 0;
-    // False when the file could not be opened (missing or unreadable); the buffer then holds
-    // an empty section.
+    // False when the file could not be opened (missing, unreadable or not a regular file); the
+    // buffer then holds an empty section.
     bool file_read = false;
 };
 
@@ -44,9 +46,9 @@ ProfileSectionResult read_profile_section(const std::filesystem::path& file,
 // of that name) keeps its place and its spelling and gets the new value; a new key is appended
 // after the section's last entry (after its header when it has none); a missing section is
 // appended at the end of the file; a missing file is created (its folder must exist). The whole
-// file is written with CR LF line ends to a temporary file beside it and then renamed over it,
-// so a crash leaves either the old or the new file, never half of one. Writes from threads of
-// this process are serialised.
+// file is written with CR LF line ends (and the byte-order mark it began with, if any) to a
+// temporary file beside it and then renamed over it, so a crash leaves either the old or the new
+// file, never half of one. Writes from threads of this process are serialised.
 //
 // Blanks around the section and key names are not part of them. False when the file cannot be
 // read or written, or the section or key is empty or holds what cannot stand there (a line end

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fifo.h"
 #include "message_box_recorder.h"
 #include "settings/program_globals.h"
 #include "workstation_fixture.h"
@@ -13,6 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using test_support::MessageBoxRecorder;
 using test_support::Workstation;
 using test_support::write_file;
@@ -104,7 +106,20 @@ INSTANTIATE_TEST_SUITE_P(
                           kSpool},
         // The settings root follows the local application-data folder.
         BrokenWorkstation{"NoSettingsRoot", [](auto& s) { fs::remove_all(s.settings_root()); },
-                          kPrinted}),
+                          kPrinted},
+        // A folder line holding a NUL names no folder: the text before it must not pass.
+        BrokenWorkstation{"NulInTheJobFolderLine",
+                          [](auto& s) {
+                              write_file(s.hotfpath(), s.spool_folder().string() + "\r\n" +
+                                                           s.job_folder().string() + "\0x\r\n"s);
+                          },
+                          kJob},
+        BrokenWorkstation{"NulInTheSpoolFolderLine",
+                          [](auto& s) {
+                              write_file(s.hotfpath(), s.spool_folder().string() + "\0\r\n"s +
+                                                           s.job_folder().string() + "\r\n");
+                          },
+                          kSpool}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartupChecksSuccess, GlobalsAreSetAndNoBoxIsShown) {
@@ -143,6 +158,72 @@ TEST(StartupChecksSuccess, LinesAreTakenAsTheyStand) {
     ASSERT_TRUE(app::check_workstation().can_start());
     EXPECT_EQ(g_job_folder, station.job_folder().string());
     EXPECT_EQ(boxes.count(), 0u);
+}
+
+// The start-up scan deletes every file below the job folder that is not a job or its preview:
+// a job folder that is the root or the home folder, or holds the settings or the spool folder,
+// is refused by name, with everything in it left alone.
+TEST(StartupChecksJobFolder, AFolderWhoseScanWouldDeleteTheOperatorsFilesIsRefused) {
+    Workstation station;
+    const fs::path top = station.spool_folder().parent_path();  // holds the spool and the settings
+    const fs::path home = top / "home";
+    fs::create_directories(home / "jobs");
+    fs::create_directory_symlink(station.settings_root(), top / "link");
+    test_support::ScopedEnv home_env("HOME", home.c_str());
+    struct Case {
+        const char* name;
+        std::string job_folder;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"the root", "/", true},
+        {"the home folder", home.string(), true},
+        {"the home folder, spelt with a dot", (home / ".").string(), true},
+        {"the settings root", station.settings_root().string(), true},
+        {"the settings root through a link", (top / "link").string(), true},
+        {"above the settings root", station.settings_root().parent_path().string(), true},
+        {"the spool folder", station.spool_folder().string(), true},
+        {"above the spool folder, with ..", (home / "..").string(), true},
+        {"a folder in the home folder", (home / "jobs").string(), false},
+        {"the installed job folder", station.job_folder().string(), false},
+    };
+    for (const Case& c : cases) {
+        MessageBoxRecorder boxes;
+        write_file(station.hotfpath(),
+                   station.spool_folder().string() + "\r\n" + c.job_folder + "\r\n");
+        const auto result = app::check_workstation();
+        const std::string expected =
+            c.refused ? app::job_folder_not_allowed(g_job_folder) + "\n" : std::string();
+        EXPECT_EQ(result.message, expected) << c.name;
+        EXPECT_EQ(boxes.count(), c.refused ? 1u : 0u) << c.name;
+    }
+    EXPECT_EQ(app::job_folder_not_allowed("/srv/jobs"),
+              "<Output folder error: /srv/jobs is or holds the home, settings or spool folder>");
+}
+
+// Written by another editor: a byte-order mark in front, lines ended by CR alone. A pipe in its
+// place is not waited for: it is a file that is not there.
+TEST(StartupChecksSuccess, HotfpathFromAnyEditorAndNoWaitOnAPipe) {
+    Workstation station;
+    const std::string spool = station.spool_folder().string();
+    const std::string jobs = station.job_folder().string();
+    for (const std::string& content :
+         {"\xEF\xBB\xBF" + spool + "\r\n" + jobs + "\r\n", spool + "\r" + jobs + "\r",
+          "\xEF\xBB\xBF" + spool + "\r" + jobs}) {
+        MessageBoxRecorder boxes;
+        write_file(station.hotfpath(), content);
+        EXPECT_TRUE(app::check_workstation().can_start()) << content;
+        EXPECT_EQ(g_spool_folder, spool);
+        EXPECT_EQ(g_job_folder, jobs);
+    }
+
+    MessageBoxRecorder boxes;
+    fs::remove(station.hotfpath());
+    test_support::make_fifo(station.hotfpath());
+    app::StartupCheckResult result;
+    EXPECT_TRUE(test_support::ends_without_waiting_on({station.hotfpath()},
+                                                      [&] { result = app::check_workstation(); }));
+    EXPECT_EQ(result.message, app::kHotfpathNotFound);
 }
 
 TEST(StartupChecksSuccess, ModelFolders) {

@@ -51,6 +51,29 @@ INSTANTIATE_TEST_SUITE_P(
                       // Only 1 is rotary printing.
                       FlagCase{"0", "2", 0, 0, false}, FlagCase{"0", "", 0, 0, false}));
 
+// Saved by another editor, with a byte-order mark or CR line ends: the same choices. Read as
+// zeros, "Print_job_set" would turn automatic printing on.
+TEST(StartupFlags, AFileFromAnyEditorGivesTheSameChoices) {
+    Workstation station;
+    app::set_settings_root();
+    station.write_settings("1", "1");
+    const std::string installed = test_support::read_file(station.settings_file());
+    std::string cr_only = installed;
+    for (std::size_t at = cr_only.find("\r\n"); at != std::string::npos;
+         at = cr_only.find("\r\n", at)) {
+        cr_only.erase(at + 1, 1);
+    }
+    const std::string bom = "\xEF\xBB\xBF";
+    for (const std::string& content : {bom + installed, cr_only, bom + cr_only}) {
+        test_support::write_file(station.settings_file(), content);
+        g_print_job_set = 7;
+        g_rotary_mode = 7;
+        EXPECT_TRUE(app::read_startup_flags().rotary_button_enabled);
+        EXPECT_EQ(g_print_job_set, 1);
+        EXPECT_EQ(g_rotary_mode, 1);
+    }
+}
+
 TEST(StartupFlags, WithoutTheFileJobsWaitAndTheRotaryModeStays) {
     Workstation station;
     app::set_settings_root();

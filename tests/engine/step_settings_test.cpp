@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fifo.h"
 #include "message_box_recorder.h"
 #include "platform/files.h"
 #include "settings/program_globals.h"
@@ -37,6 +38,14 @@ std::string step_file_with(const std::vector<std::string>& values) {
                                     ? std::string(StepSettings::kEntries[i].key)
                                     : "extra " + std::to_string(i + 1);
         text += key + "=" + values[i] + "\r\n";
+    }
+    return text;
+}
+
+// The same text with every CR LF turned into CR alone.
+std::string cr_line_ends(std::string text) {
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+        text.erase(at + 1, 1);
     }
     return text;
 }
@@ -86,6 +95,13 @@ TEST_F(StepSettingsTest, ValuesAreTakenByPosition) {
         // An entry without '=' reads 0 and does not swallow the entry after it.
         {"no equals", without_equals, {{1, 1001}, {2, 0}, {3, 1003}, {23, 1023}}},
         {"no section", "[other]\r\nx=5\r\n", {{0, 0}, {23, 0}}},
+        // Saved by another editor: the same values.
+        {"byte-order mark",
+         "\xEF\xBB\xBF" + step_file_with(numbered_values(24)),
+         {{0, 1000}, {23, 1023}}},
+        {"CR line ends",
+         cr_line_ends(step_file_with(numbered_values(24))),
+         {{0, 1000}, {23, 1023}}},
     };
     for (const Case& c : cases) {
         write_file(step_file(), c.file);
@@ -133,6 +149,24 @@ TEST_F(StepSettingsTest, AHotFolderThatCannotBeMadeIsReportedOnceAndTheLoadGoesO
     EXPECT_EQ(boxes.texts()[0], "Virtual hot folder create error.");
     EXPECT_EQ(g_y_motor_steps[23], 1023);
     EXPECT_TRUE(platform::exists(dir / "VirtualPrintingSettings" / "kcmy.ini"));
+}
+
+TEST_F(StepSettingsTest, PipesInPlaceOfTheSettingsFilesHoldNothingUp) {
+    // The loader runs on the print thread at every job: a pipe must not hold it up. The step
+    // file reads as one that cannot be read (0 everywhere), the layout file is named as one
+    // that cannot be read and left alone.
+    std::filesystem::create_directory(dir / "VirtualPrintingSettings");
+    const std::vector<std::filesystem::path> pipes = {step_file(),
+                                                      dir / "VirtualPrintingSettings" / "kcmy.ini"};
+    for (const auto& pipe : pipes) {
+        test_support::make_fifo(pipe);
+    }
+    EXPECT_TRUE(test_support::ends_without_waiting_on(pipes, [] { load_step_settings(); }));
+    for (std::int32_t value : g_y_motor_steps) {
+        EXPECT_EQ(value, 0);
+    }
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.texts()[0], "<KCMY Virtual printing config file can't be read>\r\n");
 }
 
 }  // namespace

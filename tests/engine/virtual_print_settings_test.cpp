@@ -51,8 +51,7 @@ std::string with_line(int line, const std::string& text, int layout_number = 0) 
 }
 
 bool valid(const std::string& content, int layout_number = 0) {
-    std::istringstream in(content);
-    return engine::virtual_print_settings_valid(in, layout_number);
+    return engine::virtual_print_settings_valid(content, layout_number);
 }
 
 TEST(VirtualPrintSettings, DefaultsAndPageSizeByModel) {
@@ -85,6 +84,10 @@ TEST(VirtualPrintSettings, LineByLineCheck) {
         {"defaults", kKcmyDefaults, 0, true},
         {"line end after line 18", kKcmyDefaults + "\r\n", 0, true},
         {"LF line ends", join(default_lines(0), "\n"), 0, true},
+        {"CR line ends", join(default_lines(0), "\r"), 0, true},
+        {"CR line ends, one after line 18", join(default_lines(0), "\r") + "\r", 0, true},
+        {"byte-order mark", "\xEF\xBB\xBF" + kKcmyDefaults, 0, true},
+        {"19 lines with CR line ends", join(default_lines(0), "\r") + "\r\r", 0, false},
         {"19 lines (extra empty line)", kKcmyDefaults + "\r\n\r\n", 0, false},
         {"17 lines", join(seventeen), 0, false},
         {"empty file", "", 0, false},

@@ -5,11 +5,13 @@
 
 #include <atomic>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
 #include "engine/job_list_rows.h"
 #include "engine/monitoring_thread.h"
+#include "fifo.h"
 #include "jobs/job_intake.h"
 #include "platform/clock.h"
 #include "settings/all_settings.h"
@@ -165,6 +167,34 @@ TEST_F(JobAnalyserTest, ShortFileGetsTheErrorCellsAndIsNeverSent) {
     EXPECT_EQ(row, (std::vector<std::string>{path, "Error", "File format Error", "Unknow", "Unknow",
                                              "1", "Unknow", "N/A", "UniDirection"}));
     EXPECT_EQ(printing().item_count(), 0);
+}
+
+// A pipe, a device, or a link that leads nowhere or round in a loop never becomes a print file:
+// it is not waited for, and its row reads as a file that cannot be read, at once.
+TEST_F(JobAnalyserTest, WhatCanNeverBeAPrintFileIsAnErrorAtOnce) {
+    auto_send_from_next_cycle();
+    const std::filesystem::path pipe = dir_ / "pipe.prn";
+    test_support::make_fifo(pipe);
+    std::filesystem::create_symlink("/dev/null", dir_ / "device.prn");
+    std::filesystem::create_symlink(dir_ / "nowhere", dir_ / "dangling.prn");
+    std::filesystem::create_symlink(dir_ / "loop.prn", dir_ / "loop.prn");
+    for (const char* name : {"pipe.prn", "device.prn", "dangling.prn", "loop.prn"}) {
+        queue((dir_ / name).string());
+    }
+    const std::string good = write_job("good.prn", a3_header());
+    queue(good);
+    cycles(5);
+    EXPECT_EQ(states(),
+              (std::vector<std::string>{"Error", "Error", "Error", "Error", "Ready to print"}));
+    EXPECT_TRUE(pending().empty());
+    EXPECT_EQ(g_pending_job_count, 0);
+    std::vector<std::string> row;
+    for (int c = 0; c < JobRow::kColumnCount; ++c) {
+        row.push_back(jobs().item_text(0, c));
+    }
+    EXPECT_EQ(row, (std::vector<std::string>{pipe.string(), "Error", "File format Error", "Unknow",
+                                             "Unknow", "1", "Unknow", "N/A", "UniDirection"}));
+    EXPECT_EQ(printed(), std::vector<std::string>{good});
 }
 
 TEST_F(JobAnalyserTest, AutomaticSendingTakesWidthsOf30To500AndAppendsThePrintingRow) {

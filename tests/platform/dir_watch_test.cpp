@@ -271,6 +271,64 @@ TEST_F(DirWatchTest, AnOverflowedQueueIsMadeGoodByListingTheTreeAgain) {
     EXPECT_EQ(collect(2), (Changes{added("e/y.prn"), added("n/z.prn")}));
 }
 
+// After an overflow the tree is listed again. A folder that cannot be watched or listed then,
+// the root included, keeps its known files until it can be: only what really went meanwhile
+// is reported, and nothing comes back as new.
+struct UnlistedFolder {
+    const char* name;
+    std::function<void()> refuse;
+    const char* deleted;
+};
+
+void PrintTo(const UnlistedFolder& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class DirWatchRelist : public DirWatchTest, public ::testing::WithParamInterface<UnlistedFolder> {};
+
+TEST_P(DirWatchRelist, AFolderThatCannotBeListedKeepsItsFilesUntilItCanBe) {
+    platform::set_time_scale(20.0);  // the retry second takes 50 ms
+    fs::create_directories(root() / "d" / "e");
+    write_file(root() / "a.prn", "x");
+    write_file(root() / "d" / "x.prn", "x");
+    write_file(root() / "d" / "e" / "y.prn", "x");
+    ASSERT_EQ(collect(3).size(), 3u);
+    // Its event is lost with the overflow; the listing that can be made later finds it gone.
+    fs::remove(root() / GetParam().deleted);
+    GetParam().refuse();
+    watch_->force_overflow();
+    EXPECT_EQ(collect(1), Changes{removed(GetParam().deleted)});
+    platform::dir_watch_detail::set_listing_hook({});
+    // Watched again, all of it.
+    write_file(root() / "d" / "e" / "z.prn", "x");
+    write_file(root() / "b.prn", "x");
+    EXPECT_EQ(sorted(collect(2)), (Changes{added("b.prn"), added("d/e/z.prn")}));
+}
+
+// Refuses the next watch or listing once the folder before it has been listed.
+std::function<void()> after_listing(const std::string& folder, void (*refuse)(int)) {
+    return [folder, refuse] {
+        platform::dir_watch_detail::set_listing_hook(
+            [folder, refuse](const std::string& f, bool listed) {
+                if (f == folder && listed) {
+                    refuse(1);
+                }
+            });
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, DirWatchRelist,
+    ::testing::Values(
+        UnlistedFolder{"RootWatch", [] { platform::dir_watch_detail::refuse_watches(1); }, "a.prn"},
+        UnlistedFolder{"RootListing", [] { platform::dir_watch_detail::refuse_listings(1); },
+                       "a.prn"},
+        UnlistedFolder{"SubFolderWatch",
+                       after_listing("", platform::dir_watch_detail::refuse_watches), "d/x.prn"},
+        UnlistedFolder{"SubFolderListing",
+                       after_listing("", platform::dir_watch_detail::refuse_listings), "d/x.prn"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(DirWatchTest, ARefusedWatchIsTriedAgainAndTheFolderListedThen) {
     platform::set_time_scale(20.0);  // the retry second takes 50 ms
     platform::dir_watch_detail::refuse_watches(1);

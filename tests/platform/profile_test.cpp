@@ -68,6 +68,34 @@ TEST(Profile, SectionReadsAsNulSeparatedEntries) {
     EXPECT_FALSE(platform::write_profile_string(dir / "folder.ini", "s", "k", "v"));
 }
 
+// Files saved by another editor: a byte-order mark in front, lines ended by CR alone, or both.
+// Each reads as the plain file does, and a write keeps the mark and the key's place.
+TEST(Profile, AByteOrderMarkAndEveryKindOfLineEndReadAlike) {
+    TempDir dir;
+    const auto file = dir / "a.ini";
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case {
+        const char* name;
+        std::string prefix;
+        const char* end;
+    };
+    for (const Case& c : {Case{"CR LF", "", "\r\n"}, Case{"LF", "", "\n"}, Case{"CR", "", "\r"},
+                          Case{"mark, CR LF", bom, "\r\n"}, Case{"mark, CR", bom, "\r"}}) {
+        const std::string end = c.end;
+        write_file(file, c.prefix + "[overall situation]" + end + "feather set=2" + end +
+                             "Print_job_set=1" + end + end + "[next]" + end + "y=2");
+        EXPECT_EQ(read_section(file, "overall situation"), "feather set=2\0Print_job_set=1\0\0"s)
+            << c.name;
+        EXPECT_EQ(read_section(file, "next"), "y=2\0\0"s) << c.name;
+        ASSERT_TRUE(platform::write_profile_string(file, "overall situation", "Print_job_set", "0"))
+            << c.name;
+        EXPECT_EQ(read_file(file), c.prefix +
+                                       "[overall situation]\r\nfeather set=2\r\n"
+                                       "Print_job_set=0\r\n\r\n[next]\r\ny=2\r\n")
+            << c.name;
+    }
+}
+
 TEST(Profile, ASectionTooLargeIsCutAndStillEndsInTwoNuls) {
     TempDir dir;
     write_file(dir / "a.ini", "[s]\r\nab=1\r\ncd=2\r\n");  // "ab=1\0cd=2\0\0": 11 bytes
