@@ -257,15 +257,33 @@ TEST_F(PrintJobTest, AVanishedJobRowLeavesTheFileInPlace) {
     EXPECT_TRUE(platform::exists(path));
 }
 
-TEST_F(PrintJobTest, AJobWhoseRowWentDuringThePrintLeavesTheNextJobsRow) {
-    const std::string first = queue_job(small_job(), "first.prn");
-    queue_job(small_job(), "second.prn");
-    // The first job's file went while it printed: the synchroniser deleted its printing row.
+// The first job's file goes while it prints: the synchroniser deletes both its rows. What the
+// job printer still writes has no row to go to; the next job, first now, keeps its state,
+// progress and copies.
+TEST_F(PrintJobTest, AJobWhoseRowsWentDuringThePrintLeavesTheNextJobsRow) {
+    const std::string first = queue_job(small_job(600), "first.prn");
+    queue_job(small_job(), "second.prn", "3");
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        worker_->PrintJob(first);
+        done = true;
+    });
+    ASSERT_TRUE(
+        test_support::pump_events_until([&] { return firmware_->state().passes_started >= 1; }));
+    std::filesystem::remove(first);
+    window_.jobs().delete_item(0);
     window_.printing().delete_item(0);
-    ASSERT_TRUE(test_support::run_off_ui_thread([&] { worker_->PrintJob(first); }));
+    ASSERT_TRUE(test_support::pump_events_until([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(count(codes(), CMD_END_OF_PRINT), 1);
     ASSERT_EQ(window_.printing().item_count(), 1);
-    EXPECT_EQ(window_.printing().item_text(0, PrintRow::job_path),
-              (dir_.path() / "Output" / "second.prn").string());
+    EXPECT_EQ(printing_cell(PrintRow::job_path), (dir_.path() / "Output" / "second.prn").string());
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::ready_to_print);
+    EXPECT_EQ(printing_cell(PrintRow::progress), "0%");
+    EXPECT_EQ(printing_cell(PrintRow::copies), "3");
+    EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
+    EXPECT_EQ(job_cell(JobRow::copies), "3");
+    EXPECT_FALSE(platform::exists(printed_folder(0)));
 }
 
 TEST_F(PrintJobTest, BrailleUniPrintsBidirectionallyWithUvZeroAndEdgeKindThree) {
