@@ -493,12 +493,20 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         SendEndOfPrint();
     }
     // 17. The printer finishes the job (also after a stop), unless the reconnect was cancelled.
+    // A printer that reports it stopped here ends the job as every wait that meets the stop
+    // does: the copy was not printed, so it is neither counted down nor filed.
     if (g_reconnect_cancelled != 1) {
         const std::uint32_t start = platform::tick_count();
-        std::uint8_t status = ReadStatus();
-        while (status != STATUS_JOB_FINISHED && platform::tick_count() - start <= kEndOfJobWaitMs) {
+        for (std::uint8_t status = ReadStatus(); status != STATUS_JOB_FINISHED;
+             status = ReadStatus()) {
+            if (status == STATUS_ABORTED) {
+                abort_tail();
+                break;
+            }
+            if (platform::tick_count() - start > kEndOfJobWaitMs) {
+                break;
+            }
             platform::sleep_ms(kStatusPollMs);
-            status = ReadStatus();
         }
     }
     // 18. After-print table command.

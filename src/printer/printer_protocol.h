@@ -67,6 +67,11 @@ class PrinterProtocol {
     // How long the skip-feed wait waits for the feed to end.
     static constexpr std::uint32_t kSkipFeedLimitMs = 60'000;
 
+  protected:
+    // The printer reported it stopped: close the print file, mark the printer idle, wait 5 s,
+    // set the stop flag.
+    void abort_tail();
+
   private:
     int send_command(std::uint32_t pause_ms);
     void set_frame(std::uint8_t code);
@@ -76,7 +81,6 @@ class PrinterProtocol {
     void send_only(std::uint8_t code);
     // Frame(s) sent, then one status read: the printer's stop ends in the abort tail.
     void after_one_read();
-    void abort_tail();
     // The printer stopped while maintenance runs: no file, no tail.
     void maintenance_stopped();
     // The wait gave up: close, idle, stop, CMD_STOP and the wait failure box.

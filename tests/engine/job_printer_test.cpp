@@ -415,6 +415,47 @@ TEST_F(PrintJobTest, CancelInTheReconnectBoxSkipsTheEndOfJobWait) {
     EXPECT_EQ(g_printer_idle, 1);
 }
 
+// The end-of-job wait: a printer that stops there ends the job as every stop does (the copy
+// is not counted, nothing goes into the history, the job row follows "print cancel file
+// set"); one that never reports the job finished is waited for 35 s and the copy counts.
+TEST_F(PrintJobTest, TheEndOfJobWaitEndsOnAStopOrAfterThirtyFiveSeconds) {
+    struct Case {
+        std::uint8_t answer;
+        bool printed;
+    };
+    for (const Case c : {Case{STATUS_ABORTED, false}, Case{0x00, true}}) {
+        SCOPED_TRACE(int{c.answer});
+        const std::string path = queue_job(small_job(), "job.prn", "3");
+        window_.printing().set_item_text(0, PrintRow::after_print_command, "YMoveB");
+        const int moves_before = count(codes(), CMD_END_Y_MOVE_BACK);
+        firmware_->answer_at(CMD_END_OF_PRINT, count(codes(), CMD_END_OF_PRINT) + 1, c.answer);
+        const std::uint32_t start = platform::tick_count();
+        print_first_row();
+        const std::uint32_t elapsed = platform::tick_count() - start;
+        EXPECT_TRUE(platform::exists(path));
+        EXPECT_EQ(platform::exists(printed_folder(0) / "job.prn"), c.printed);
+        EXPECT_EQ(g_printer_idle, 1);
+        EXPECT_FALSE(g_prn_file.is_open());
+        EXPECT_EQ(boxes_.count(), 0u);
+        if (c.printed) {
+            EXPECT_GT(elapsed, 35000u);
+            EXPECT_EQ(printing_cell(PrintRow::copies), "2");
+            EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
+            EXPECT_EQ(count(codes(), CMD_END_Y_MOVE_BACK), moves_before + 1);
+        } else {
+            EXPECT_GE(elapsed, 5000u);
+            EXPECT_LT(elapsed, 35000u);
+            EXPECT_EQ(g_stop_printing, 1);
+            EXPECT_EQ(window_.printing().item_count(), 0);
+            EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
+            EXPECT_EQ(job_cell(JobRow::copies), "3");
+            EXPECT_EQ(count(codes(), CMD_END_Y_MOVE_BACK), moves_before);
+        }
+        window_.jobs().delete_all_items();
+        window_.printing().delete_all_items();
+    }
+}
+
 // The print loop takes the first printing-list row, prints it, and turns to the next.
 TEST_F(PrintJobTest, ThePrintLoopPrintsTheRowsInOrder) {
     queue_job(small_job(), "first.prn");
