@@ -456,6 +456,21 @@ TEST_F(PrintJobTest, TheEndOfJobWaitEndsOnAStopOrAfterThirtyFiveSeconds) {
     }
 }
 
+// A printing row without a title is handed to the job printer like any other: its file cannot
+// be read, and the operator is told so on every try.
+TEST_F(PrintJobTest, ThePrintLoopHandsOnARowWithoutATitle) {
+    window_.add_job("", "1", "N/A", "BiDirection");
+    worker_->post(WM_MT_PRINT_LOOP);
+    worker_->start();
+    EXPECT_TRUE(test_support::pump_events_until([&] { return boxes_.count() >= 2; }, 5000));
+    EXPECT_TRUE(test_support::run_off_ui_thread([&] { worker_->stop_and_join(); }));
+    ASSERT_GE(boxes_.count(), 1u);
+    EXPECT_EQ(boxes_.texts()[0], "Print file can't read.");
+    EXPECT_EQ(window_.printing().item_count(), 1);
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::ready_to_print);
+    EXPECT_TRUE(codes().empty());
+}
+
 // The print loop takes the first printing-list row, prints it, and turns to the next.
 TEST_F(PrintJobTest, ThePrintLoopPrintsTheRowsInOrder) {
     queue_job(small_job(), "first.prn");
