@@ -27,6 +27,12 @@ class PrinterProtocol {
     CUsbDevice& device() { return *device_; }
     ProtocolSide side() const { return side_; }
 
+    // The endpoints the transfers go through, taken from the device before every command and
+    // status transfer (control) and every band transfer (bulk OUT): a reopened device has new
+    // endpoint objects, so neither is kept from one transfer to the next. Null before the first.
+    CUsbControlEndPoint* control_endpoint = nullptr;
+    CUsbBulkEndPoint* bulk_endpoint = nullptr;
+
     // The band SendBandData streams: g_column_count x 360 bytes from here.
     void set_band_buffer(std::uint8_t* buffer) { band_buffer_ = buffer; }
     // Called after each poll of the idle wait on the maintenance side (its progress bar).
