@@ -286,6 +286,29 @@ TEST_F(PrintJobTest, AJobWhoseRowsWentDuringThePrintLeavesTheNextJobsRow) {
     EXPECT_FALSE(platform::exists(printed_folder(0)));
 }
 
+// Other printer work (a maintenance dialog) took the printer while the job printer looked for
+// it: the operator is told, and nothing is opened, sent or changed.
+TEST_F(PrintJobTest, PrinterWorkStartedDuringTheConnectionCheckIsToldAndTheJobWaits) {
+    queue_job(small_job());
+    window_.on_bitmap([](int bitmap) {
+        if (bitmap == engine::IDB_PRINTER_CONNECTED) {
+            g_printer_idle = 0;
+        }
+    });
+    print_first_row();
+    window_.on_bitmap({});
+    ASSERT_EQ(boxes_.count(), 1u);
+    EXPECT_EQ(boxes_.texts()[0],
+              "There has one task not print finished, please close this program and restart to "
+              "print again!");
+    EXPECT_EQ(boxes_.boxes()[0].buttons, platform::ui::Buttons::Ok);
+    EXPECT_EQ(g_printer_idle, 0);  // still the other work's
+    EXPECT_FALSE(g_prn_file.is_open());
+    EXPECT_TRUE(codes().empty());
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::ready_to_print);
+    EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
+}
+
 TEST_F(PrintJobTest, BrailleUniPrintsBidirectionallyWithUvZeroAndEdgeKindThree) {
     queue_job(small_job(), "job.prn", "1", "Braille", "UniDirection");
     print_first_row();
