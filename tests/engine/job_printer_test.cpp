@@ -439,16 +439,19 @@ TEST_F(PrintJobTest, CancelInTheReconnectBoxSkipsTheEndOfJobWait) {
 }
 
 // The end-of-job wait: a printer that stops there ends the job as every stop does (the copy
-// is not counted, nothing goes into the history, the job row follows "print cancel file
-// set"); one that never reports the job finished is waited for 35 s and the copy counts.
+// is not counted, nothing goes into the history, the file is not deleted as a printed one
+// would be, and the job row follows "print cancel file set"); one that never reports the job
+// finished is waited for 35 s and the copy counts.
 TEST_F(PrintJobTest, TheEndOfJobWaitEndsOnAStopOrAfterThirtyFiveSeconds) {
     struct Case {
         std::uint8_t answer;
         bool printed;
+        const char* keep_printed;
     };
-    for (const Case c : {Case{STATUS_ABORTED, false}, Case{0x00, true}}) {
+    for (const Case c : {Case{STATUS_ABORTED, false, "0"}, Case{0x00, true, "1"}}) {
         SCOPED_TRACE(int{c.answer});
-        const std::string path = queue_job(small_job(), "job.prn", "3");
+        write_settings({{1, c.keep_printed}});
+        const std::string path = queue_job(small_job(), "job.prn", c.printed ? "3" : "1");
         window_.printing().set_item_text(0, PrintRow::after_print_command, "YMoveB");
         const int moves_before = count(codes(), CMD_END_Y_MOVE_BACK);
         firmware_->answer_at(CMD_END_OF_PRINT, count(codes(), CMD_END_OF_PRINT) + 1, c.answer);
@@ -471,7 +474,6 @@ TEST_F(PrintJobTest, TheEndOfJobWaitEndsOnAStopOrAfterThirtyFiveSeconds) {
             EXPECT_EQ(g_stop_printing, 1);
             EXPECT_EQ(window_.printing().item_count(), 0);
             EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
-            EXPECT_EQ(job_cell(JobRow::copies), "3");
             EXPECT_EQ(count(codes(), CMD_END_Y_MOVE_BACK), moves_before);
         }
         window_.jobs().delete_all_items();
