@@ -104,9 +104,12 @@ inline std::string job_queue_label(int row_count) {
     return "Job queue (" + two_digit_number(row_count) + " )";
 }
 
-// The first row, from the top, whose cell in `column` is exactly `path` (letter case counts);
-// -1 when none. List is either job list (any type with item_count and item_text); called on the
-// user-interface thread, where the rows cannot change under the search.
+// The first row, from the top, whose cell in `column` is exactly `path`; -1 when none. Every
+// look-up of a job's row by its path, in either list, is this one: names that differ only in
+// letter case are two files, so a row whose title matches only without case is another job's.
+// List is either job list (any type with item_count and item_text); called on the
+// user-interface thread, in the same call that uses the row, where the rows cannot change
+// under the search.
 template <class List>
 int find_row_with_path(const List& list, int column, std::string_view path) {
     const int count = list.item_count();

@@ -55,28 +55,63 @@ ui::ListCtrl* job_list() {
     return engine::main_window_list(IDC_JOB_QUEUE_LIST);
 }
 
-std::string printing_cell(int column) {
+// Every read and write of the printing list goes to the job's own row, found by its path in
+// the same call on the user-interface thread: the synchroniser deletes the row when the job's
+// file goes during the print, and row 0 is then the next job, whose cells must stay as they
+// are. A row that is gone is read as empty and written nowhere.
+std::string printing_cell(const std::string& path, int column) {
     ui::ListCtrl* list = printing_list();
-    return list != nullptr ? list->item_text(0, column) : std::string();
-}
-
-void set_printing_cell(int column, std::string_view text) {
-    if (ui::ListCtrl* list = printing_list()) {
-        list->set_item_text(0, column, text);
+    if (list == nullptr) {
+        return {};
     }
+    return ui::ui_call([&] {
+        const int row = find_row_with_path(*list, PrintRow::job_path, path);
+        return row >= 0 ? list->item_text(row, column) : std::string();
+    });
 }
 
-// Deletes the job's row, the first of the printing list. Only while it is still the job's: the
-// synchroniser deletes the row itself when the job's file goes during the print, and row 0 is
-// then the next job, which must stay. Looked at and deleted in one call on the UI thread.
-void delete_printing_row(const std::string& path) {
+void set_printing_cell(const std::string& path, int column, std::string_view text) {
     if (ui::ListCtrl* list = printing_list()) {
         ui::ui_call([&] {
-            if (list->item_text(0, PrintRow::job_path) == path) {
-                list->delete_item(0);
+            const int row = find_row_with_path(*list, PrintRow::job_path, path);
+            if (row >= 0) {
+                list->set_item_text(row, column, text);
             }
         });
     }
+}
+
+void delete_printing_row(const std::string& path) {
+    if (ui::ListCtrl* list = printing_list()) {
+        ui::ui_call([&] {
+            const int row = find_row_with_path(*list, PrintRow::job_path, path);
+            if (row >= 0) {
+                list->delete_item(row);
+            }
+        });
+    }
+}
+
+// The copies left on the job's row, read and counted down (or the row deleted after the last
+// copy or a stop) in one call; 0 when the row is gone, which counts as the last copy.
+int count_down_copies(const std::string& path, bool was_stopped) {
+    ui::ListCtrl* list = printing_list();
+    if (list == nullptr) {
+        return 0;
+    }
+    return ui::ui_call([&] {
+        const int row = find_row_with_path(*list, PrintRow::job_path, path);
+        if (row < 0) {
+            return 0;
+        }
+        const int copies = engine::copies_for(list->item_text(row, PrintRow::copies));
+        if (copies > 1 && !was_stopped) {
+            list->set_item_text(row, PrintRow::copies, std::to_string(copies - 1));
+        } else {
+            list->delete_item(row);
+        }
+        return copies;
+    });
 }
 
 void set_job_state(const std::string& path, std::string_view state) {
@@ -262,7 +297,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     // 2. Connection.
     const std::uint8_t count = usb_device->DeviceCount();
     if (count == 0) {
-        set_printing_cell(PrintRow::state, JobState::connect_failed);
+        set_printing_cell(path, PrintRow::state, JobState::connect_failed);
         engine::show_main_window_bitmap(engine::IDC_CONNECTION_PICTURE,
                                         engine::IDB_PRINTER_NOT_CONNECTED);
         return;
@@ -287,12 +322,12 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     g_printer_idle = 0;
 
     // 5. The row's values, then the settings file.
-    const std::string emboss = printing_cell(PrintRow::embossed_3d);
+    const std::string emboss = printing_cell(path, PrintRow::embossed_3d);
     const bool braille = emboss == "Braille";
     g_emboss_passes = engine::emboss_passes_for(emboss);
     const std::uint8_t after_print =
-        engine::after_print_command_for(printing_cell(PrintRow::after_print_command));
-    const bool unidirectional = printing_cell(PrintRow::direction) == "Uni";
+        engine::after_print_command_for(printing_cell(path, PrintRow::after_print_command));
+    const bool unidirectional = printing_cell(path, PrintRow::direction) == "Uni";
     const engine::JobSettings settings = engine::read_job_settings(braille);
 
     if (refuse_unprintable_job(path, braille)) {
@@ -304,7 +339,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     g_reconnect_cancelled = 0;
     CheckPrinterReady();
     if (stopped()) {
-        set_printing_cell(PrintRow::state, JobState::media_out);
+        set_printing_cell(path, PrintRow::state, JobState::media_out);
         if (ui::ListCtrl* list = job_list()) {
             ui::ui_call([&] {
                 const int row = find_row_with_path(*list, JobRow::job_path, path);
@@ -318,7 +353,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     }
     // 7. Printing.
     set_job_state(path, JobState::printing);
-    set_printing_cell(PrintRow::state, JobState::printing);
+    set_printing_cell(path, PrintRow::state, JobState::printing);
 
     // 8. Preparation.
     load_step_settings();
@@ -364,10 +399,10 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     }
 
     // 11. Progress source.
-    const int divisor = engine::band_progress_divisor(printing_cell(PrintRow::pass_time));
+    const int divisor = engine::band_progress_divisor(printing_cell(path, PrintRow::pass_time));
     std::uint64_t bands_printed = 0;
     const auto band_progress = [&] {
-        set_printing_cell(PrintRow::progress, percent_text(100 * bands_printed / divisor));
+        set_printing_cell(path, PrintRow::progress, percent_text(100 * bands_printed / divisor));
     };
 
     // 12. Band loop.
@@ -408,7 +443,8 @@ void Monitoring_thread::PrintJob(const std::string& path) {
             band_progress();
         } else {
             const std::uint64_t done = g_prn_line_count - g_lines_left;
-            set_printing_cell(PrintRow::progress, percent_text(done * 100 / g_prn_line_count));
+            set_printing_cell(path, PrintRow::progress,
+                              percent_text(done * 100 / g_prn_line_count));
         }
     }
 
@@ -457,12 +493,20 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         SendEndOfPrint();
     }
     // 17. The printer finishes the job (also after a stop), unless the reconnect was cancelled.
+    // A printer that reports it stopped here ends the job as every wait that meets the stop
+    // does: the copy was not printed, so it is neither counted down nor filed.
     if (g_reconnect_cancelled != 1) {
         const std::uint32_t start = platform::tick_count();
-        std::uint8_t status = ReadStatus();
-        while (status != STATUS_JOB_FINISHED && platform::tick_count() - start <= kEndOfJobWaitMs) {
+        for (std::uint8_t status = ReadStatus(); status != STATUS_JOB_FINISHED;
+             status = ReadStatus()) {
+            if (status == STATUS_ABORTED) {
+                abort_tail();
+                break;
+            }
+            if (platform::tick_count() - start > kEndOfJobWaitMs) {
+                break;
+            }
             platform::sleep_ms(kStatusPollMs);
-            status = ReadStatus();
         }
     }
     // 18. After-print table command.
@@ -470,17 +514,12 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         wait_end_action(after_print);
     }
     // 19.
-    set_printing_cell(PrintRow::progress, "");
+    set_printing_cell(path, PrintRow::progress, "");
     g_printer_idle = 1;
 
     // 20. Copies.
     const bool was_stopped = stopped();
-    const int copies = engine::copies_for(printing_cell(PrintRow::copies));
-    if (copies > 1 && !was_stopped) {
-        set_printing_cell(PrintRow::copies, std::to_string(copies - 1));
-    } else {
-        delete_printing_row(path);
-    }
+    const int copies = count_down_copies(path, was_stopped);
 
     // 21, 22. The job row, then the print file. The row is found and changed in one call on
     // the user-interface thread: the synchroniser deletes rows meanwhile, and an index taken in

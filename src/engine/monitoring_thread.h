@@ -49,7 +49,8 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     void PrintJob(const std::string& path);
 
     // The thread's own device, created by the constructor and never deleted before the
-    // object; the endpoints the protocol's transfers go through are the device's.
+    // object. The protocol's transfers go through its endpoints, which control_endpoint and
+    // bulk_endpoint (members this class has from the protocol) take from it before each one.
     CUsbDevice* usb_device = nullptr;
 
   private:

@@ -2,11 +2,15 @@
 // nothing is to print and no other printer work runs, keeps the connection picture current and
 // the printer awake with the idle heartbeat.
 
+#include <optional>
+#include <string>
+
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
 #include "platform/clock.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/ui_thread.h"
 #include "printer/commands.h"
 #include "printer/protocol_state.h"
 
@@ -27,6 +31,23 @@ bool open_every_device(CUsbDevice& device) {
     return count > 0;
 }
 
+// The "Job Title" of the first printing-list row; nothing when the list is empty. Counted and
+// read in one call, so a row deleted in between is not taken for a row without a title. A row
+// whose title is empty is handed to the job printer like any other: its file cannot be read,
+// which the operator is told, where skipping it would hold the list without a word.
+std::optional<std::string> first_printing_path() {
+    ui::ListCtrl* printing = engine::main_window_list(IDC_PRINTING_LIST);
+    if (printing == nullptr) {
+        return std::nullopt;
+    }
+    return ui::ui_call([&]() -> std::optional<std::string> {
+        if (printing->item_count() == 0) {
+            return std::nullopt;
+        }
+        return printing->item_text(0, PrintRow::job_path);
+    });
+}
+
 }  // namespace
 
 void Monitoring_thread::OnPrintLoop(std::uintptr_t, std::intptr_t) {
@@ -37,13 +58,8 @@ void Monitoring_thread::OnPrintLoop(std::uintptr_t, std::intptr_t) {
                                         engine::IDB_PRINTER_NOT_CONNECTED);
     }
     while (!stop_requested()) {
-        ui::ListCtrl* printing = engine::main_window_list(IDC_PRINTING_LIST);
-        if (printing != nullptr && printing->item_count() > 0) {
-            const std::string path = printing->item_text(0, PrintRow::job_path);
-            // The row may have gone between the count and the read; the next turn looks again.
-            if (!path.empty()) {
-                PrintJob(path);
-            }
+        if (const std::optional<std::string> path = first_printing_path()) {
+            PrintJob(*path);
             platform::sleep_ms(kAfterJobPauseMs);
             continue;
         }

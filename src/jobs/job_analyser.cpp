@@ -99,7 +99,7 @@ void JobAnalyser::analyse_first_job() {
     // deletes the rows of printed jobs meanwhile, and a row index taken in one call could name
     // another job's row in the next.
     platform::ui::ui_call([&] {
-        const int row = find_job_row(*jobs_, path);
+        const int row = find_row_with_path(*jobs_, JobRow::job_path, path);
         if (row < 0) {
             return;  // its removal was applied meanwhile: the job is done
         }
@@ -181,16 +181,13 @@ void JobAnalyser::send_to_printing(int row, const std::string& path) {
     for (int column = 0; column < JobRow::kColumnCount; ++column) {
         texts[column] = jobs_->item_text(row, column);
     }
-    // The row's title may differ from the path in letter case; the printing row carries the
-    // path itself.
-    texts[JobRow::job_path] = path;
     constexpr unsigned kSelectedFocused = platform::ui::kItemSelected | platform::ui::kItemFocused;
     jobs_->set_item_state(row, kSelectedFocused, kSelectedFocused);
     jobs_->set_item_state(row, 0, platform::ui::kItemSelected);
     if (printing_ == nullptr) {
         return;
     }
-    // Letter case counts here: a job sent by hand meanwhile is not sent again.
+    // A job sent by hand meanwhile is not sent again.
     if (find_row_with_path(*printing_, PrintRow::job_path, path) < 0) {
         append_print_row(*printing_, texts);
     }

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engine/job_list_rows.h"
-#include "platform/ui/list_ctrl.h"
-
 platform::RecursiveLock g_job_list_lock;
 std::deque<HotFolderChange> g_hot_folder_changes;
 HotFolderChange g_hot_folder_change;
@@ -100,16 +97,4 @@ void pop_pending_job() {
     }
     g_pending_job_paths.pop_front();
     lower_pending_count();
-}
-
-int find_job_row(const platform::ui::ListCtrl& jobs, const std::string& path) {
-    const int first = jobs.find_item(path);
-    // Here "a.prn" and "A.prn" are two files with a row each, so the row in the path's own
-    // letter case is taken before one that matches only without case.
-    for (int row = first; row >= 0; row = jobs.find_item(path, false, row)) {
-        if (jobs.item_text(row, JobRow::job_path) == path) {
-            return row;
-        }
-    }
-    return first;
 }

@@ -9,10 +9,6 @@
 
 #include "platform/thread.h"
 
-namespace platform::ui {
-class ListCtrl;
-}
-
 // What the job-folder watcher, the job-list synchroniser and the job analyser pass between
 // them: the change queue (watcher and start-up scan append, the synchroniser takes from the
 // front), the jobs whose row is in the job queue but whose header is not read yet (the
@@ -81,8 +77,3 @@ void append_pending_job(const std::string& path);
 bool remove_pending_job(const std::string& path);
 // Removes the first path, subtracting 1 from the count (never below 0); nothing when empty.
 void pop_pending_job();
-
-// The job-queue row of a print file: the first row whose title is the path in the same letter
-// case, else the first whose title equals it without case. Call it on the user-interface thread,
-// in the same call that uses the row, since rows above it may go at any time.
-int find_job_row(const platform::ui::ListCtrl& jobs, const std::string& path);

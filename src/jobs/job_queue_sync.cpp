@@ -62,8 +62,8 @@ struct RemovedRow {
     int row = -1;   // -1: the path had no row
 };
 
-// A print file gone: its place among the jobs awaiting analysis, its job-queue row (find_job_row)
-// and its first printing-list row (letters compared exactly).
+// A print file gone: its place among the jobs awaiting analysis, its job-queue row and its
+// first printing-list row, each found with the path's own letter case.
 void remove_job(const std::string& path) {
     remove_pending_job(path);
     ui::ListCtrl* jobs = engine::main_window_list(IDC_JOB_QUEUE_LIST);
@@ -74,7 +74,7 @@ void remove_job(const std::string& path) {
     // thread: a Move Up in between cannot make it delete another job's row, and
     // g_deleted_job_path is touched on that thread only.
     const RemovedRow removed = ui::ui_call([&] {
-        RemovedRow r{jobs->item_count(), find_job_row(*jobs, path)};
+        RemovedRow r{jobs->item_count(), find_row_with_path(*jobs, JobRow::job_path, path)};
         if (r.row < 0) {
             return r;
         }

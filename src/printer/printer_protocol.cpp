@@ -77,7 +77,8 @@ void PrinterProtocol::set_frame_u32(std::uint8_t code, std::uint32_t argument) {
 }
 
 int PrinterProtocol::send_command(std::uint32_t pause_ms) {
-    CUsbControlEndPoint* ep = device_->ControlEndPt;
+    control_endpoint = device_->ControlEndPt;
+    CUsbControlEndPoint* ep = control_endpoint;
     usb::XferContext* context = nullptr;
     usb::IoRecord record(&control_event());
     if (ep != nullptr) {
@@ -117,7 +118,8 @@ int PrinterProtocol::SendCommandShortPause() {
 std::uint8_t PrinterProtocol::ReadStatus() {
     g_status_length = 1;
     sleep_ms(15);
-    CUsbControlEndPoint* ep = device_->ControlEndPt;
+    control_endpoint = device_->ControlEndPt;
+    CUsbControlEndPoint* ep = control_endpoint;
     if (ep == nullptr) {
         return g_status_byte;
     }
@@ -143,7 +145,8 @@ void PrinterProtocol::DrainStatus() {
 }
 
 int PrinterProtocol::BulkOutSend(std::uint8_t* buffer, std::uint32_t length) {
-    CUsbEndPoint* ep = device_->BulkOutEndPt;
+    bulk_endpoint = device_->BulkOutEndPt;
+    CUsbEndPoint* ep = bulk_endpoint;
     if (ep == nullptr || buffer == nullptr) {
         return 0;
     }

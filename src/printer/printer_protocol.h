@@ -27,6 +27,12 @@ class PrinterProtocol {
     CUsbDevice& device() { return *device_; }
     ProtocolSide side() const { return side_; }
 
+    // The endpoints the transfers go through, taken from the device before every command and
+    // status transfer (control) and every band transfer (bulk OUT): a reopened device has new
+    // endpoint objects, so neither is kept from one transfer to the next. Null before the first.
+    CUsbControlEndPoint* control_endpoint = nullptr;
+    CUsbBulkEndPoint* bulk_endpoint = nullptr;
+
     // The band SendBandData streams: g_column_count x 360 bytes from here.
     void set_band_buffer(std::uint8_t* buffer) { band_buffer_ = buffer; }
     // Called after each poll of the idle wait on the maintenance side (its progress bar).
@@ -67,6 +73,11 @@ class PrinterProtocol {
     // How long the skip-feed wait waits for the feed to end.
     static constexpr std::uint32_t kSkipFeedLimitMs = 60'000;
 
+  protected:
+    // The printer reported it stopped: close the print file, mark the printer idle, wait 5 s,
+    // set the stop flag.
+    void abort_tail();
+
   private:
     int send_command(std::uint32_t pause_ms);
     void set_frame(std::uint8_t code);
@@ -76,7 +87,6 @@ class PrinterProtocol {
     void send_only(std::uint8_t code);
     // Frame(s) sent, then one status read: the printer's stop ends in the abort tail.
     void after_one_read();
-    void abort_tail();
     // The printer stopped while maintenance runs: no file, no tail.
     void maintenance_stopped();
     // The wait gave up: close, idle, stop, CMD_STOP and the wait failure box.

@@ -257,15 +257,56 @@ TEST_F(PrintJobTest, AVanishedJobRowLeavesTheFileInPlace) {
     EXPECT_TRUE(platform::exists(path));
 }
 
-TEST_F(PrintJobTest, AJobWhoseRowWentDuringThePrintLeavesTheNextJobsRow) {
-    const std::string first = queue_job(small_job(), "first.prn");
-    queue_job(small_job(), "second.prn");
-    // The first job's file went while it printed: the synchroniser deleted its printing row.
+// The first job's file goes while it prints: the synchroniser deletes both its rows. What the
+// job printer still writes has no row to go to; the next job, first now, keeps its state,
+// progress and copies.
+TEST_F(PrintJobTest, AJobWhoseRowsWentDuringThePrintLeavesTheNextJobsRow) {
+    const std::string first = queue_job(small_job(600), "first.prn");
+    queue_job(small_job(), "second.prn", "3");
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        worker_->PrintJob(first);
+        done = true;
+    });
+    ASSERT_TRUE(
+        test_support::pump_events_until([&] { return firmware_->state().passes_started >= 1; }));
+    std::filesystem::remove(first);
+    window_.jobs().delete_item(0);
     window_.printing().delete_item(0);
-    ASSERT_TRUE(test_support::run_off_ui_thread([&] { worker_->PrintJob(first); }));
+    ASSERT_TRUE(test_support::pump_events_until([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(count(codes(), CMD_END_OF_PRINT), 1);
     ASSERT_EQ(window_.printing().item_count(), 1);
-    EXPECT_EQ(window_.printing().item_text(0, PrintRow::job_path),
-              (dir_.path() / "Output" / "second.prn").string());
+    EXPECT_EQ(printing_cell(PrintRow::job_path), (dir_.path() / "Output" / "second.prn").string());
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::ready_to_print);
+    EXPECT_EQ(printing_cell(PrintRow::progress), "0%");
+    EXPECT_EQ(printing_cell(PrintRow::copies), "3");
+    EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
+    EXPECT_EQ(job_cell(JobRow::copies), "3");
+    EXPECT_FALSE(platform::exists(printed_folder(0)));
+}
+
+// Other printer work (a maintenance dialog) took the printer while the job printer looked for
+// it: the operator is told, and nothing is opened, sent or changed.
+TEST_F(PrintJobTest, PrinterWorkStartedDuringTheConnectionCheckIsToldAndTheJobWaits) {
+    queue_job(small_job());
+    window_.on_bitmap([](int bitmap) {
+        if (bitmap == engine::IDB_PRINTER_CONNECTED) {
+            g_printer_idle = 0;
+        }
+    });
+    print_first_row();
+    window_.on_bitmap({});
+    ASSERT_EQ(boxes_.count(), 1u);
+    EXPECT_EQ(boxes_.texts()[0],
+              "There has one task not print finished, please close this program and restart to "
+              "print again!");
+    EXPECT_EQ(boxes_.boxes()[0].buttons, platform::ui::Buttons::Ok);
+    EXPECT_EQ(g_printer_idle, 0);  // still the other work's
+    EXPECT_FALSE(g_prn_file.is_open());
+    EXPECT_TRUE(codes().empty());
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::ready_to_print);
+    EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
 }
 
 TEST_F(PrintJobTest, BrailleUniPrintsBidirectionallyWithUvZeroAndEdgeKindThree) {
@@ -395,6 +436,64 @@ TEST_F(PrintJobTest, CancelInTheReconnectBoxSkipsTheEndOfJobWait) {
     EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
     EXPECT_TRUE(platform::exists(path));
     EXPECT_EQ(g_printer_idle, 1);
+}
+
+// The end-of-job wait: a printer that stops there ends the job as every stop does (the copy
+// is not counted, nothing goes into the history, the file is not deleted as a printed one
+// would be, and the job row follows "print cancel file set"); one that never reports the job
+// finished is waited for 35 s and the copy counts.
+TEST_F(PrintJobTest, TheEndOfJobWaitEndsOnAStopOrAfterThirtyFiveSeconds) {
+    struct Case {
+        std::uint8_t answer;
+        bool printed;
+        const char* keep_printed;
+    };
+    for (const Case c : {Case{STATUS_ABORTED, false, "0"}, Case{0x00, true, "1"}}) {
+        SCOPED_TRACE(int{c.answer});
+        write_settings({{1, c.keep_printed}});
+        const std::string path = queue_job(small_job(), "job.prn", c.printed ? "3" : "1");
+        window_.printing().set_item_text(0, PrintRow::after_print_command, "YMoveB");
+        const int moves_before = count(codes(), CMD_END_Y_MOVE_BACK);
+        firmware_->answer_at(CMD_END_OF_PRINT, count(codes(), CMD_END_OF_PRINT) + 1, c.answer);
+        const std::uint32_t start = platform::tick_count();
+        print_first_row();
+        const std::uint32_t elapsed = platform::tick_count() - start;
+        EXPECT_TRUE(platform::exists(path));
+        EXPECT_EQ(platform::exists(printed_folder(0) / "job.prn"), c.printed);
+        EXPECT_EQ(g_printer_idle, 1);
+        EXPECT_FALSE(g_prn_file.is_open());
+        EXPECT_EQ(boxes_.count(), 0u);
+        if (c.printed) {
+            EXPECT_GT(elapsed, 35000u);
+            EXPECT_EQ(printing_cell(PrintRow::copies), "2");
+            EXPECT_EQ(job_cell(JobRow::state), JobState::ready_to_print);
+            EXPECT_EQ(count(codes(), CMD_END_Y_MOVE_BACK), moves_before + 1);
+        } else {
+            EXPECT_GE(elapsed, 5000u);
+            EXPECT_LT(elapsed, 35000u);
+            EXPECT_EQ(g_stop_printing, 1);
+            EXPECT_EQ(window_.printing().item_count(), 0);
+            EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
+            EXPECT_EQ(count(codes(), CMD_END_Y_MOVE_BACK), moves_before);
+        }
+        window_.jobs().delete_all_items();
+        window_.printing().delete_all_items();
+    }
+}
+
+// A printing row without a title is handed to the job printer like any other: its file cannot
+// be read, and the operator is told so on every try.
+TEST_F(PrintJobTest, ThePrintLoopHandsOnARowWithoutATitle) {
+    window_.add_job("", "1", "N/A", "BiDirection");
+    worker_->post(WM_MT_PRINT_LOOP);
+    worker_->start();
+    EXPECT_TRUE(test_support::pump_events_until([&] { return boxes_.count() >= 2; }, 5000));
+    EXPECT_TRUE(test_support::run_off_ui_thread([&] { worker_->stop_and_join(); }));
+    ASSERT_GE(boxes_.count(), 1u);
+    EXPECT_EQ(boxes_.texts()[0], "Print file can't read.");
+    EXPECT_EQ(window_.printing().item_count(), 1);
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::ready_to_print);
+    EXPECT_TRUE(codes().empty());
 }
 
 // The print loop takes the first printing-list row, prints it, and turns to the next.

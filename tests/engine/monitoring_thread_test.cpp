@@ -5,12 +5,13 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <type_traits>
 
-#include "test_main_window.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "printer/commands.h"
 #include "printer/protocol_state.h"
+#include "test_main_window.h"
 #include "usb/driver/sim/bus.h"
 #include "usb/driver/sim/firmware.h"
 
@@ -67,6 +68,36 @@ TEST_F(MonitoringThreadTest, RoleMessagesRunTheirRegisteredBodiesOnTheWorker) {
         EXPECT_NE(where, std::this_thread::get_id());
         Monitoring_thread::set_role_body(role, {});
     }
+}
+
+// The protocol's transfers go through the thread's own endpoint members, taken from its device
+// before each transfer, so a device opened again is followed.
+TEST_F(MonitoringThreadTest, TransfersGoThroughTheThreadsEndpointMembers) {
+    static_assert(
+        std::is_same_v<decltype(Monitoring_thread::control_endpoint), CUsbControlEndPoint*>);
+    static_assert(std::is_same_v<decltype(Monitoring_thread::bulk_endpoint), CUsbBulkEndPoint*>);
+    auto printer = bus_.add_printer(usb::sim::PrinterSpec::usb2(), firmware_);
+    Monitoring_thread worker(&bus_);
+    EXPECT_EQ(worker.control_endpoint, nullptr);
+    EXPECT_EQ(worker.bulk_endpoint, nullptr);
+    worker.ReadStatus();
+    ASSERT_NE(worker.control_endpoint, nullptr);
+    EXPECT_EQ(worker.control_endpoint, worker.usb_device->ControlEndPt);
+    std::uint8_t band[360] = {};
+    EXPECT_EQ(worker.BulkOutSend(band, sizeof band), 1);
+    ASSERT_NE(worker.bulk_endpoint, nullptr);
+    EXPECT_EQ(worker.bulk_endpoint, worker.usb_device->BulkOutEndPt);
+    EXPECT_EQ(firmware_->state().bulk_bytes, sizeof band);
+
+    printer->unplug();
+    printer->replug();
+    ASSERT_TRUE(worker.usb_device->Open(0));
+    g_command_buffer[0] = kFrameStart;
+    g_command_buffer[1] = CMD_IDLE_HEARTBEAT;
+    g_command_length = 2;
+    EXPECT_EQ(worker.SendCommand(), 1);
+    EXPECT_EQ(worker.control_endpoint, worker.usb_device->ControlEndPt);
+    EXPECT_EQ(heartbeats(), 1);
 }
 
 TEST_F(MonitoringThreadTest, PrintLoopWithoutPrinterWarnsOnceThenFollowsThePlug) {

@@ -371,14 +371,18 @@ TEST_F(JobAnalyserTest, JobWhoseRowHasGoneIsDroppedAfterItsHeaderIsRead) {
     EXPECT_EQ(printing().item_count(), 0);
 }
 
-TEST_F(JobAnalyserTest, RowIsFoundWhateverTheLetterCaseOfItsTitle) {
+// A.PRN's row belongs to another file: a.prn, whose row went, fills and sends nothing.
+TEST_F(JobAnalyserTest, ARowWhoseTitleDiffersOnlyInLetterCaseIsLeftAlone) {
     auto_send_from_next_cycle();
     const std::string path = write_job("a.prn", a3_header());
     jobs().insert_item(0, (dir_ / "A.PRN").string());
+    jobs().set_item_text(0, JobRow::state, JobState::generating_data);
     append_pending_job(path);
     cycles(1);
-    EXPECT_EQ(states(), std::vector<std::string>{"Ready to print"});
-    EXPECT_EQ(printed(), std::vector<std::string>{path});
+    EXPECT_EQ(states(), std::vector<std::string>{"Generating data......"});
+    EXPECT_EQ(jobs().item_text(0, JobRow::print_mode), "");
+    EXPECT_TRUE(printed().empty());
+    EXPECT_TRUE(pending().empty());
 }
 
 TEST_F(JobAnalyserTest, FilesThatDifferOnlyInLetterCaseFillTheirOwnRows) {

@@ -135,12 +135,6 @@ TEST_F(JobQueueSyncTest, APathReportedTwiceGetsTwoRowsAndItsRemovalTakesOnlyTheU
     EXPECT_EQ(titles(), (Strings{job("b.prn"), job("a.prn")}));
     EXPECT_EQ(g_pending_job_paths, (std::deque<std::string>{job("b.prn"), job("a.prn")}));
     EXPECT_EQ(label(), "Job queue ( 2 )");
-
-    // The row is found without letter case, the job awaiting analysis only with it.
-    go(job("B.PRN"));
-    apply_all();
-    EXPECT_EQ(titles(), Strings{job("a.prn")});
-    EXPECT_EQ(g_pending_job_paths, (std::deque<std::string>{job("b.prn"), job("a.prn")}));
 }
 
 TEST_F(JobQueueSyncTest, FilesThatDifferOnlyInLetterCaseEachLoseTheirOwnRow) {
@@ -151,6 +145,22 @@ TEST_F(JobQueueSyncTest, FilesThatDifferOnlyInLetterCaseEachLoseTheirOwnRow) {
     apply_all();
     EXPECT_EQ(titles(), Strings{job("a.prn")});
     EXPECT_EQ(g_pending_job_paths, std::deque<std::string>{job("a.prn")});
+}
+
+// a.prn was printed and the job printer deleted its rows before the file went; A.prn, another
+// file, keeps its rows, its place in the wait and its count in the label.
+TEST_F(JobQueueSyncTest, ARemovalLeavesTheRowsOfAFileThatDiffersOnlyInLetterCase) {
+    appear(job("A.prn"));
+    apply_all();
+    JobRowTexts texts;
+    texts[JobRow::job_path] = job("A.prn");
+    append_print_row(window_.printing(), texts);
+    go(job("a.prn"));
+    apply_all();
+    EXPECT_EQ(titles(), Strings{job("A.prn")});
+    EXPECT_EQ(printing_titles(), Strings{job("A.prn")});
+    EXPECT_EQ(g_pending_job_paths, std::deque<std::string>{job("A.prn")});
+    EXPECT_EQ(label(), "Job queue ( 1 )");
 }
 
 TEST_F(JobQueueSyncTest, AFileGoneBeforeItsAnalysisLosesItsRowAndItsPlaceInTheWait) {

@@ -148,6 +148,47 @@ TEST_F(Commands, ATableOrMediaNotReadyStopsWithoutABoxOrAPause) {
     EXPECT_EQ(g_stop_printing, 0);
 }
 
+// The idle and start waits give up at their bound as the printer never answers: the file
+// closed, the printer idle, the stop flag, the stop command and the wait failure box.
+TEST_F(Commands, TheIdleAndStartWaitsGiveUpWithTheStopCommandAndTheBox) {
+    model_->set_status('x');
+    const struct {
+        const char* name;
+        void (PrinterProtocol::*wait)();
+        std::uint8_t command;
+        std::size_t reads;
+    } cases[] = {
+        // A read after the command, then one per poll: 150 polls of 300 ms.
+        {"idle", &PrinterProtocol::WaitPrinterIdle, CMD_WAIT_IDLE, 151},
+        // A read after the command, then two per round: 40 rounds of 100 ms, and the first
+        // read of the 41st.
+        {"start", &PrinterProtocol::SendStartReady, CMD_START_READY, 82},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(g_prn_file.open(dir_ / "job.prn"));
+        g_stop_printing = 0;
+        g_printer_idle = 0;
+        const std::size_t frames_before = frames().size();
+        const std::size_t reads_before = model_->status_reads();
+        const std::size_t boxes_before = boxes_.count();
+        (protocol_.get()->*c.wait)();
+        const std::vector<std::uint8_t> sent = codes();
+        EXPECT_EQ(
+            std::vector<std::uint8_t>(sent.begin() + static_cast<long>(frames_before), sent.end()),
+            (std::vector<std::uint8_t>{c.command, CMD_STOP}));
+        EXPECT_EQ(model_->status_reads() - reads_before, c.reads);
+        EXPECT_EQ(g_stop_printing, 1);
+        EXPECT_EQ(g_printer_idle, 1);
+        EXPECT_FALSE(g_prn_file.is_open());
+        ASSERT_EQ(boxes_.count(), boxes_before + 1);
+        const platform::ui::MessageBoxRecord box = boxes_.boxes().back();
+        EXPECT_EQ(box.text, printer::kWaitFailureText);
+        EXPECT_EQ(box.buttons, Buttons::Ok);
+        EXPECT_EQ(box.icon, Icon::None);
+    }
+}
+
 using Acknowledge = ProtocolTest;
 
 TEST_F(Acknowledge, GivesUpAfterFourSendsAndSevenReads) {

@@ -37,10 +37,23 @@ ui::ListCtrl* TestMainWindow::list(int id) {
 }
 
 void TestMainWindow::show_bitmap(int picture_id, int bitmap) {
-    if (picture_id == engine::IDC_CONNECTION_PICTURE) {
+    if (picture_id != engine::IDC_CONNECTION_PICTURE) {
+        return;
+    }
+    std::function<void(int)> hook;
+    {
         std::lock_guard lock(mutex_);
         bitmaps_.push_back(bitmap);
+        hook = bitmap_hook_;
     }
+    if (hook) {
+        hook(bitmap);
+    }
+}
+
+void TestMainWindow::on_bitmap(std::function<void(int)> hook) {
+    std::lock_guard lock(mutex_);
+    bitmap_hook_ = std::move(hook);
 }
 
 std::vector<int> TestMainWindow::bitmaps() const {

@@ -33,6 +33,9 @@ class TestMainWindow : public engine::MainWindowAccess {
     platform::ui::ListCtrl& jobs() { return jobs_; }
     platform::ui::ListCtrl& printing() { return printing_; }
     std::vector<int> bitmaps() const;
+    // Called with each bitmap the connection picture is given, on the thread that gives it
+    // (empty removes it): for a test to act at that moment.
+    void on_bitmap(std::function<void(int)> hook);
     // The state each button was last given; nullopt for one never enabled or disabled.
     std::optional<bool> button_enabled(int id) const;
     // The text each control was last given; empty for one never set.
@@ -53,6 +56,7 @@ class TestMainWindow : public engine::MainWindowAccess {
     platform::ui::ListCtrl& printing_;
     mutable std::mutex mutex_;
     std::vector<int> bitmaps_;
+    std::function<void(int)> bitmap_hook_;
     std::map<int, bool> buttons_;
     std::map<int, std::string> texts_;
 };
