@@ -133,11 +133,8 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond);
     bench_support::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double walk_time = reporter.time_of("printed_list/plain_walk");
-    if (walk_time > 0) {
-        std::printf("ratio printed_list_open_over_walk %.2f\n",
-                    reporter.time_of("printed_list/open") / walk_time);
-    }
+    reporter.print_ratio("printed_list_open_over_walk", "printed_list/open",
+                         "printed_list/plain_walk");
     benchmark::Shutdown();
     return 0;
 }
