@@ -2,6 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -33,6 +34,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
     double time_of(const std::string& name) const {
         const auto it = times.find(name);
         return it == times.end() ? 0.0 : it->second;
+    }
+
+    // Prints "ratio <name> <value>", the fastest time of `over` divided by that of `under`;
+    // nothing when either did not run.
+    void print_ratio(const std::string& name, const std::string& over,
+                     const std::string& under) const {
+        const double numerator = time_of(over);
+        const double denominator = time_of(under);
+        if (numerator > 0 && denominator > 0) {
+            std::printf("ratio %s %.2f\n", name.c_str(), numerator / denominator);
+        }
     }
 
     std::map<std::string, double> times;

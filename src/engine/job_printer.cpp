@@ -25,6 +25,7 @@
 #include "platform/ui/ui_thread.h"
 #include "printer/commands.h"
 #include "printer/protocol_state.h"
+#include "settings/program_globals.h"
 
 namespace {
 
@@ -143,15 +144,20 @@ std::string percent_text(std::uint64_t value) {
     return text;
 }
 
+// The results are not looked at: a folder that could not be made leaves the print file where
+// it is.
 void copy_into_history(const std::string& path) {
     const std::filesystem::path file(path);
-    platform::copy_file(file, engine::new_printed_jobs_folder() / file.filename(),
-                        platform::CopyMode::FailIfExists);
+    if (const auto folder = engine::new_dated_folder(g_printed_folder)) {
+        platform::copy_file(file, *folder / file.filename(), platform::CopyMode::FailIfExists);
+    }
 }
 
 void move_into_history(const std::string& path) {
     const std::filesystem::path file(path);
-    platform::move_file(file, engine::new_printed_jobs_folder() / file.filename());
+    if (const auto folder = engine::new_dated_folder(g_printed_folder)) {
+        platform::move_file(file, *folder / file.filename());
+    }
 }
 
 }  // namespace

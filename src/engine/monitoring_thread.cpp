@@ -1,9 +1,11 @@
 #include "engine/monitoring_thread.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
 #include "engine/transfer_packing.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -45,6 +47,14 @@ Monitoring_thread::Monitoring_thread(usb::Driver* driver)
 Monitoring_thread::~Monitoring_thread() {
     // The handlers use this object's members: the thread must end before they go.
     stop_and_join();
+}
+
+void Monitoring_thread::pause(std::uint32_t ms) {
+    while (ms > 0 && !stop_requested()) {
+        const std::uint32_t slice = std::min<std::uint32_t>(ms, 100);
+        platform::sleep_ms(slice);
+        ms -= slice;
+    }
 }
 
 void Monitoring_thread::run_role(std::uint32_t message) {

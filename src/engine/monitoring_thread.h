@@ -41,6 +41,11 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     void OnEstimatePrintTime(std::uintptr_t wparam, std::intptr_t lparam);
     void OnScanVirtualHotFolder(std::uintptr_t wparam, std::intptr_t lparam);
 
+    // Sleeps ms of program time in slices, returning early once the thread is asked to stop,
+    // so that a role's pauses never hold up the end of its worker by more than a tenth of a
+    // second.
+    void pause(std::uint32_t ms);
+
     // The synchroniser's start-up scan of a folder of the job folder tree: queues every print
     // file as appeared and cleans the folder. Lives with the job intake, which alone calls it.
     void scan_prn_folder(const std::string& folder);

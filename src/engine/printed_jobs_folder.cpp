@@ -3,7 +3,6 @@
 #include <ctime>
 
 #include "platform/files.h"
-#include "settings/program_globals.h"
 
 namespace engine {
 
@@ -16,15 +15,14 @@ std::string local_date_text() {
     return text;
 }
 
-std::filesystem::path new_printed_jobs_folder() {
+std::optional<std::filesystem::path> new_dated_folder(const std::filesystem::path& parent) {
     const std::string date = local_date_text();
     for (int n = 0;; ++n) {
-        const std::filesystem::path folder =
-            std::filesystem::path(g_printed_folder) / (date + "-" + std::to_string(n));
+        const std::filesystem::path folder = parent / (date + "-" + std::to_string(n));
         if (!platform::is_directory(folder)) {
-            // The result is not looked at: a copy or move into a folder that is missing fails
-            // and leaves the print file where it is.
-            platform::create_folder(folder);
+            if (!platform::create_folder(folder)) {
+                return std::nullopt;
+            }
             return folder;
         }
     }

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace engine {
 
-// A new folder of the printed-jobs history for one printed copy: under g_printed_folder, the
-// local date as "%Y-%m-%d", "-" and the first n (0, 1, 2, ...) whose folder is not an existing
-// directory; the folder is created. The file keeps its name inside it.
-std::filesystem::path new_printed_jobs_folder();
+// A new dated folder under `parent`: the local date as "%Y-%m-%d", "-" and the first n (0, 1,
+// 2, ...) whose folder is not an existing directory; the folder is created. The job printer
+// files each printed copy in one under g_printed_folder, and the history's Revert puts a job
+// back in one under g_job_folder; the file keeps its name inside it. Nothing when the folder
+// could not be created (the parent missing, a file of that name in the way).
+std::optional<std::filesystem::path> new_dated_folder(const std::filesystem::path& parent);
 
 // The local date as "%Y-%m-%d".
 std::string local_date_text();

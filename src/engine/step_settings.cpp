@@ -44,7 +44,8 @@ void load_y_motor_steps() {
 }
 
 void create_virtual_hot_folders() {
-    const std::filesystem::path root = std::filesystem::path(g_settings_root) / "VirtualHotFolder";
+    const std::filesystem::path root =
+        std::filesystem::path(g_settings_root) / std::string(kVirtualHotFolder);
     platform::create_folder(root);
     for (LayoutFolder layout : kLayoutFolders) {
         platform::create_folder(root / std::string(layout));

@@ -63,6 +63,9 @@ void load_step_settings();
 
 namespace engine {
 
+// The folder under the settings root that holds the nine virtual hot folders.
+inline constexpr std::string_view kVirtualHotFolder = "VirtualHotFolder";
+
 // The first two jobs of load_step_settings on their own.
 void load_y_motor_steps();
 void create_virtual_hot_folders();

@@ -49,6 +49,10 @@ bool has_bmp_extension(std::string_view name) {
     return has_extension(name, ".bmp");
 }
 
+bool has_pdf_extension(std::string_view name) {
+    return has_extension(name, ".pdf");
+}
+
 void append_hot_folder_change(std::string_view path, std::string_view code) {
     std::lock_guard lock(g_job_list_lock);
     g_hot_folder_change.path.append(path);

@@ -59,6 +59,8 @@ std::string job_file_path(std::string_view folder, std::string_view name);
 bool has_prn_extension(std::string_view name);
 // The same test for ".bmp", the previews the outside program writes beside its print files.
 bool has_bmp_extension(std::string_view name);
+// The same test for ".pdf", the documents the virtual printers write.
+bool has_pdf_extension(std::string_view name);
 
 // Takes g_job_list_lock, builds [path, code] in g_hot_folder_change, appends a copy to the end
 // of the change queue, clears the scratch record and leaves the lock: one hold per entry.

@@ -13,7 +13,6 @@
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
 #include "jobs/job_intake.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ui/list_ctrl.h"
 #include "platform/ui/ui_thread.h"
@@ -106,15 +105,6 @@ void remove_job(const std::string& path) {
     set_label(removed.count - 1);
 }
 
-// Sleeps in slices, so a stop request ends the role within a tenth of a second.
-void pause(Monitoring_thread& worker, std::uint32_t ms) {
-    while (ms > 0 && !worker.stop_requested()) {
-        const std::uint32_t slice = std::min<std::uint32_t>(ms, 100);
-        platform::sleep_ms(slice);
-        ms -= slice;
-    }
-}
-
 }  // namespace
 
 void Monitoring_thread::scan_prn_folder(const std::string& folder) {
@@ -179,11 +169,11 @@ CyclePauses run_sync_cycle(Monitoring_thread& worker) {
     // Keeps a flood of new files from outrunning the analyser's repainting.
     if (g_pending_job_count.load() > kBusyPendingCount) {
         pauses.busy_ms = kBusyPauseMs;
-        pause(worker, pauses.busy_ms);
+        worker.pause(pauses.busy_ms);
     }
     if (!hot_folder_changes_waiting()) {
         pauses.idle_ms = kIdlePauseMs;
-        pause(worker, pauses.idle_ms);
+        worker.pause(pauses.idle_ms);
     }
     return pauses;
 }

@@ -179,7 +179,9 @@ bool create_folder(const std::filesystem::path& path) {
 }
 
 bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode) {
-    Fd in(open_retrying(from.c_str(), O_RDONLY));
+    // Non-blocking, so that opening a pipe does not wait for a writer; reads of a regular file
+    // are not affected.
+    Fd in(open_retrying(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
     struct stat source {};
     if (!in.ok() || ::fstat(in.get(), &source) != 0 || !S_ISREG(source.st_mode)) {
         return false;
@@ -302,6 +304,26 @@ std::optional<LocalTime> last_write_time(const std::filesystem::path& path) {
     }
     return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                      local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+std::optional<EntryStatus> entry_status(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    EntryStatus status;
+    status.kind = S_ISREG(info.st_mode)   ? EntryStatus::Kind::RegularFile
+                  : S_ISDIR(info.st_mode) ? EntryStatus::Kind::Folder
+                                          : EntryStatus::Kind::Other;
+    status.size = static_cast<std::uint64_t>(info.st_size);
+    status.modified_seconds = info.st_mtim.tv_sec;
+    status.modified_nanoseconds = info.st_mtim.tv_nsec;
+    struct tm local {};
+    if (::localtime_r(&info.st_mtim.tv_sec, &local) != nullptr) {
+        status.modified = LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                    local.tm_hour,        local.tm_min,     local.tm_sec};
+    }
+    return status;
 }
 
 std::optional<std::uint64_t> file_size(const std::filesystem::path& path) {

@@ -35,9 +35,11 @@ bool create_folder(const std::filesystem::path& path);
 
 enum class CopyMode { FailIfExists, Overwrite };
 
-// Copies a regular file with its permission bits and last-write time. FailIfExists refuses any
-// existing target; Overwrite replaces an existing file (never a folder). A copy onto the source
-// itself fails and leaves the file alone. A copy that fails part-way removes its partial target.
+// Copies a regular file with its permission bits and last-write time; a source that is no
+// regular file (a pipe, a device) fails at once instead of waiting for a writer. FailIfExists
+// refuses any existing target; Overwrite replaces an existing file (never a folder). A copy onto
+// the source itself fails and leaves the file alone. A copy that fails part-way removes its partial
+// target.
 bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode);
 
 // A plain rename within one file system. Fails when the target exists: nothing is replaced.
@@ -89,6 +91,19 @@ enum class EntryKind {
     Other,
 };
 EntryKind entry_kind(const std::filesystem::path& path);
+
+// What an entry of a folder is, asked of the entry itself: a link is not followed and nothing
+// is opened, so a walk that asks it never blocks on a pipe or leaves the tree through a link.
+struct EntryStatus {
+    enum class Kind { RegularFile, Folder, Other };
+    Kind kind = Kind::Other;
+    std::uint64_t size = 0;
+    // The last-write time in seconds and nanoseconds since the epoch, and in local time.
+    std::int64_t modified_seconds = 0;
+    std::int64_t modified_nanoseconds = 0;
+    LocalTime modified;
+};
+std::optional<EntryStatus> entry_status(const std::filesystem::path& path);
 
 // The size in bytes of a regular file.
 std::optional<std::uint64_t> file_size(const std::filesystem::path& path);

@@ -1,6 +1,7 @@
 // The velquorin program itself on an installed workstation: started twice, the later start
 // hands over to the running one and ends at once; left to itself with automatic printing, a
-// job put into the job folder is printed on the simulated printer without the operator.
+// job put into the job folder is printed on the simulated printer without the operator, and
+// once reverted from the printed-jobs history it is printed again.
 
 #include <signal.h>
 #include <spawn.h>
@@ -10,14 +11,26 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+#include <QWidget>
+
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/single_instance.h"
+#include "engine/printed_jobs_folder.h"
+#include "jobs/printed_list.h"
+#include "message_box_recorder.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/list_ctrl.h"
 #include "prn_builder.h"
+#include "qt_application.h"
 #include "scoped_env.h"
+#include "settings/program_globals.h"
 #include "workstation_fixture.h"
 
 extern char** environ;
@@ -25,6 +38,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+namespace ui = platform::ui;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kPatience = std::chrono::seconds(30);  // only reached when something is wrong
@@ -84,6 +98,26 @@ class RunningProgram : public ::testing::Test {
         return pid;
     }
 
+    // True once done() holds; false when the program ended or the patience ran out first.
+    static bool wait_for(pid_t pid, const std::function<bool()>& done) {
+        const auto deadline = Clock::now() + kPatience;
+        while (Clock::now() < deadline && running(pid) && !done()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return done();
+    }
+
+    // A 40 x 5 mm job at 720 dpi, written beside the job folder and moved in whole.
+    fs::path put_sample_job() const {
+        const fs::path job = station_.job_folder() / "sample.prn";
+        test_support::PrnBuilder(284, 144)
+            .width_dots(1134)
+            .random_dots(7, 0.2, 0x0F)
+            .write(station_.system_drive() / "sample.prn");
+        fs::rename(station_.system_drive() / "sample.prn", job);
+        return job;
+    }
+
     test_support::Workstation station_;
     test_support::ScopedEnv runtime_dir_{"XDG_RUNTIME_DIR", runtime().c_str()};
     test_support::ScopedEnv printer_{"VELQUORIN_PRINTER", "sim"};
@@ -115,25 +149,56 @@ TEST_F(RunningProgram, AJobPutIntoTheJobFolderIsPrintedByItself) {
     // 2 s of real time is 100 s of program time, room for a slow start.
     std::this_thread::sleep_for(std::chrono::milliseconds(2000));
 
-    // 40 x 5 mm at 720 dpi, written beside the job folder and moved in whole.
-    const fs::path job = station_.job_folder() / "sample.prn";
-    test_support::PrnBuilder(284, 144)
-        .width_dots(1134)
-        .random_dots(7, 0.2, 0x0F)
-        .write(station_.system_drive() / "sample.prn");
-    fs::rename(station_.system_drive() / "sample.prn", job);
+    const fs::path job = put_sample_job();
 
-    const fs::path sheet = capture / "sheet-000.png";
-    const auto deadline = Clock::now() + kPatience;
-    while (Clock::now() < deadline && running(pid) && !fs::exists(sheet)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(fs::exists(sheet)) << "no sheet was printed";
+    EXPECT_TRUE(wait_for(pid, [&] { return fs::exists(capture / "sheet-000.png"); }))
+        << "no sheet was printed";
     // A printed job leaves the job folder (into the printed-jobs history, as set).
-    while (Clock::now() < deadline && fs::exists(job)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_FALSE(fs::exists(job));
+    EXPECT_TRUE(wait_for(pid, [&] { return !fs::exists(job); }));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+TEST_F(RunningProgram, APrintedJobRevertedFromTheHistoryIsPrintedAgain) {
+    station_.write_settings("0", "0");  // automatic printing; printed files are kept
+    const fs::path capture = station_.system_drive().parent_path() / "capture";
+    test_support::ScopedEnv record("VELQUORIN_SIM_CAPTURE", capture.c_str());
+    const pid_t pid = start_running();
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));  // as above
+    const fs::path job = put_sample_job();
+    const fs::path archived =
+        station_.printed_folder() / (engine::local_date_text() + "-0") / "sample.prn";
+    ASSERT_TRUE(wait_for(pid, [&] { return fs::exists(archived) && !fs::exists(job); }))
+        << "the printed job did not reach the history";
+
+    // The operator's history, on the same workstation, reverts it.
+    test_support::QtApplication app;
+    test_support::MessageBoxRecorder boxes;
+    g_printed_folder = station_.printed_folder().string();
+    g_job_folder = station_.job_folder().string();
+    printedlist history;
+    std::vector<std::string> titles;
+    QTimer::singleShot(0, history.window(), [&] {
+        for (int row = 0; row < history.list().item_count(); ++row) {
+            titles.push_back(history.list().item_text(row, printedlist::job_title));
+        }
+        history.list().set_item_state(0, ui::kItemSelected, ui::kItemSelected);
+        history.control<ui::Button>(IDC_PRINTED_REVERT)->click();
+        history.end_dialog(ui::kIdCancel);
+    });
+    history.do_modal();
+    EXPECT_EQ(titles, std::vector<std::string>{archived.string()});
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{
+                                 "Succeeded, A new print job has been copied, Please check it "});
+
+    // Found in the job folder as a new job, printed again, and filed in the history again.
+    EXPECT_TRUE(wait_for(pid, [&] { return fs::exists(capture / "sheet-001.png"); }))
+        << "the reverted job was not printed";
+    EXPECT_TRUE(wait_for(pid, [&] {
+        return fs::exists(station_.printed_folder() / (engine::local_date_text() + "-1") /
+                          "sample.prn");
+    }));
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
 }

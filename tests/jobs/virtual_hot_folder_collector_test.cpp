@@ -1,0 +1,223 @@
+#include "jobs/virtual_hot_folder_collector.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "engine/monitoring_thread.h"
+#include "engine/step_settings.h"
+#include "engine/virtual_print_settings.h"
+#include "jobs/job_intake_roles.h"
+#include "message_box_recorder.h"
+#include "platform/clock.h"
+#include "settings/program_globals.h"
+#include "temp_dir.h"
+#include "undeletable_entries.h"
+#include "usb/driver/sim/bus.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::read_file;
+using test_support::write_file;
+using Names = std::set<std::string>;
+
+class CollectorTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_scale_ = platform::time_scale();
+        platform::set_time_scale(50);
+        g_settings_root = (dir_ / "settings").string();
+        g_spool_folder = (dir_ / "IMAGESPOOL").string();
+        fs::create_directories(g_settings_root);
+        fs::create_directories(g_spool_folder);
+        // The nine hot folders and the eight layouts' settings files, as start-up makes them.
+        engine::create_virtual_hot_folders();
+        engine::prepare_virtual_print_settings();
+    }
+    void TearDown() override {
+        g_settings_root.clear();
+        g_spool_folder.clear();
+        platform::set_time_scale(previous_scale_);
+    }
+
+  public:
+    fs::path hot(const std::string& relative) const {
+        return fs::path(g_settings_root) / "VirtualHotFolder" / relative;
+    }
+    fs::path settings(const std::string& layout) const {
+        return fs::path(g_settings_root) / "VirtualPrintingSettings" / (layout + ".ini");
+    }
+    fs::path spool(const std::string& name) const { return fs::path(g_spool_folder) / name; }
+    Names spool_names() const {
+        Names names;
+        for (const auto& entry : fs::directory_iterator(g_spool_folder)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+    // A PDF as a virtual printer leaves it: whole, closed.
+    void print_pdf(const std::string& relative, const std::string& body = "%PDF-1.4 page") {
+        fs::create_directories(hot(relative).parent_path());
+        write_file(hot(relative), body);
+    }
+
+  protected:
+    test_support::TempDir dir_;
+    test_support::MessageBoxRecorder boxes_;
+    usb::sim::Bus bus_;
+    Monitoring_thread worker_{&bus_};
+    VirtualHotFolderCollector collector_{worker_};
+
+  private:
+    double previous_scale_ = 1;
+};
+
+TEST_F(CollectorTest, EachPdfGoesToTheSpoolFolderWithItsLayoutsSettingsFileAndLeavesItsFolder) {
+    print_pdf("kcmy/Poster.PDF", "poster");  // the extension in capitals
+    print_pdf("vv/menu.v2.pdf", "menu");     // two dots: everything before the last is the title
+    print_pdf("wwwwwwww/white.pdf");         // the eight-white layout has no settings file
+    print_pdf("kcmy/nested/deep.pdf");       // deeper than a layout folder: no layout
+    print_pdf("loose.pdf");                  // in VirtualHotFolder itself: no layout
+    fs::create_directory(hot("KCMY"));       // a layout folder's name in other letter case
+    print_pdf("KCMY/shout.pdf");
+
+    collector_.sweep();
+
+    EXPECT_EQ(spool_names(), (Names{"Poster.pdf", "Poster.ini", "menu.v2.pdf", "menu.v2.ini",
+                                    "white.pdf", "deep.pdf", "loose.pdf", "shout.pdf"}));
+    EXPECT_EQ(read_file(spool("Poster.pdf")), "poster");
+    EXPECT_EQ(read_file(spool("Poster.ini")), read_file(settings("kcmy")));
+    EXPECT_EQ(read_file(spool("menu.v2.ini")), read_file(settings("vv")));
+    for (const char* source : {"kcmy/Poster.PDF", "vv/menu.v2.pdf", "wwwwwwww/white.pdf",
+                               "kcmy/nested/deep.pdf", "loose.pdf", "KCMY/shout.pdf"}) {
+        EXPECT_FALSE(fs::exists(hot(source))) << source;
+    }
+    // Folders are never deleted.
+    EXPECT_TRUE(fs::is_directory(hot("kcmy/nested")));
+    EXPECT_TRUE(boxes_.texts().empty());
+}
+
+TEST_F(CollectorTest, ATakenTitleGetsANumberInFrontAndAStraySettingsFileIsReplaced) {
+    write_file(spool("flyer.ini"), "left behind");
+    write_file(settings("wwwwwwww"), "put there by hand");
+    for (int copy = 0; copy < 3; ++copy) {
+        print_pdf("kcmy/flyer.pdf", "copy " + std::to_string(copy));
+        collector_.sweep();
+    }
+    print_pdf("wwwwwwww/white.pdf");
+    collector_.sweep();
+
+    EXPECT_EQ(spool_names(), (Names{"flyer.pdf", "flyer.ini", "1-flyer.pdf", "1-flyer.ini",
+                                    "2-flyer.pdf", "2-flyer.ini", "white.pdf", "white.ini"}));
+    EXPECT_EQ(read_file(spool("flyer.ini")), read_file(settings("kcmy")));
+    EXPECT_EQ(read_file(spool("2-flyer.pdf")), "copy 2");
+    EXPECT_EQ(read_file(spool("white.ini")), "put there by hand");
+}
+
+TEST_F(CollectorTest, OtherFilesAreDeletedOnceNothingWritesThemAndAPdfBeingWrittenWaits) {
+    print_pdf("kcmy/job.ps");
+    print_pdf("ww/sub/job.ini");
+    print_pdf("notes.txt");
+    print_pdf("kcmy/half.pdf", "%PDF");
+    print_pdf("wwww/spool.tmp");
+    {
+        // A virtual printer still writing its PDF and a file of its own.
+        std::ofstream writing_pdf(hot("kcmy/half.pdf"), std::ios::app);
+        std::ofstream writing_tmp(hot("wwww/spool.tmp"), std::ios::app);
+        collector_.sweep();
+        EXPECT_TRUE(spool_names().empty());
+        EXPECT_TRUE(fs::exists(hot("kcmy/half.pdf")));
+        EXPECT_TRUE(fs::exists(hot("wwww/spool.tmp")));
+        EXPECT_FALSE(fs::exists(hot("kcmy/job.ps")));
+        EXPECT_FALSE(fs::exists(hot("ww/sub/job.ini")));
+        EXPECT_FALSE(fs::exists(hot("notes.txt")));
+        writing_pdf << " done";
+    }
+    collector_.sweep();
+    EXPECT_EQ(spool_names(), (Names{"half.pdf", "half.ini"}));
+    EXPECT_EQ(read_file(spool("half.pdf")), "%PDF done");
+    EXPECT_FALSE(fs::exists(hot("wwww/spool.tmp")));
+}
+
+TEST_F(CollectorTest, APdfThatCannotBeHandedOnStaysAndIsToldOfOnce) {
+    struct Case {
+        const char* name;
+        void (*break_it)(CollectorTest&);
+        void (*mend_it)(CollectorTest&);
+    };
+    const Case cases[] = {
+        {"spool folder gone", [](CollectorTest& t) { fs::remove(t.spool("")); },
+         [](CollectorTest& t) { fs::create_directory(t.spool("")); }},
+        // The RIP would take the PDF at once and print it without its settings.
+        {"settings file unreadable",
+         [](CollectorTest& t) {
+             fs::remove(t.settings("kcmy"));
+             fs::create_directory(t.settings("kcmy"));
+         },
+         [](CollectorTest& t) {
+             fs::remove(t.settings("kcmy"));
+             write_file(t.settings("kcmy"), "kcmy settings");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test_support::MessageBoxRecorder boxes;
+        print_pdf("kcmy/keep.pdf", "only copy");
+        c.break_it(*this);
+        collector_.sweep();
+        collector_.sweep();
+        EXPECT_EQ(read_file(hot("kcmy/keep.pdf")), "only copy");
+        EXPECT_EQ(boxes.count(), 1u);
+        c.mend_it(*this);
+        EXPECT_TRUE(spool_names().empty()) << "nothing half handed on";
+
+        collector_.sweep();
+        EXPECT_FALSE(fs::exists(hot("kcmy/keep.pdf")));
+        EXPECT_EQ(read_file(spool("keep.pdf")), "only copy");
+        EXPECT_EQ(read_file(spool("keep.ini")), read_file(settings("kcmy")));
+        EXPECT_EQ(boxes.count(), 1u);
+        fs::remove(spool("keep.pdf"));
+        fs::remove(spool("keep.ini"));
+    }
+}
+
+TEST_F(CollectorTest, AHandedOnSourceThatCannotBeDeletedIsNotSentAgain) {
+    print_pdf("vv/stuck.pdf");
+    {
+        test_support::UndeletableEntries held(hot("vv"));
+        ASSERT_TRUE(held.ok()) << "the file system cannot hold a file in place";
+        for (int sweep = 0; sweep < 3; ++sweep) {
+            collector_.sweep();
+        }
+        EXPECT_EQ(spool_names(), (Names{"stuck.pdf", "stuck.ini"}));
+        EXPECT_TRUE(fs::exists(hot("vv/stuck.pdf")));
+        EXPECT_EQ(boxes_.count(), 1u);
+    }
+    // Deletable again: it goes, and still only once to the RIP.
+    collector_.sweep();
+    EXPECT_FALSE(fs::exists(hot("vv/stuck.pdf")));
+    EXPECT_EQ(spool_names(), (Names{"stuck.pdf", "stuck.ini"}));
+}
+
+TEST_F(CollectorTest, TheRoleCollectsOnItsWorkerAndEndsWhenTheWorkerIsAskedToStop) {
+    install_job_intake_roles();
+    worker_.start();
+    worker_.post(WM_MT_SCAN_VIRTUAL_HOT_FOLDER);
+    print_pdf("ww/first.pdf");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline && !fs::exists(spool("first.pdf"))) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(fs::exists(spool("first.ini")));
+    EXPECT_TRUE(fs::exists(spool("first.pdf")));
+    worker_.stop_and_join();
+    Monitoring_thread::set_role_body(WM_MT_SCAN_VIRTUAL_HOT_FOLDER, {});
+}
+
+}  // namespace
