@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the sanitized test build with warnings as errors and runs every test through CTest.
+# Builds the sanitized test build with warnings as errors and runs every test through CTest,
+# then every test program whole.
 # Exits non-zero on any failure, a build that left no test to run included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,3 +14,16 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"${VELQUORIN_JOBS:-$(nproc)}" --timeout 300
+
+# CTest runs each test in a process of its own, which hides whatever one test leaves behind for
+# the next; so each test program also runs whole, in one process, as a developer runs it.
+find "$build/tests" -name 'velquorin_*_tests' -type f -perm -u+x | sort |
+  xargs -P "${VELQUORIN_JOBS:-$(nproc)}" -I{} sh -c '
+    log="$1.whole.log"
+    if "$1" >"$log" 2>&1; then
+      echo "whole run passed: $1"
+    else
+      tail -n 200 "$log"
+      echo "whole run FAILED: $1 (log: $log)"
+      exit 1
+    fi' _ {}

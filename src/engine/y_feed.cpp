@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "engine/prn_reader.h"
 #include "engine/step_settings.h"
@@ -62,6 +63,15 @@ constexpr std::uint32_t kFlatbedStepsPerLine[4] = {144, 72, 0, 36};
 // (about 146,900) give 82 steps per line.
 constexpr std::uint32_t kRotaryStepsPerLine[4] = {203, 102, 82, 51};
 
+// A Y value as the position command carries it. The step settings file may hold any number up
+// to the 32-bit limit, and the head offset comes on top; a sum past the limit is sent as the
+// limit, the farthest move the field can ask for, rather than wrapping round to a move the
+// other way.
+std::int32_t y_steps(std::int64_t steps) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        steps, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
 }  // namespace
 
 void select_start_offset() {
@@ -83,12 +93,12 @@ void compute_y_feed_steps() {
     if (g_rotary_mode != 1) {
         if (column >= 0 && g_edge_kind <= EDGE_GAUSSIAN) {
             const int index = 6 * column + 2 * g_edge_kind + (single_layer ? 0 : 1);
-            g_y_position = g_y_motor_steps[index] + g_head_offset;
+            g_y_position = y_steps(std::int64_t{g_y_motor_steps[index]} + g_head_offset);
         } else if (column >= 0 && g_edge_kind == EDGE_BRAILLE && single_layer &&
                    kBrailleFeedSteps[column] != 0) {
-            g_y_position = kBrailleFeedSteps[column] + g_head_offset;
+            g_y_position = y_steps(std::int64_t{kBrailleFeedSteps[column]} + g_head_offset);
         } else {
-            g_y_position += g_head_offset;
+            g_y_position = y_steps(std::int64_t{g_y_position} + g_head_offset);
         }
         return;
     }
@@ -96,7 +106,7 @@ void compute_y_feed_steps() {
         column >= 0 && (g_edge_kind <= EDGE_GAUSSIAN ||
                         (g_edge_kind == EDGE_BRAILLE && single_layer && g_pass_count != 10));
     if (!formula_applies) {
-        g_y_position -= kRotaryFeedBacklash;
+        g_y_position = y_steps(std::int64_t{g_y_position} - kRotaryFeedBacklash);
         return;
     }
     const double steps =
@@ -195,7 +205,7 @@ void compute_skip_position() {
     const std::uint32_t skipped =
         g_ink_seen == 0 ? g_blank_lines : g_blank_lines - g_head_rows * g_pass_count;
     g_start_offset = static_cast<std::int32_t>(skipped);
-    g_y_position = static_cast<std::int32_t>(skipped * g_y_step_per_line) + g_head_offset;
+    g_y_position = y_steps(std::int64_t{skipped} * g_y_step_per_line + g_head_offset);
     g_ink_seen = 1;
     g_blank_lines = 0;
 }

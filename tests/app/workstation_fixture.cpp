@@ -1,5 +1,6 @@
 #include "workstation_fixture.h"
 
+#include "jobs/hot_folder_watch.h"
 #include "settings/program_globals.h"
 
 namespace test_support {
@@ -13,6 +14,9 @@ void reset_startup_globals() {
     g_printed_folder.clear();
     g_print_job_set = 1;
     g_rotary_mode = 0;
+    // A fresh process has no job-folder watch yet: a port left by an earlier start-up would
+    // make the next one show "mh IOCP error".
+    hot_folder_watch_detail::reset();
 }
 
 }  // namespace

@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include "engine/transfer_packing.h"
+#include "usb/driver/sim/recorder.h"
 
 namespace test_support {
 
-SheetFirmware::SheetFirmware(const SheetGeometry& geometry, std::uint32_t lines)
-    : g_(geometry), lines_(lines) {
+SheetFirmware::SheetFirmware(const SheetGeometry& geometry, std::uint32_t lines,
+                             std::unique_ptr<usb::sim::Recorder> recorder)
+    : Firmware(std::move(recorder)), g_(geometry), lines_(lines) {
     for (int p = 0; p < 8; ++p) {
         counts_[p].assign(std::size_t{lines} * g_.line_pixels, 0);
         dots_[p].assign(std::size_t{lines} * g_.line_pixels, 0);
@@ -110,6 +112,7 @@ SheetGeometry sheet_geometry(std::uint32_t pass_count, std::uint8_t ink_mode,
     g.rotary = rotary;
     g.line_pixels = line_pixels;
     g.column_count = line_pixels + 904;
+    g.masks = feather_mask_table(is_single_layer_ink_mode(ink_mode), pass_count, edge_kind);
     return g;
 }
 
@@ -127,9 +130,23 @@ LineReach line_reach(const SheetGeometry& g, int plane, std::uint32_t line, int 
         ++reach.rows;
         if (rest / p * p - off < 0) {
             ++reach.blank_rows;
+            reach.blank_pass = static_cast<int>(b);
         }
     }
     return reach;
+}
+
+bool top_row_zero_keeps(const SheetGeometry& g, std::uint32_t first_counter, int pass,
+                        std::uint32_t x) {
+    if (g.masks == nullptr) {
+        return true;
+    }
+    const std::uint32_t p = g.pass_count;
+    const std::uint32_t counter = first_counter + static_cast<std::uint32_t>(pass);
+    const std::uint32_t top_phase = counter <= p - 1 ? 0 : counter % p;
+    const std::uint32_t column = x % kFeatherMaskRowPixels;
+    const std::uint8_t byte = g.masks->rows[top_phase * g.masks->rows_per_block][column / 4];
+    return ((byte >> (6 - 2 * (column % 4))) & 3) != 0;
 }
 
 }  // namespace test_support

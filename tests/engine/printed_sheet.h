@@ -3,9 +3,11 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <vector>
 
+#include "engine/feather_masks.h"
 #include "usb/driver/sim/firmware.h"
 
 namespace test_support {
@@ -33,12 +35,15 @@ struct SheetGeometry {
     std::uint32_t line_pixels = 0;
     std::uint32_t column_count = 0;
     std::array<int, 8> ink_order{0, 1, 2, 3, 4, 5, 6, 7};
-    int emboss_passes = 0;  // 4-channel passes before each full pass
+    int emboss_passes = 0;                    // 4-channel passes before each full pass
+    const FeatherMaskTable* masks = nullptr;  // null: the job is not feathered
 };
 
 class SheetFirmware : public usb::sim::Firmware {
   public:
-    SheetFirmware(const SheetGeometry& geometry, std::uint32_t lines);
+    // With a recorder the simulated printer's own capture is written as well.
+    SheetFirmware(const SheetGeometry& geometry, std::uint32_t lines,
+                  std::unique_ptr<usb::sim::Recorder> recorder = nullptr);
 
     usb::sim::ClassAnswer class_request(const usb::sim::SetupPacket& setup,
                                         std::span<std::uint8_t> data) override;
@@ -74,7 +79,16 @@ SheetGeometry sheet_geometry(std::uint32_t pass_count, std::uint8_t ink_mode,
 struct LineReach {
     int rows = 0;
     int blank_rows = 0;
+    int blank_pass = -1;  // the full pass whose blank row reaches the line
 };
 LineReach line_reach(const SheetGeometry& g, int plane, std::uint32_t line, int passes);
+
+// Whether the top feathering mask of full pass `pass` keeps pixel x on nozzle row 0, in a job
+// whose first full pass took the pass counter `first_counter` (each full pass moves it on by
+// one). The line under row 0 of a half-pitch plane gets its other share from the bottom row
+// of the pass P passes earlier, masked with the complement: the dots this mask keeps for the
+// blank row are printed by neither pass. True for an unfeathered job (the row keeps all).
+bool top_row_zero_keeps(const SheetGeometry& g, std::uint32_t first_counter, int pass,
+                        std::uint32_t x);
 
 }  // namespace test_support

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "engine/step_settings.h"
@@ -204,6 +205,49 @@ INSTANTIATE_TEST_SUITE_P(
         FeedCase{"FlatbedBraille16", {.pass_count = 16, .edge_kind = EDGE_BRAILLE}, 18, 6264 + 18},
         FeedCase{
             "FlatbedBraille10Keeps", {.pass_count = 10, .edge_kind = EDGE_BRAILLE}, 18, 100 + 18}));
+
+// A step value at the 32-bit limit (the reader's clamp of "99999999999" included) with the head
+// offset on top, or a kept position moved on past it, is sent as the limit itself: the
+// farthest feed the position command's field holds, never a wrap into a move the other way.
+TEST(Feed, ValuesPastTheFieldsRangeAreSentAsItsLimit) {
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+    struct Case {
+        const char* name;
+        Job job;
+        std::int32_t step_value;  // entry 1 and entry 13 (4 and 10 passes, single-layer Sharp)
+        std::int32_t head_offset;
+        std::int32_t before;  // g_y_position before the call
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {"largest step value", {.pass_count = 4}, kMax, 36, 0, kMax},
+        {"smallest step value", {.pass_count = 4}, kMin, -36, 0, kMin},
+        {"a value that fits", {.pass_count = 4}, kMax - 36, 36, 0, kMax},
+        {"kept position", {.pass_count = 10, .edge_kind = EDGE_BRAILLE}, 0, 18, kMax - 1, kMax},
+        {"rotary backlash",
+         {.pass_count = 10, .edge_kind = EDGE_BRAILLE, .rotary = 1},
+         0,
+         0,
+         kMin + 1,
+         kMin},
+    };
+    for (const Case& c : cases) {
+        load_default_feeds();
+        g_y_motor_steps[0] = c.step_value;
+        g_y_motor_steps[12] = c.step_value;
+        start(c.job, c.head_offset);
+        g_y_position = c.before;
+        compute_y_feed_steps();
+        EXPECT_EQ(g_y_position, c.expected) << c.name;
+    }
+    // A gap so long that its distance passes the field: the farthest move, not a wrap.
+    start({.pass_count = 4}, 36);
+    g_blank_lines = 20'000'000;
+    g_skip_state = SKIP_REPOSITION;
+    compute_skip_position();
+    EXPECT_EQ(g_y_position, kMax);
+}
 
 TEST(StartOffset, FlatbedOffsetsAreThirtySixStepsALine) {
     start({.pass_count = 16, .edge_kind = EDGE_BRAILLE});

@@ -2,12 +2,13 @@
 
 #include <QColor>
 #include <QImage>
+#include <QList>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <string>
 
 namespace usb::sim {
@@ -24,8 +25,10 @@ constexpr std::uint8_t kEndOfPrint = 0xAA;
 
 constexpr std::uint32_t kColumnBytes = 360;
 constexpr std::uint32_t kSlotOffset[8] = {0, 64, 280, 344, 560, 624, 840, 904};
-// The largest picture side; a larger sheet is drawn with several cells to a pixel row.
-constexpr std::int64_t kMaxPictureRows = 8192;
+// The largest picture side; a larger sheet is drawn smaller, keeping its aspect.
+constexpr std::int64_t kMaxPictureSide = 8192;
+// The fastest compression that still packs the large blank and solid areas of a sheet.
+constexpr int kPngQuality = 80;
 
 // Ink colours of the installed channel order, as what each dot leaves on white.
 const QColor kInk[8] = {{0, 0, 0},       {0, 174, 239},   {236, 0, 140},   {255, 212, 0},
@@ -39,21 +42,52 @@ std::uint32_t u32_at(std::span<const std::uint8_t> frame) {
     return value;
 }
 
-// Cells are kept from kCellBias below the job's start, so that the rows just ahead of it
-// (the half-pitch slots' first row) have a place.
-constexpr std::int64_t kCellBias = 1 << 16;
-
-std::uint64_t key(std::int64_t cell, std::uint32_t x) {
-    return static_cast<std::uint64_t>(cell + kCellBias) << 24 | x;
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
-std::int64_t cell_of(std::uint64_t at) {
-    return static_cast<std::int64_t>(at >> 24) - kCellBias;
+// The end of the inked part of a row: one past its last non-zero byte, 0 for a blank row.
+// Whole words first, since most of a sheet's rows end blank.
+std::uint32_t inked_end(const std::uint8_t* row, std::uint32_t size) {
+    std::uint32_t end = size;
+    while (end >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, row + end - 8, 8);
+        if (word != 0) {
+            break;
+        }
+        end -= 8;
+    }
+    while (end > 0 && row[end - 1] == 0) {
+        --end;
+    }
+    return end;
 }
 
-// A sheet is kept for test and demo jobs; past this many dots a job's sheet is cut off and
-// marked so, rather than filling the memory.
-constexpr std::uint64_t kMaxDots = 20'000'000;
+// ORs a row of cells into a picture row, `shrink` cells to a pixel.
+void or_row(std::uint8_t* into, const std::uint8_t* row, std::uint32_t size, std::int64_t shrink) {
+    if (shrink != 1) {
+        for (std::uint32_t x = 0; x < size; ++x) {
+            into[x / shrink] |= row[x];
+        }
+        return;
+    }
+    std::uint32_t x = 0;
+    for (; x + 8 <= size; x += 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, into + x, 8);
+        std::memcpy(&b, row + x, 8);
+        a |= b;
+        std::memcpy(into + x, &a, 8);
+    }
+    for (; x < size; ++x) {
+        into[x] |= row[x];
+    }
+}
+
+constexpr int kNozzleRows = 180;
+// Cells of one picture row: 144 steps, a line at 720 dpi, as a column is 1/720 inch across.
+constexpr std::int64_t kCellsPerPictureRow = 4;
 
 }  // namespace
 
@@ -102,16 +136,67 @@ void PrintedSheet::bulk(std::span<const std::uint8_t> data) {
 void PrintedSheet::start_job() {
     in_job_ = true;
     position_ = 0;
-    total_dots_ = 0;
     cut_off_ = false;
-    for (Slot& slot : slots_) {
-        slot = Slot{};
+    dots_.fill(0);
+    twice_.fill(0);
+    cells_.clear();  // keeps its memory for this job
+    first_row_ = 0;
+    rows_ = 0;
+    width_ = 0;
+}
+
+bool PrintedSheet::cover(std::int64_t first, std::int64_t last, std::uint32_t width) {
+    if (rows_ == 0) {
+        first_row_ = first;
     }
+    const std::int64_t new_first = std::min(first, first_row_);
+    const std::int64_t new_rows = std::max(last + 1, first_row_ + rows_) - new_first;
+    const std::uint32_t new_width = std::max(width, width_);
+    if (static_cast<std::uint64_t>(new_rows) * new_width > max_cells_) {
+        return false;
+    }
+    if (new_width != width_ && rows_ > 0) {
+        // A wider pass later in the job: the rows are laid out again at the new width.
+        std::vector<std::uint8_t> wider(static_cast<std::size_t>(rows_) * new_width, 0);
+        for (std::int64_t r = 0; r < rows_; ++r) {
+            std::memcpy(wider.data() + r * new_width, cells_.data() + r * width_, width_);
+        }
+        cells_.swap(wider);
+    }
+    width_ = new_width;
+    if (new_first < first_row_) {
+        cells_.insert(cells_.begin(), static_cast<std::size_t>(first_row_ - new_first) * width_, 0);
+    }
+    first_row_ = new_first;
+    rows_ = new_rows;
+    cells_.resize(static_cast<std::size_t>(rows_) * width_, 0);
+    return true;
 }
 
 void PrintedSheet::print_band(bool backward) {
     const std::uint32_t columns = std::min<std::uint32_t>(
         column_count_, static_cast<std::uint32_t>(band_.size() / kColumnBytes));
+    if (columns == 0) {
+        return;
+    }
+    // Every dot of the pass lies between row 0 of the slots ahead and row 179 of the others.
+    const std::int64_t first = floor_div(position_ - kStepsPerNozzleRow / 2, kStepsPerCell);
+    const std::int64_t last =
+        floor_div(position_ + (kNozzleRows - 1) * kStepsPerNozzleRow, kStepsPerCell);
+    if (!cover(first, last, column_count_)) {
+        cut_off_ = true;
+        return;
+    }
+    // Where each nozzle row's cells begin in the grid, for the slots behind and ahead.
+    std::size_t row_at[2][kNozzleRows];
+    for (int ahead = 0; ahead < 2; ++ahead) {
+        for (int row = 0; row < kNozzleRows; ++row) {
+            const std::int64_t y =
+                position_ + row * kStepsPerNozzleRow - ahead * (kStepsPerNozzleRow / 2);
+            row_at[ahead][row] =
+                static_cast<std::size_t>(floor_div(y, kStepsPerCell) - first_row_) * width_;
+        }
+    }
     for (std::uint32_t c = 0; c < columns; ++c) {
         const std::uint8_t* column = band_.data() + std::size_t{c} * kColumnBytes;
         for (int k = 0; k < 8; ++k) {
@@ -121,27 +206,22 @@ void PrintedSheet::print_band(bool backward) {
                 continue;
             }
             const std::uint8_t* bytes = column + 315 - 45 * k;
-            const std::int64_t ahead = k % 2 == 0 ? kStepsPerNozzleRow / 2 : 0;
+            const std::size_t* rows = row_at[k % 2 == 0 ? 1 : 0];
+            const std::uint8_t bit = static_cast<std::uint8_t>(1u << k);
             for (int j = 0; j < 45; ++j) {
                 const std::uint8_t v = bytes[j];
-                for (int q = 0; q < 4 && v != 0; ++q) {
+                if (v == 0) {
+                    continue;
+                }
+                for (int q = 0; q < 4; ++q) {
                     if (((v >> (6 - 2 * q)) & 3) == 0) {
                         continue;
                     }
-                    const std::int64_t row = (44 - j) * 4 + q;
-                    const std::int64_t y = position_ + row * kStepsPerNozzleRow - ahead;
-                    const std::int64_t cell =
-                        y >= 0 ? y / kStepsPerCell : -((-y + kStepsPerCell - 1) / kStepsPerCell);
-                    if (cell < -kCellBias || total_dots_ >= kMaxDots) {
-                        cut_off_ = true;
-                        continue;
-                    }
-                    ++total_dots_;
-                    Slot& slot = slots_[k];
-                    std::uint8_t& dots = slot.cells[key(cell, static_cast<std::uint32_t>(x))];
-                    ++slot.dots;
-                    slot.twice += dots > 0 ? 1 : 0;
-                    dots = dots < 255 ? dots + 1 : dots;
+                    std::uint8_t& cell =
+                        cells_[rows[(44 - j) * 4 + q] + static_cast<std::size_t>(x)];
+                    ++dots_[k];
+                    twice_[k] += (cell & bit) != 0 ? 1 : 0;
+                    cell |= bit;
                 }
             }
         }
@@ -152,48 +232,76 @@ void PrintedSheet::write_job() {
     char name[32];
     std::snprintf(name, sizeof name, "sheet-%03u", job_number_++);
     std::string json = "{\"slots\":[";
-    std::int64_t min_cell = std::numeric_limits<std::int64_t>::max(), max_cell = 0;
-    std::uint32_t width = 1;
     for (int k = 0; k < 8; ++k) {
-        const Slot& slot = slots_[k];
         json += std::string(k > 0 ? "," : "") + "{\"slot\":" + std::to_string(k + 1) +
-                ",\"dots\":" + std::to_string(slot.dots) +
-                ",\"twice\":" + std::to_string(slot.twice) + "}";
-        for (const auto& [at, dots] : slot.cells) {
-            const std::int64_t cell = cell_of(at);
-            min_cell = std::min(min_cell, cell);
-            max_cell = std::max(max_cell, cell);
-            width = std::max<std::uint32_t>(width, static_cast<std::uint32_t>(at & 0xFFFFFF) + 1);
-        }
+                ",\"dots\":" + std::to_string(dots_[k]) +
+                ",\"twice\":" + std::to_string(twice_[k]) + "}";
     }
     json += std::string("],\"cut_off\":") + (cut_off_ ? "true" : "false") + "}\n";
     std::ofstream(folder_ / (std::string(name) + ".json")) << json;
-    if (min_cell > max_cell) {
-        min_cell = max_cell = 0;
+    write_picture(name);
+}
+
+void PrintedSheet::write_picture(const std::string& name) {
+    // The extent of the dots: the rows between the first and the last with one, and the
+    // columns up to the last with one.
+    std::int64_t top = rows_, bottom = -1;
+    std::uint32_t width = 0;
+    for (std::int64_t r = 0; r < rows_; ++r) {
+        const std::uint32_t end = inked_end(cells_.data() + r * width_, width_);
+        if (end > 0) {
+            top = std::min(top, r);
+            bottom = r;
+            width = std::max(width, end);
+        }
     }
-    const std::int64_t rows = max_cell - min_cell + 1;
-    const std::int64_t per_row = (rows + kMaxPictureRows - 1) / kMaxPictureRows;
-    QImage picture(static_cast<int>(width), static_cast<int>((rows + per_row - 1) / per_row),
-                   QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    for (int k = 0; k < 8; ++k) {
-        for (const auto& [at, dots] : slots_[k].cells) {
-            const int x = static_cast<int>(at & 0xFFFFFF);
-            const int y = static_cast<int>((cell_of(at) - min_cell) / per_row);
-            // Inks multiply on the media.
-            const QColor under = picture.pixelColor(x, y);
-            picture.setPixelColor(
-                x, y,
-                QColor(under.red() * kInk[k].red() / 255, under.green() * kInk[k].green() / 255,
-                       under.blue() * kInk[k].blue() / 255));
+    // Across, the picture holds the job's whole width (its columns less the head's spread), so
+    // that a blank margin on the right shows as it prints.
+    const std::uint32_t job_pixels =
+        column_count_ > kSlotOffset[7] ? column_count_ - kSlotOffset[7] : 0;
+    width = std::max({width, std::min(job_pixels, width_), std::uint32_t{1}});
+    const std::int64_t cell_rows = bottom >= top ? bottom - top + 1 : 1;
+    // A large sheet is drawn smaller, the same in both directions.
+    const std::int64_t tall = (cell_rows + kCellsPerPictureRow - 1) / kCellsPerPictureRow;
+    const std::int64_t shrink = std::max<std::int64_t>(
+        1, (std::max<std::int64_t>(tall, width) + kMaxPictureSide - 1) / kMaxPictureSide);
+    const int picture_width = static_cast<int>((width + shrink - 1) / shrink);
+    const int picture_height = static_cast<int>((tall + shrink - 1) / shrink);
+    // A pixel's value is the set of slots that put a dot in one of its cells, and its colour
+    // that of their inks multiplied on white media. The picture keeps its memory from job to
+    // job while its size stays.
+    if (picture_.width() != picture_width || picture_.height() != picture_height) {
+        picture_ = QImage(picture_width, picture_height, QImage::Format_Indexed8);
+        QList<QRgb> colours(256);
+        for (int bits = 0; bits < 256; ++bits) {
+            int r = 255, g = 255, b = 255;
+            for (int k = 0; k < 8; ++k) {
+                if ((bits >> k & 1) != 0) {
+                    r = r * kInk[k].red() / 255;
+                    g = g * kInk[k].green() / 255;
+                    b = b * kInk[k].blue() / 255;
+                }
+            }
+            colours[bits] = qRgb(r, g, b);
+        }
+        picture_.setColorTable(colours);
+    }
+    const std::int64_t cells_per_row = kCellsPerPictureRow * shrink;
+    for (int y = 0; y < picture_height; ++y) {
+        std::uint8_t* line = picture_.scanLine(y);
+        std::memset(line, 0, static_cast<std::size_t>(picture_width));
+        const std::int64_t from = top + y * cells_per_row;
+        const std::int64_t to = std::min(from + cells_per_row, bottom + 1);
+        for (std::int64_t r = from; r < to; ++r) {
+            or_row(line, cells_.data() + r * width_, width, shrink);
         }
     }
     // Saved beside its final name and renamed, so whoever waits for the picture never opens
     // half of one.
-    const std::filesystem::path target = folder_ / (std::string(name) + ".png");
+    const std::filesystem::path target = folder_ / (name + ".png");
     std::filesystem::path partial = target;
     partial += ".part";
-    if (picture.save(QString::fromStdString(partial.string()), "PNG")) {
+    if (picture_.save(QString::fromStdString(partial.string()), "PNG", kPngQuality)) {
         std::error_code ignored;
         std::filesystem::rename(partial, target, ignored);
     }

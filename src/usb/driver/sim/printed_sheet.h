@@ -4,14 +4,17 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
-#include <unordered_map>
 #include <vector>
+
+#include <QImage>
 
 // The sheet the simulated printer put on the media, rebuilt from what it received: the band
 // data of each pass, the pass's direction, and the media feeds. At the end of each job it
-// writes sheet-NNN.png (every head slot's dots in its ink colour) and sheet-NNN.json (per head
-// slot: dots printed, and dots that landed on a cell that already had one of that slot; a
-// job past 20 million dots is cut off there and says so).
+// writes sheet-NNN.png (every head slot's dots in its ink colour, at the job's true aspect:
+// one pixel a column across and 1/720 inch along) and sheet-NNN.json (per head slot: dots
+// printed, and dots that landed on a cell that already had one of that slot, counted on the
+// exact grid below; a job whose sheet outgrows the recorder's memory is cut off there and says
+// so).
 //
 // The geometry the printer assumes:
 //  - the media position starts at 0 when a job starts (CMD_CHECK_READY), in Y motor steps;
@@ -33,34 +36,45 @@ namespace usb::sim {
 
 class PrintedSheet {
   public:
-    explicit PrintedSheet(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    // A sheet larger than max_cells cells (a byte each) is cut off; by default 256 MiB, which
+    // holds a job of about 250 x 250 mm.
+    explicit PrintedSheet(std::filesystem::path folder, std::size_t max_cells = kMaxCells)
+        : folder_(std::move(folder)), max_cells_(max_cells) {}
 
     void command(std::span<const std::uint8_t> frame);
     void bulk(std::span<const std::uint8_t> data);
 
     static constexpr std::int64_t kStepsPerNozzleRow = 576;
     static constexpr std::int64_t kStepsPerCell = 36;
+    static constexpr std::size_t kMaxCells = std::size_t{256} << 20;
 
   private:
     void start_job();
     void print_band(bool backward);
+    // Makes the grid hold cell rows first .. last at the given width; false when that would
+    // pass max_cells_.
+    bool cover(std::int64_t first, std::int64_t last, std::uint32_t width);
     void write_job();
-
-    struct Slot {
-        std::unordered_map<std::uint64_t, std::uint8_t> cells;  // (cell, x) -> dots
-        std::uint64_t dots = 0;
-        std::uint64_t twice = 0;
-    };
+    void write_picture(const std::string& name);
 
     std::filesystem::path folder_;
+    std::size_t max_cells_;
     bool in_job_ = false;
     unsigned job_number_ = 0;
     std::int64_t position_ = 0;
     std::int32_t y_value_ = 0;
     std::uint32_t column_count_ = 0;
     std::vector<std::uint8_t> band_;
-    std::array<Slot, 8> slots_;
-    std::uint64_t total_dots_ = 0;
+    // The job's sheet: rows_ rows of width_ cells from cell row first_row_ on; bit k of a cell
+    // is set once head slot k put a dot there. The buffers keep their memory from job to job,
+    // so a long run holds one large job's worth and allocates nothing per job once it has.
+    std::vector<std::uint8_t> cells_;
+    std::int64_t first_row_ = 0;
+    std::int64_t rows_ = 0;
+    std::uint32_t width_ = 0;
+    QImage picture_;
+    std::array<std::uint64_t, 8> dots_{};
+    std::array<std::uint64_t, 8> twice_{};
     bool cut_off_ = false;
 };
 
