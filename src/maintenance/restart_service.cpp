@@ -1,9 +1,7 @@
 #include "maintenance/restart_service.h"
 
 #include "maintenance/layout_designer.h"
-#include "platform/clock.h"
 #include "platform/files.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/message_box.h"
 
 namespace ui = platform::ui;
@@ -18,11 +16,10 @@ constexpr ui::Rgb kDialogBackground = ui::Rgb::from_bgr(0xF2F2F2);
 
 }  // namespace
 
-restart_service::restart_service() : Dialog("Restart Service", ui::Size{464, 151}) {
-    set_font(ui::Font{"MS Shell Dlg", 80});
-    add<ui::Static>(-1, ui::Rect::from_size(28, 28, 410, 24),
-                    "Restarting the service now , please wait......");
-    add<ui::ProgressBar>(IDC_RESTART_PROGRESS, ui::Rect::from_size(28, 80, 410, 22));
+restart_service::restart_service()
+    : SecondsProgressDialog("Restart Service", "Restarting the service now , please wait......",
+                            IDC_RESTART_PROGRESS, ID_TIMER_RESTART_PROGRESS, g_restart_progress,
+                            9000) {
     on_message(kRestartDoneMessage, [this](std::uintptr_t, std::intptr_t) -> std::intptr_t {
         work_done_ = true;
         if (count_done_) {
@@ -39,12 +36,7 @@ restart_service::~restart_service() {
 }
 
 void restart_service::on_init_dialog() {
-    auto* bar = control<ui::ProgressBar>(IDC_RESTART_PROGRESS);
-    bar->show(true);
-    bar->set_range(0, 9000);
-    bar->set_pos(0);
-    g_restart_progress = 0;
-    set_timer(ID_TIMER_RESTART_PROGRESS, 1000);
+    SecondsProgressDialog::on_init_dialog();
     if (!worker_.joinable()) {
         // The old copy goes first and the new one starts only when it is gone or its waits ran
         // out, so two designers never fight over their files.
@@ -56,22 +48,11 @@ void restart_service::on_init_dialog() {
     }
 }
 
-void restart_service::on_timer(std::uint32_t id) {
-    if (id != ID_TIMER_RESTART_PROGRESS) {
-        Dialog::on_timer(id);
-        return;
-    }
-    g_restart_progress += 1000;
-    control<ui::ProgressBar>(IDC_RESTART_PROGRESS)->set_pos(g_restart_progress);
-    platform::sleep_ms(10);
-    if (g_restart_progress > 9000) {
-        g_restart_progress = 0;
-        kill_timer(ID_TIMER_RESTART_PROGRESS);
-        // Ten seconds are up; a close that still runs its bounded waits is let finish first.
-        count_done_ = true;
-        if (work_done_) {
-            end_dialog(0);
-        }
+void restart_service::on_count_done() {
+    // Ten seconds are up; a close that still runs its bounded waits is let finish first.
+    count_done_ = true;
+    if (work_done_) {
+        end_dialog(0);
     }
 }
 

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "platform/process.h"
-#include "platform/ui/dialog.h"
+#include "platform/ui/seconds_progress.h"
 
 inline constexpr std::uint32_t ID_TIMER_RESTART_PROGRESS = 3;
 inline constexpr int IDC_RESTART_PROGRESS = 1019;
@@ -16,7 +16,7 @@ extern int g_restart_progress;
 // "Restart Service": counts ten seconds on its bar while the running designer is closed and a
 // new copy is started on a thread of its own, so the window never waits on a designer that
 // hangs. It ends with 0 at the tenth second, or as soon after as the start is known.
-class restart_service : public platform::ui::Dialog {
+class restart_service : public platform::ui::SecondsProgressDialog {
   public:
     restart_service();
     ~restart_service() override;
@@ -26,7 +26,7 @@ class restart_service : public platform::ui::Dialog {
 
   protected:
     void on_init_dialog() override;
-    void on_timer(std::uint32_t id) override;
+    void on_count_done() override;
     // Esc and Enter end the dialog early, as the window's only controls, but not before the
     // new copy's start is known: the thread's work must never outlive the dialog.
     void on_ok() override;
