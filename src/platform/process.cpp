@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -24,9 +22,27 @@ extern char** environ;
 namespace platform {
 namespace {
 
+// A file of /proc read whole. Plain reads: a process that ends while its files are read makes
+// the read fail (ESRCH), which must count as "nothing there", never as an exception.
 std::string read_whole(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return text;
+    }
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return text;
 }
 
 // The state letter and the start time of /proc/<pid>/stat. The command name in brackets may
@@ -208,8 +224,13 @@ std::optional<std::vector<RunningProcess>> find_processes(std::string_view name)
         return std::nullopt;
     }
     std::vector<RunningProcess> found;
-    for (const auto& entry : entries) {
-        const std::string file = entry.path().filename().native();
+    // Processes come and go while the folder is read: every step takes its error code, so
+    // nothing here throws.
+    for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        if (error) {
+            return std::nullopt;
+        }
+        const std::string file = entries->path().filename().native();
         pid_t pid = 0;
         const auto [end, parsed] = std::from_chars(file.data(), file.data() + file.size(), pid);
         if (parsed != std::errc{} || end != file.data() + file.size()) {
@@ -220,6 +241,9 @@ std::optional<std::vector<RunningProcess>> find_processes(std::string_view name)
             continue;
         }
         found.push_back(RunningProcess{pid, stat->start_time});
+    }
+    if (error) {
+        return std::nullopt;
     }
     std::sort(found.begin(), found.end(),
               [](const RunningProcess& a, const RunningProcess& b) { return a.pid < b.pid; });

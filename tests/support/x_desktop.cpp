@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -50,6 +51,13 @@ pid_t spawn_quiet(const std::vector<std::string>& args) {
     const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return error == 0 ? pid : -1;
+}
+
+// The pid an X server wrote into its display's lock file; 0 when there is none.
+pid_t lock_owner(const std::string& lock) {
+    std::ifstream in(lock);
+    pid_t pid = 0;
+    return in >> pid ? pid : 0;
 }
 
 bool has_exited(pid_t pid) {
@@ -167,25 +175,29 @@ XDesktop::~XDesktop() {
 
 bool XDesktop::start() {
     const std::string server = find_on_path("Xvfb");
+    // -noreset: a server that resets when its last client leaves drops a client that connects
+    // meanwhile, such as the window manager right after the readiness checks.
     // Displays from :90 up, past any that another server (or another test) holds; a server that
     // loses the race for a number ends at once and the next one is tried.
     for (int number = 90; number < 190 && server_ < 0; ++number) {
         const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        if (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock") ||
-            std::filesystem::exists(socket)) {
+        const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+        if (std::filesystem::exists(lock) || std::filesystem::exists(socket)) {
             continue;
         }
         const pid_t pid = spawn_quiet({server, ":" + std::to_string(number), "-nolisten", "tcp",
-                                       "-screen", "0", "1280x1024x24"});
+                                       "-noreset", "-screen", "0", "1280x1024x24"});
         if (pid < 0) {
             why_ = "Xvfb cannot be started";
             return false;
         }
+        // The display is ours once its lock file names our server; another test's server that
+        // won the race for the number has its own pid there, and ours ends.
         bool exited = false;
         const bool up = wait_until(
             [&] {
                 exited = has_exited(pid);
-                return exited || std::filesystem::exists(socket);
+                return exited || (std::filesystem::exists(socket) && lock_owner(lock) == pid);
             },
             10000);
         if (up && !exited) {
