@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "designer_fixture.h"
 #include "message_box_recorder.h"
@@ -118,6 +121,38 @@ TEST_F(RestartService, OneThatHangsIsStillReplacedWithinTheBounds) {
         EXPECT_NE(now[0], *old);
         DesignerFixture::TearDown();
     }
+}
+
+TEST_F(RestartService, EscAndEnterWaitUntilTheNewCopysStartIsKnown) {
+    START_DESKTOP_OR_SKIP();
+    platform::set_time_scale(10);
+    install_stand_in();
+    ScopedEnv stubborn("VELQUORIN_STAND_IN_STUBBORN", "1");
+    ASSERT_TRUE(maintenance::start_designer().started());
+    const auto old = one_designer_with_window();
+    ASSERT_TRUE(old);
+
+    restart_service dialog;
+    std::atomic<bool> stop = false;
+    std::atomic<bool> stopped = false;
+    std::thread keys([&] {
+        for (int key = 0; !stop; ++key) {
+            dialog.command(key % 2 == 0 ? platform::ui::kIdCancel : platform::ui::kIdOk);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        stopped = true;
+    });
+    const int code = dialog.do_modal();
+    const bool old_still_running = still_running(*old);
+    stop = true;
+    test_support::pump_events_until([&] { return stopped.load(); });
+    keys.join();
+
+    // Dismissed early, as the operator may, but only once the old copy was gone and the new
+    // one started: no work of the dialog outlives it.
+    EXPECT_TRUE(code == platform::ui::kIdCancel || code == platform::ui::kIdOk);
+    EXPECT_FALSE(old_still_running);
+    EXPECT_TRUE(dialog.started());
 }
 
 TEST_F(RestartService, AFailedStartIsSaid) {
