@@ -105,23 +105,25 @@ bool runs_executable(pid_t pid, std::string_view name) {
 
 // A handle on one process that stays with it even when its pid is reused: a pid file
 // descriptor, taken only after the start time confirms it is still the process that was found.
+// On a kernel without pid descriptors the pid and start time are checked again at every look.
 class ProcessHandle {
   public:
     static std::optional<ProcessHandle> open(const RunningProcess& process) {
         const int fd = static_cast<int>(::syscall(SYS_pidfd_open, process.pid, 0));
-        if (fd < 0) {
-            return std::nullopt;  // ended already (or never ours to see)
+        if (fd < 0 && errno != ENOSYS) {
+            return std::nullopt;  // ended already
         }
-        ProcessHandle handle(fd);
-        const auto stat = read_stat(process.pid);
-        if (!stat || stat->start_time != process.start_time || has_ended(stat->state)) {
+        ProcessHandle handle(fd, process);
+        if (handle.has_exited()) {
             return std::nullopt;
         }
         return handle;
     }
-    ProcessHandle(ProcessHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    ProcessHandle(ProcessHandle&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1)), process_(other.process_) {}
     ProcessHandle& operator=(ProcessHandle&& other) noexcept {
         std::swap(fd_, other.fd_);
+        std::swap(process_, other.process_);
         return *this;
     }
     ~ProcessHandle() {
@@ -130,19 +132,27 @@ class ProcessHandle {
         }
     }
 
-    // The descriptor becomes readable when the process ends.
     bool has_exited() const {
-        pollfd entry{fd_, POLLIN, 0};
-        return ::poll(&entry, 1, 0) > 0;
+        // A pid descriptor becomes readable when its process ends.
+        if (pollfd entry{fd_, POLLIN, 0}; fd_ >= 0 && ::poll(&entry, 1, 0) > 0) {
+            return true;
+        }
+        const auto stat = read_stat(process_.pid);
+        return !stat || stat->start_time != process_.start_time || has_ended(stat->state);
     }
     bool signal(int number) const {
-        return ::syscall(SYS_pidfd_send_signal, fd_, number, nullptr, 0) == 0;
+        if (fd_ >= 0) {
+            return ::syscall(SYS_pidfd_send_signal, fd_, number, nullptr, 0) == 0;
+        }
+        return !has_exited() && ::kill(process_.pid, number) == 0;
     }
+    // -1 without a pid descriptor; a wait then looks again after its time slice.
     int fd() const { return fd_; }
 
   private:
-    explicit ProcessHandle(int fd) : fd_(fd) {}
+    ProcessHandle(int fd, const RunningProcess& process) : fd_(fd), process_(process) {}
     int fd_;
+    RunningProcess process_;
 };
 
 std::vector<ProcessHandle> open_all(const std::vector<RunningProcess>& processes) {
