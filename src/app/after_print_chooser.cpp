@@ -34,15 +34,15 @@ std::string g_asc_job_path;
 
 }  // namespace
 
-ascadd::ascadd() : Dialog("Norvaxel Command System V1.0", ui::Size{440, 190}) {
-    add<ui::Static>(kIdStatic, ui::Rect::from_size(20, 22, 110, 20), "Device Command");
-    add<ui::ComboBox>(IDC_ASC_COMMAND, ui::Rect::from_size(136, 18, 284, 26));
+ascadd::ascadd() : Dialog("Norvaxel Command System V1.0", ui::Size{580, 190}) {
+    add<ui::Static>(kIdStatic, ui::Rect::from_size(20, 22, 120, 20), "Device Command");
+    add<ui::ComboBox>(IDC_ASC_COMMAND, ui::Rect::from_size(146, 18, 414, 26));
     add<ui::Picture>(kIdStatic, ui::Rect::from_size(20, 58, 62, 62),
                      app::button_image(IDC_AFTER_PRINT_BUTTON));
-    add<ui::Static>(kIdStatic, ui::Rect::from_size(96, 64, 324, 44),
+    add<ui::Static>(kIdStatic, ui::Rect::from_size(96, 78, 464, 20),
                     "Command Input, The command will be proceeded after the print ends.");
-    add<ui::Button>(IDC_ASC_SAVE, ui::Rect::from_size(224, 144, 96, 28), "OK/Save");
-    add<ui::Button>(ui::kIdCancel, ui::Rect::from_size(328, 144, 92, 28), "Cancel");
+    add<ui::Button>(IDC_ASC_SAVE, ui::Rect::from_size(372, 144, 92, 28), "OK/Save");
+    add<ui::Button>(ui::kIdCancel, ui::Rect::from_size(472, 144, 88, 28), "Cancel");
     on_command(IDC_ASC_SAVE, [this] { OnBnClickedSave(); });
 }
 
