@@ -52,16 +52,20 @@ void mynewdlg2::OnTimer(std::uint32_t id) {
 void mynewdlg2::OnBnClickedCancel() {
     g_import_abort = 1;
     kill_timer(ID_TIMER_WAIT_PROGRESS);
-    end_before_close();
+    end_before_close(ui::kIdCancel);
 }
 
 void mynewdlg2::on_cancel() {
-    end_before_close();
+    end_before_close(ui::kIdCancel);
 }
 
-void mynewdlg2::end_before_close() {
+void mynewdlg2::on_ok() {
+    end_before_close(ui::kIdOk);
+}
+
+void mynewdlg2::end_before_close(int code) {
     ended_before_close_ = true;
-    end_dialog(ui::kIdCancel);
+    end_dialog(code);
 }
 
 void mynewdlg2::OnClose() {

@@ -34,11 +34,12 @@ class mynewdlg2 : public platform::ui::Dialog {
   protected:
     void on_init_dialog() override { OnInitDialog(); }
     void on_timer(std::uint32_t id) override { OnTimer(id); }
-    // Esc: the wait ends and the import goes on.
+    // Esc and Enter: the wait ends and the import goes on.
     void on_cancel() override;
+    void on_ok() override;
 
   private:
-    void end_before_close();
+    void end_before_close(int code);
 
     // The close of the import came before its wait opened: the wait ends as it opens.
     bool close_pending_ = false;

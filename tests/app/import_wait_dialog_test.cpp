@@ -100,7 +100,7 @@ TEST_F(ImportWaitDialog, CancelStopsTheImportAndTheBar) {
 // (the worker had copied its last file when Cancel came) or not (it saw the abort and stopped).
 struct EarlyEnd {
     const char* name;
-    bool by_cancel_button;  // else Esc
+    int command;  // the Cancel button, or the standard command of Esc or Enter
     bool late_close;
     int abort_after;
 };
@@ -115,13 +115,13 @@ class ImportWaitEndedEarly : public ImportWaitDialog,
 TEST_P(ImportWaitEndedEarly, TheNextImportsWaitStaysOpenUntilItsOwnClose) {
     const EarlyEnd& c = GetParam();
     const int code = test_support::run_modal(wait_, [&] {
-        if (c.by_cancel_button) {
+        if (c.command == mynewdlg2::IDC_WAIT_CANCEL) {
             click_cancel();
         } else {
-            wait_.command(ui::kIdCancel);
+            wait_.command(c.command);
         }
     });
-    EXPECT_EQ(code, ui::kIdCancel);
+    EXPECT_EQ(code, c.command == ui::kIdOk ? ui::kIdOk : ui::kIdCancel);
     EXPECT_EQ(g_import_abort.load(), c.abort_after);
     if (c.late_close) {
         // It finds no wait open, and is not kept for the next.
@@ -131,11 +131,13 @@ TEST_P(ImportWaitEndedEarly, TheNextImportsWaitStaysOpenUntilItsOwnClose) {
     EXPECT_TRUE(next_wait_ends_by_its_own_close());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ImportWaitEndedEarly,
-                         ::testing::Values(EarlyEnd{"CancelAfterTheLastCopy", true, true, 1},
-                                           EarlyEnd{"CancelBetweenTwoFiles", true, false, 1},
-                                           EarlyEnd{"EscThenTheImportEnds", false, true, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ImportWaitEndedEarly,
+    ::testing::Values(EarlyEnd{"CancelAfterTheLastCopy", mynewdlg2::IDC_WAIT_CANCEL, true, 1},
+                      EarlyEnd{"CancelBetweenTwoFiles", mynewdlg2::IDC_WAIT_CANCEL, false, 1},
+                      EarlyEnd{"EscThenTheImportEnds", ui::kIdCancel, true, 0},
+                      EarlyEnd{"EnterThenTheImportEnds", ui::kIdOk, true, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ImportWaitDialog, ACloseBeforeTheWaitOpensEndsItAsItOpensAndNoOtherWait) {
     wait_.OnClose();
