@@ -277,8 +277,17 @@ PreviewCheck PreviewReader::open(const std::string& path) {
     chunk_lines_ = static_cast<std::uint32_t>(
         std::clamp<std::size_t>(kChunkBytes / line_bytes, 1, geometry_.row_lines));
     chunk_.assign(line_bytes * chunk_lines_, 0);
+    columns_.resize(geometry_.width);
+    for (std::uint32_t p = 0; p < geometry_.width; ++p) {
+        columns_[p] = p;
+    }
     packed_.assign(planes_.size() * geometry_.width, 0);
     return check;
+}
+
+void PreviewReader::keep_columns(std::vector<std::uint32_t> pixels) {
+    clear_sums();
+    columns_ = std::move(pixels);
 }
 
 void PreviewReader::clear_sums() {
@@ -286,25 +295,33 @@ void PreviewReader::clear_sums() {
     for (const PrnPlane plane : planes_) {
         for (std::uint32_t size = 0; size < kDotSizes; ++size) {
             std::uint32_t* sums = &sums_[(plane * kDotSizes + size) * kPreviewMaxRowBytes];
-            for (std::uint32_t x = 0; x < g.row_bytes; x += g.column_step) {
-                sums[x] = 0;
+            for (const std::uint32_t p : columns_) {
+                sums[p * g.column_step] = 0;
             }
         }
     }
 }
 
 void PreviewReader::accumulate(const std::uint8_t* lines, std::uint32_t count) {
-    const PreviewGeometry& g = geometry_;
-    const std::size_t line_bytes = std::size_t{g.row_bytes} * kPrnPlaneCount;
-    for (std::uint32_t j = 0; j < count; ++j) {
-        const std::uint8_t* line = lines + line_bytes * j;
-        for (std::size_t i = 0; i < planes_.size(); ++i) {
-            const std::uint8_t* row = line + std::size_t{planes_[i]} * g.row_bytes;
-            std::uint32_t* packed = packed_.data() + i * g.width;
-            // Only every s-th byte column is read: the first of each pixel's columns.
-            for (std::uint32_t p = 0; p < g.width; ++p) {
-                packed[p] += kPackedDotCounts[row[std::size_t{p} * g.column_step]];
+    // Locals, so that the stores into the packed totals cannot be taken to change them.
+    const std::size_t row_bytes = geometry_.row_bytes;
+    const std::size_t step = geometry_.column_step;
+    const std::size_t line_bytes = row_bytes * kPrnPlaneCount;
+    const std::uint32_t* const columns = columns_.data();
+    const std::size_t column_count = columns_.size();
+    const std::uint32_t* const table = kPackedDotCounts.data();
+    for (std::size_t i = 0; i < planes_.size(); ++i) {
+        const std::uint8_t* first_row = lines + std::size_t{planes_[i]} * row_bytes;
+        std::uint32_t* packed = packed_.data() + i * column_count;
+        // Only every s-th byte column is read: the first of each pixel's columns, down all the
+        // lines of the chunk, which are still in the processor's cache.
+        for (std::size_t k = 0; k < column_count; ++k) {
+            const std::uint8_t* column = first_row + columns[k] * step;
+            std::uint32_t sum = 0;
+            for (std::uint32_t j = 0; j < count; ++j) {
+                sum += table[column[line_bytes * j]];
             }
+            packed[k] += sum;
         }
     }
 }
@@ -312,39 +329,40 @@ void PreviewReader::accumulate(const std::uint8_t* lines, std::uint32_t count) {
 void PreviewReader::store_sums() {
     const PreviewGeometry& g = geometry_;
     for (std::size_t i = 0; i < planes_.size(); ++i) {
-        std::uint32_t* packed = packed_.data() + i * g.width;
+        std::uint32_t* packed = packed_.data() + i * columns_.size();
         std::uint32_t* large = &sums_[(planes_[i] * kDotSizes + 0) * kPreviewMaxRowBytes];
         std::uint32_t* middle = large + kPreviewMaxRowBytes;
         std::uint32_t* small = middle + kPreviewMaxRowBytes;
-        for (std::uint32_t p = 0; p < g.width; ++p) {
-            const std::uint32_t x = p * g.column_step;
-            large[x] += packed[p] & kPackMask;
-            middle[x] += packed[p] >> kPackShift & kPackMask;
-            small[x] += packed[p] >> (2 * kPackShift);
-            packed[p] = 0;
+        for (std::size_t k = 0; k < columns_.size(); ++k) {
+            const std::uint32_t x = columns_[k] * g.column_step;
+            large[x] += packed[k] & kPackMask;
+            middle[x] += packed[k] >> kPackShift & kPackMask;
+            small[x] += packed[k] >> (2 * kPackShift);
+            packed[k] = 0;
         }
     }
 }
 
-bool PreviewReader::read_row() {
+bool PreviewReader::read_row(bool summed) {
     if (fd_ < 0 || rows_read_ >= geometry_.rows) {
         return false;
     }
     clear_sums();
     const std::size_t line_bytes = std::size_t{geometry_.row_bytes} * kPrnPlaneCount;
-    std::uint32_t left = geometry_.row_lines;
-    while (left > 0 && !exhausted_) {
+    for (std::uint32_t left = geometry_.row_lines; left > 0 && !exhausted_;) {
         const std::uint32_t lines = std::min(left, chunk_lines_);
         const std::size_t wanted = line_bytes * lines;
         const long got = read_fully(fd_, chunk_.data(), wanted);
         if (got < 0 || static_cast<std::size_t>(got) < wanted) {
             // The file ends (or fails) early: what it lacks is blank, here and in every row
             // after, so nothing an earlier read left in the buffer is counted again.
-            std::memset(chunk_.data() + std::max(got, 0L), 0,
-                        wanted - static_cast<std::size_t>(std::max(got, 0L)));
+            const std::size_t have = static_cast<std::size_t>(std::max(got, 0L));
+            std::memset(chunk_.data() + have, 0, wanted - have);
             exhausted_ = true;
         }
-        accumulate(chunk_.data(), lines);
+        if (summed) {
+            accumulate(chunk_.data(), lines);
+        }
         left -= lines;
     }
     store_sums();
@@ -359,7 +377,7 @@ PlaneSums PreviewReader::sums(PrnPlane plane, std::uint32_t x) const {
 
 void PreviewReader::shade_row(std::uint32_t* pixels) const {
     const PreviewGeometry& g = geometry_;
-    for (std::uint32_t p = 0; p < g.width; ++p) {
+    for (const std::uint32_t p : columns_) {
         const std::uint32_t x = p * g.column_step;
         PlaneSums at[kPrnPlaneCount];
         for (const PrnPlane plane : planes_) {
@@ -398,6 +416,11 @@ PreviewResult build_preview(const std::string& prn_path, const PreviewProgress& 
     const auto source_row = [&](std::uint32_t u) {
         return static_cast<std::uint32_t>(std::uint64_t{u} * g.rows / picture.height);
     };
+    // A preview pixel that no column of the stretched picture shows is never summed.
+    std::vector<std::uint32_t> shown_columns(source_column);
+    shown_columns.erase(std::unique(shown_columns.begin(), shown_columns.end()),
+                        shown_columns.end());
+    reader.keep_columns(std::move(shown_columns));
     std::vector<std::uint32_t> row_pixels(g.width);
     std::uint32_t next_target_row = 0;
     for (std::uint32_t r = 0; r < g.rows && next_target_row < picture.height; ++r) {
@@ -411,8 +434,12 @@ PreviewResult build_preview(const std::string& prn_path, const PreviewProgress& 
                       picture.pixels.end(), blank);
             break;
         }
-        reader.read_row();
-        reader.shade_row(row_pixels.data());
+        // A row that no row of the stretched picture shows is read past, not decoded.
+        const bool shown = source_row(next_target_row) == r;
+        reader.read_row(shown);
+        if (shown) {
+            reader.shade_row(row_pixels.data());
+        }
         for (; next_target_row < picture.height && source_row(next_target_row) == r;
              ++next_target_row) {
             std::uint32_t* out = &picture.pixels[std::size_t{next_target_row} * picture.width];

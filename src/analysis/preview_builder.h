@@ -92,14 +92,18 @@ class PreviewReader {
     const PreviewGeometry& geometry() const { return geometry_; }
 
     // Reads the next n raster lines and sums the sampled byte columns of the planes the class
-    // shows. False when all R rows have been read.
-    bool read_row();
+    // shows (unless summed is false: the row is only read past and its sums stay 0). False
+    // when all R rows have been read.
+    bool read_row(bool summed = true);
     // True once the file ended before the lines read so far: every later row is blank.
     bool exhausted() const { return exhausted_; }
     // The totals of the current row at byte column x (a multiple of s below row_bytes).
     PlaneSums sums(PrnPlane plane, std::uint32_t x) const;
     // The W pixels of the current row, 0x00RRGGBB each.
     void shade_row(std::uint32_t* pixels) const;
+    // From the next row on, sums and shades only these preview pixels (ascending, below W);
+    // the others are left as they are. All W at the start.
+    void keep_columns(std::vector<std::uint32_t> pixels);
 
   private:
     void close();
@@ -111,7 +115,8 @@ class PreviewReader {
     bool exhausted_ = false;
     std::uint32_t rows_read_ = 0;
     PreviewGeometry geometry_;
-    std::vector<PrnPlane> planes_;  // the planes the class shows
+    std::vector<PrnPlane> planes_;        // the planes the class shows
+    std::vector<std::uint32_t> columns_;  // the preview pixels summed
     // A few raster lines as read from the file: one read per chunk of whole lines.
     std::vector<std::uint8_t> chunk_;
     std::uint32_t chunk_lines_ = 0;

@@ -346,3 +346,48 @@ TEST(BuildPreview, RefusedFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole picture of every preview row, unstretched, from the reader alone.
+std::vector<std::uint32_t> source_picture(const std::string& path, PreviewGeometry& g) {
+    PreviewReader reader;
+    EXPECT_EQ(reader.open(path).failure, PreviewFailure::None);
+    g = reader.geometry();
+    std::vector<std::uint32_t> pixels(std::size_t{g.width} * g.rows);
+    for (std::uint32_t r = 0; reader.read_row(); ++r) {
+        reader.shade_row(&pixels[std::size_t{r} * g.width]);
+    }
+    return pixels;
+}
+
+// The build reads past the rows and columns its stretch does not show; every pixel it shows
+// is still the one of the whole picture. Both ways of shrinking and of enlarging.
+TEST(BuildPreview, ShowsTheSourcePixelsItsStretchTakes) {
+    struct Case {
+        std::uint32_t row_bytes, line_count, y_dpi;
+    };
+    const Case cases[] = {{700, 2000, 720}, {1500, 640, 1440}, {100, 800, 720}, {3558, 1600, 2880}};
+    TempDir dir;
+    for (const Case& c : cases) {
+        PrnBuilder prn(c.row_bytes, c.line_count);
+        prn.resolution(720, c.y_dpi).random_dots(c.row_bytes, 0.3);
+        prn.write(dir / "job.prn");
+        const std::string path = (dir / "job.prn").string();
+        PreviewGeometry g;
+        const std::vector<std::uint32_t> source = source_picture(path, g);
+        const PreviewResult result = build_preview(path);
+        ASSERT_EQ(result.failure, PreviewFailure::None) << result.message;
+        const PreviewPicture& p = result.picture;
+        for (std::uint32_t v = 0; v < p.height; ++v) {
+            for (std::uint32_t t = 0; t < p.width; ++t) {
+                const std::size_t from = std::size_t{v} * g.rows / p.height * g.width +
+                                         std::size_t{t} * g.width / p.width;
+                ASSERT_EQ(p.pixels[std::size_t{v} * p.width + t], source[from])
+                    << c.row_bytes << " at " << t << "," << v;
+            }
+        }
+    }
+}
+
+}  // namespace
