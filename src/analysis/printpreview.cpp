@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QPainter>
 
 #include "analysis/createbmpdlg.h"
 #include "engine/job_list_rows.h"
@@ -25,9 +26,18 @@ enum Slot { kBitmap, kPath, kMode, kSize, kDate, kResolution, kDirection, kState
 
 constexpr Rgb kDialogBackground = Rgb::from_bgr(0xF2F2F2);
 
-// Faces of the image buttons: previous, next, add, waiting, printing.
-platform::ui::Bitmap button_face(Rgb colour) {
-    return platform::ui::Bitmap(40, 40, colour);
+// Faces of the image buttons: a coloured square with a white sign (previous, next, add,
+// waiting in the printing list, printing).
+platform::ui::Bitmap button_face(Rgb colour, const char* sign) {
+    platform::ui::Bitmap face(40, 40, colour);
+    QPainter painter(&face.image());
+    painter.setPen(Qt::white);
+    QFont font = painter.font();
+    font.setPixelSize(20);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(face.image().rect(), Qt::AlignCenter, QString::fromUtf8(sign));
+    return face;
 }
 
 // Runs the bitmap builder for a print file; true when it ended as it always does, with 8.
@@ -76,16 +86,16 @@ printpreview::printpreview() : Dialog("JOB PREVIEW", {760, 520}) {
     add<Static>(IDC_PREVIEW_DIRECTION, Rect::from_size(460, 170, 280, 22),
                 "Print Direction: Bidirection");
     add<ImageButton>(IDC_PREVIOUS_JOB, Rect::from_size(460, 220, 40, 40),
-                     button_face(Rgb{83, 143, 205}));
+                     button_face(Rgb{83, 143, 205}, "<"));
     add<ImageButton>(IDC_NEXT_JOB, Rect::from_size(520, 220, 40, 40),
-                     button_face(Rgb{83, 143, 205}));
+                     button_face(Rgb{83, 143, 205}, ">"));
     add<Button>(IDC_REGENERATE_PREVIEW, Rect::from_size(460, 280, 160, 30), "Regenerate Preview");
     add<ImageButton>(IDC_ADD_TO_QUEUE, Rect::from_size(460, 330, 40, 40),
-                     button_face(Rgb{46, 160, 67}));
+                     button_face(Rgb{46, 160, 67}, "+"));
     add<ImageButton>(IDC_STATE_WAITING, Rect::from_size(460, 330, 40, 40),
-                     button_face(Rgb{240, 180, 40}));
+                     button_face(Rgb{240, 180, 40}, "..."));
     add<ImageButton>(IDC_STATE_PRINTING, Rect::from_size(460, 330, 40, 40),
-                     button_face(Rgb{220, 60, 50}));
+                     button_face(Rgb{220, 60, 50}, ">>"));
     show_control(IDC_STATE_PRINTING, false);
     add<Button>(kIdCancel, Rect::from_size(640, 470, 100, 30), "Cancel");
     on_command(IDC_REGENERATE_PREVIEW, [this] { OnBnClickedRegeneratePreview(); });
