@@ -60,11 +60,11 @@ class DirWatchTest : public ::testing::Test {
 
     const fs::path& root() const { return dir_.path(); }
 
-    // Waits until at least `count` records came (3 s at most), then a little longer, so that a
-    // record too many shows as well.
+    // Waits until at least `count` records came (20 s at most, which only a loaded machine nears),
+    // then a little longer, so that a record too many shows as well.
     Changes collect(std::size_t count) {
         Changes out;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (out.size() < count && std::chrono::steady_clock::now() < deadline) {
             for (DirChange& c : watch_->wait(20)) {
                 out.push_back(std::move(c));
