@@ -312,20 +312,22 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         usb_device->Open(dev);
     }
     engine::show_main_window_bitmap(engine::IDC_CONNECTION_PICTURE, engine::IDB_PRINTER_CONNECTED);
-    // 3. Other printer work started meanwhile.
-    if (g_printer_idle != 1) {
+    // 3. Other printer work started meanwhile. The printer is claimed here in one step, so that
+    // maintenance starting between this test and the file's opening cannot run beside the job.
+    int idle = 1;
+    if (!g_printer_idle.compare_exchange_strong(idle, 0)) {
         ui::message_box(
             "There has one task not print finished, please close this program and restart to "
             "print again!",
             "", ui::Buttons::Ok);
         return;
     }
-    // 4. The print file.
+    // 4. The print file. Unreadable, the printer is given back before the operator is told.
     if (!open_prn_file(path)) {
+        g_printer_idle = 1;
         ui::message_box("Print file can't read.", "", ui::Buttons::Ok);
         return;
     }
-    g_printer_idle = 0;
 
     // 5. The row's values, then the settings file.
     const std::string emboss = printing_cell(path, PrintRow::embossed_3d);
