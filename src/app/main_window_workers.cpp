@@ -10,6 +10,7 @@
 #include "engine/monitoring_thread.h"
 
 CvelquorinDlg::~CvelquorinDlg() {
+    end_import();
     // A worker may be waiting for a call into this window right now: the window keeps serving
     // those calls while its workers end, or neither side would ever go on.
     for (auto& worker : workers_) {

@@ -57,6 +57,7 @@ CvelquorinDlg::CvelquorinDlg()
     // The grey of the list titles and the button faces.
     set_background(kWindowGrey);
     create_controls();
+    connect_commands();
     on_message(kShowRequestMessage, [this](std::uintptr_t, std::intptr_t) {
         show_normal_in_front();
         return std::intptr_t{0};

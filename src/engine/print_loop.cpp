@@ -30,6 +30,9 @@ bool open_every_device(CUsbDevice& device) {
 }  // namespace
 
 void Monitoring_thread::OnPrintLoop(std::uintptr_t, std::intptr_t) {
+    if (run_role(WM_MT_PRINT_LOOP)) {
+        return;
+    }
     if (!open_every_device(*usb_device)) {
         ui::message_box("Make sure the printer is not connected to your computer!", "",
                         ui::Buttons::Ok, ui::Icon::Warning);

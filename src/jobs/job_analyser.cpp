@@ -166,10 +166,7 @@ void JobAnalyser::repaint_if_due() {
 
 void JobAnalyser::send_to_printing(int row, const std::string& path) {
     jobs_->set_item_text(row, JobRow::state, JobState::ready_to_print);
-    JobRowTexts texts;
-    for (int column = 0; column < JobRow::kColumnCount; ++column) {
-        texts[column] = jobs_->item_text(row, column);
-    }
+    JobRowTexts texts = read_job_row(*jobs_, row);
     // The row's title may differ from the path in letter case; the printing row carries the
     // path itself.
     texts[JobRow::job_path] = path;
