@@ -116,7 +116,3 @@ void CvelquorinDlg::end_import() {
         import_thread_.join();
     }
 }
-
-void CvelquorinDlg::OnShowWaitDialog() {}
-
-void CvelquorinDlg::OnCloseWaitDialog() {}

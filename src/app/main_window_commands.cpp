@@ -113,7 +113,3 @@ void CvelquorinDlg::move_job(int step) {
     }
     jobs.set_item_state(moved, kSelectedFocused, kSelectedFocused);
 }
-
-void CvelquorinDlg::OnBnClickedAfterPrintCommand() {}
-
-void CvelquorinDlg::OnJobSet() {}

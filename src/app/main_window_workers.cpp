@@ -6,8 +6,10 @@
 #include <atomic>
 #include <thread>
 
+#include "app/after_print_chooser.h"
 #include "app/velquorin_dlg.h"
 #include "engine/monitoring_thread.h"
+#include "jobs/job_print_settings.h"
 
 CvelquorinDlg::~CvelquorinDlg() {
     end_import();

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/import_wait_dialog.h"
 #include "app/single_instance.h"
 #include "app/velquorin_dlg.h"
 #include "jobs/job_intake_roles.h"
@@ -28,6 +29,8 @@ bool CvelquorinApp::InitInstance(int& argc, char** argv) {
 
     // The roles the main window's workers take up once it has started.
     install_job_intake_roles();
+    // The imports' one wait dialog, ready before the main window can start an import.
+    g_wait_dialog = new mynewdlg2;
     auto* dialog = new CvelquorinDlg;
     instance->set_show_handler([dialog] { dialog->request_show(); });
     main_window_result_ = dialog->do_modal();

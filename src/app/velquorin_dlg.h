@@ -17,6 +17,8 @@
 
 class MyListCtrl;
 class cprocess;
+class ascadd;
+class printingset;
 struct JobButtons;
 class Monitoring_thread;
 
@@ -59,6 +61,9 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     MyListCtrl& job_queue_list() const { return *job_queue_; }
     cprocess& printing_list() const { return *printing_; }
     platform::ui::Picture& connection_picture() const { return *connection_picture_; }
+    // The dialogs the commands open, kept with the window.
+    ascadd& after_print_chooser() const { return *after_print_chooser_; }
+    printingset& print_settings_dialog() const { return *print_settings_; }
     // True once the tray icon is in the notification area (never where the desktop has none).
     bool tray_icon_added() const { return tray_icon_.added(); }
     // The worker of a role by its place in the start order; null before the workers start.
@@ -140,6 +145,8 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     // The texts of the two list titles.
     std::string printing_label_text_;
     std::string job_queue_label_text_;
+    std::unique_ptr<ascadd> after_print_chooser_;
+    std::unique_ptr<printingset> print_settings_;
     // One import at a time: set by the click, cleared by its worker as its last step.
     std::atomic<bool> import_running_{false};
     std::thread import_thread_;

@@ -25,7 +25,7 @@ MainWindowTest::MainWindowTest() {
     previous_scale_ = platform::time_scale();
     platform::set_time_scale(50);
     previous_driver_ = usb::set_driver(&bus_);
-    bus_.add_printer();
+    printer_ = bus_.add_printer();
     for (const std::uint32_t role : kRecordedRoles) {
         wait_in_role(role);
     }

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include "app/velquorin_dlg.h"
@@ -15,6 +18,31 @@
 #include "workstation_fixture.h"
 
 namespace test_support {
+
+// Runs steps once inside the dialog's next modal run, once ready() holds, as the operator's
+// clicks would come.
+class WhenOpen {
+  public:
+    WhenOpen(
+        platform::ui::Dialog& dialog, std::function<void()> steps,
+        std::function<bool()> ready = [] { return true; }) {
+        QObject::connect(
+            &timer_, &QTimer::timeout,
+            [this, &dialog, steps = std::move(steps), ready = std::move(ready)] {
+                if (!done_ && dialog.in_modal_run() && dialog.is_visible() && ready()) {
+                    done_ = true;
+                    timer_.stop();
+                    steps();
+                }
+            });
+        timer_.start(1);
+    }
+    bool done() const { return done_; }
+
+  private:
+    QTimer timer_;
+    bool done_ = false;
+};
 
 // The real main window on an installed workstation, offscreen, at 50 times the speed, with a
 // simulated printer: the roles whose loops live above the engine only wait, so the lists
@@ -41,6 +69,8 @@ class MainWindowTest : public ::testing::Test {
     Workstation station;
     MessageBoxRecorder boxes;
     usb::sim::Bus bus_;
+    // The printer on the bus, plugged in.
+    std::shared_ptr<usb::sim::Printer> printer_;
     std::mutex roles_mutex_;
     std::map<std::uint32_t, Monitoring_thread*> roles_;
     CvelquorinDlg dialog;

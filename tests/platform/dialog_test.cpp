@@ -151,11 +151,15 @@ TEST_F(DialogTest, EndingWhileOpeningReturnsWithoutShowing) {
     EXPECT_FALSE(dialog.shown);
 }
 
-TEST_F(DialogTest, AnEndFromAWorkerBeforeTheRunOpensEndsThatRun) {
+TEST_F(DialogTest, AnEndWhileNoRunIsOpenIsIgnored) {
     int starts = 0;
-    StartingDialog dialog([&] { ++starts; });
-    // Bounds the test should the run wait for an end that already came.
+    StartingDialog dialog([&] {
+        ++starts;
+        dialog.end_dialog(10 + starts);
+    });
+    // Bounds the test should a run wait for an end that was ignored.
     QTimer::singleShot(5000, dialog.window(), [&] { dialog.end_dialog(-1); });
+    // From a worker before the first run, as a late close of a wait that was cancelled.
     std::atomic<bool> ended{false};
     std::thread worker([&] {
         dialog.end_dialog(6);
@@ -163,16 +167,43 @@ TEST_F(DialogTest, AnEndFromAWorkerBeforeTheRunOpensEndsThatRun) {
     });
     ASSERT_TRUE(test_support::pump_events_until([&] { return ended.load(); }));
     worker.join();
-    EXPECT_EQ(dialog.do_modal(), 6);
-    EXPECT_EQ(starts, 0);
-    // The next run opens and waits for its own end.
-    dialog.on_message(kStart, [&](std::uintptr_t, std::intptr_t) {
-        ++starts;
-        dialog.end_dialog(7);
-        return 0;
-    });
-    EXPECT_EQ(dialog.do_modal(), 7);
-    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(dialog.do_modal(), 11);
+    // From the UI thread after a run has ended.
+    dialog.end_dialog(7);
+    EXPECT_EQ(dialog.do_modal(), 12);
+    EXPECT_EQ(starts, 2);
+    EXPECT_FALSE(dialog.in_modal_run());
+}
+
+TEST_F(DialogTest, EndingADialogStopsItsTimers) {
+    platform::set_time_scale(100.0);
+    class Ticking : public ui::Dialog {
+      public:
+        Ticking() : Dialog("Ticking", ui::Size{10, 10}) {}
+        int ticks = 0;
+
+      protected:
+        // 1000 ms of program time: 10 ms at this scale. Neither timer is killed by the dialog.
+        void on_init_dialog() override {
+            set_timer(1, 1000);
+            set_timer(2, 1000);
+        }
+        void on_timer(std::uint32_t id) override {
+            if (id == 1) {
+                ++ticks;
+                end_dialog(3);
+            }
+        }
+    } dialog;
+    EXPECT_EQ(dialog.do_modal(), 3);
+    EXPECT_EQ(dialog.ticks, 1);
+    // Twenty periods later nothing more has run.
+    test_support::pump_events_until([] { return false; }, 200);
+    EXPECT_EQ(dialog.ticks, 1);
+    // A new run starts its timers again.
+    EXPECT_EQ(dialog.do_modal(), 3);
+    EXPECT_EQ(dialog.ticks, 2);
+    platform::set_time_scale(1.0);
 }
 
 TEST_F(DialogTest, MessagesRunInOrderAndTimersRunOnTheScaledClock) {

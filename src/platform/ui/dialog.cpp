@@ -112,11 +112,9 @@ Dialog::~Dialog() {
 
 int Dialog::do_modal() {
     return ui_call([&] {
-        // An end that came before the run (from a worker that finished first) is kept for it:
-        // forgetting it would leave the run open with nobody left to end it.
-        if (!ended_) {
-            on_init_dialog();
-        }
+        running_ = true;
+        ended_ = false;
+        on_init_dialog();
         if (!ended_) {
             QEventLoop loop;
             QEventLoop* outer = std::exchange(loop_, &loop);
@@ -127,7 +125,10 @@ int Dialog::do_modal() {
             }
             loop_ = outer;
         }
+        running_ = false;
         ended_ = false;
+        // Also a timer set after the end, in the same opening.
+        stop_timers();
         window_->hide();
         return end_code_;
     });
@@ -135,8 +136,15 @@ int Dialog::do_modal() {
 
 void Dialog::end_dialog(int code) {
     ui_call([&] {
+        // A late end (a worker's, after the operator ended the run) is for a run that is over:
+        // remembered, it would end the next run the moment it opened.
+        if (!running_) {
+            return;
+        }
         end_code_ = code;
         ended_ = true;
+        // An ended dialog does no more work of its own, also while a box over it stays open.
+        stop_timers();
         window_->hide();
         if (loop_ != nullptr) {
             loop_->exit(code);
@@ -215,6 +223,13 @@ void Dialog::kill_timer(std::uint32_t id) {
             timers_.erase(found);
         }
     });
+}
+
+void Dialog::stop_timers() {
+    for (const auto& entry : timers_) {
+        delete entry.second;
+    }
+    timers_.clear();
 }
 
 void Dialog::adopt(std::unique_ptr<Control> control) {

@@ -80,8 +80,9 @@ class Dialog {
     // nest; calls from other threads are served throughout. A dialog that ends itself in
     // on_init_dialog() returns at once without being shown.
     int do_modal();
-    // Ends the modal run with code (kept when no run is open yet, so that the next run
-    // returns it at once). The dialog is hidden.
+    // Ends the modal run with code: the dialog is hidden and its timers stop. An end while no
+    // run of the dialog is open (from on_init_dialog() to the return of do_modal()) does
+    // nothing: it belongs to a run that is over, and must not end the next one.
     void end_dialog(int code);
     bool in_modal_run() const;
 
@@ -93,7 +94,8 @@ class Dialog {
     void command(int id);
 
     // A window timer: on_timer(id) every ms of program time (the platform clock's scale
-    // applies); setting an id again restarts it with the new period.
+    // applies); setting an id again restarts it with the new period. The end of the dialog's
+    // run stops every timer.
     void set_timer(std::uint32_t id, std::uint32_t ms);
     void kill_timer(std::uint32_t id);
 
@@ -164,6 +166,7 @@ class Dialog {
     void adopt(std::unique_ptr<Control> control);
     std::intptr_t dispatch(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
     void run_command(int id);
+    void stop_timers();
 
     QWidget* window_ = nullptr;
     std::vector<std::unique_ptr<Control>> controls_;
@@ -172,6 +175,8 @@ class Dialog {
     std::unordered_map<std::uint32_t, MessageHandler> messages_;
     std::map<std::uint32_t, QTimer*> timers_;
     QEventLoop* loop_ = nullptr;
+    // From the start of do_modal() to its return, on_init_dialog() included.
+    bool running_ = false;
     bool ended_ = false;
     int end_code_ = 0;
 };

@@ -1,0 +1,27 @@
+#include "modal_run.h"
+
+#include <QTimer>
+
+#include "platform/ui/dialog.h"
+
+namespace test_support {
+
+int run_modal(platform::ui::Dialog& dialog, const std::function<void()>& steps, int timeout_ms) {
+    // Timers of the test's own: the first event of the run takes the steps; one that never fired
+    // (the dialog ended while opening) goes with the call.
+    QTimer start;
+    start.setSingleShot(true);
+    QObject::connect(&start, &QTimer::timeout, [&] {
+        if (dialog.in_modal_run()) {
+            steps();
+        }
+    });
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, [&] { dialog.end_dialog(kRunNotEnded); });
+    start.start(0);
+    bound.start(timeout_ms);
+    return dialog.do_modal();
+}
+
+}  // namespace test_support
