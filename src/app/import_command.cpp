@@ -65,7 +65,7 @@ void CvelquorinDlg::OnBnClickedImport() {
 void CvelquorinDlg::ImportThreadProc(CvelquorinDlg* window) {
     ui::FileDialogOptions options;
     options.title = "Import File";
-    options.filters = {{"Postscript file(*.prn)", "*.PRN"}};
+    options.filters = {{"Postscript file(*.prn)", "*.prn"}};
     options.multiple_selection = true;
     options.overwrite_prompt = true;
     g_import_abort = 0;

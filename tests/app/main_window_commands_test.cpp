@@ -176,6 +176,12 @@ TEST_F(MainWindowCommands, JobButtonsFollowTheSelectedRowsStateAlsoWhenOnlyTheSt
         // A click on no row takes the selection: every job button goes off.
         jobs.set_item_state(-1, 0, ui::kItemSelected);
         EXPECT_EQ(buttons(), (B{false, false, false, false, false}));
+        // So does the selected row's going, when the synchroniser removes a job whose file
+        // went.
+        select(jobs, 0);
+        ASSERT_TRUE(enabled(window, IDC_DELETE_BUTTON));
+        EXPECT_TRUE(test_support::run_off_ui_thread([&] { jobs.delete_item(0); }));
+        EXPECT_EQ(buttons(), (B{false, false, false, false, false}));
     });
     EXPECT_EQ(boxes.count(), 0u);
 }

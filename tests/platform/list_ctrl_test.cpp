@@ -146,6 +146,17 @@ TEST_F(ListCtrlTest, RowsAndCellsKeepTheirPlaces) {
     EXPECT_EQ(list_.column_width(1), 100);
 }
 
+TEST_F(ListCtrlTest, ASelectedRowThatIsDeletedIsReportedAsLosingItsSelection) {
+    list_.set_item_state(2, kSF, kSF);
+    take_changes();
+    // A row without selection or focus goes silently.
+    list_.delete_item(0);
+    EXPECT_TRUE(take_changes().empty());
+    list_.delete_item(1);
+    EXPECT_EQ(take_changes(), (std::vector<Change>{{1, kSF, 0}}));
+    EXPECT_EQ(list_.selected_count(), 0);
+}
+
 TEST_F(ListCtrlTest, ACellWhoseTextChangesIsReportedFromAnyThread) {
     std::vector<std::pair<int, int>> changed;
     list_.on_text_changed([&](int item, int column) { changed.push_back({item, column}); });

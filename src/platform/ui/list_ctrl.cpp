@@ -139,9 +139,16 @@ bool ListCtrl::delete_item(int item) {
         if (!valid_item(item)) {
             return false;
         }
+        const unsigned old_state = rows_[item].state;
         rows_.erase(rows_.begin() + item);
         view().update_scrollbars();
         view().viewport()->update();
+        // A selected or focused row that goes takes its selection and focus with it: the
+        // owner hears of it as of any other row that loses them, once the row is gone.
+        if ((old_state & (kItemSelected | kItemFocused)) != 0 && item_changed_) {
+            const auto handler = item_changed_;
+            handler(ItemChange{item, old_state, 0});
+        }
         return true;
     });
 }

@@ -83,7 +83,8 @@ class ListCtrl : public Control {
     std::string column_title(int column) const;
 
     // Rows. insert_item puts a row with the text of its first cell at item (appended when item
-    // is past the end) and returns its index, -1 for a negative index.
+    // is past the end) and returns its index, -1 for a negative index. Deleting a selected or
+    // focused row reports it through on_item_changed as losing both, after it has gone.
     int insert_item(int item, std::string_view text);
     bool delete_item(int item);
     void delete_all_items();
