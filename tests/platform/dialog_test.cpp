@@ -175,6 +175,22 @@ TEST_F(DialogTest, AnEndWhileNoRunIsOpenIsIgnored) {
     EXPECT_FALSE(dialog.in_modal_run());
 }
 
+TEST_F(DialogTest, ARunOpenedAgainFromTheDialogsOwnHandlerLeavesTheOuterRunEndable) {
+    int starts = 0;
+    int inner_code = 0;
+    StartingDialog dialog([&] {
+        if (++starts == 1) {
+            inner_code = dialog.do_modal();
+            dialog.end_dialog(5);
+        } else {
+            dialog.end_dialog(4);
+        }
+    });
+    // Were the outer run taken for closed, nothing could end it: the test would hang.
+    EXPECT_EQ(dialog.do_modal(), 5);
+    EXPECT_EQ(inner_code, 4);
+}
+
 TEST_F(DialogTest, EndingADialogStopsItsTimers) {
     platform::set_time_scale(100.0);
     class Ticking : public ui::Dialog {

@@ -112,7 +112,7 @@ Dialog::~Dialog() {
 
 int Dialog::do_modal() {
     return ui_call([&] {
-        running_ = true;
+        ++open_runs_;
         ended_ = false;
         on_init_dialog();
         if (!ended_) {
@@ -125,7 +125,7 @@ int Dialog::do_modal() {
             }
             loop_ = outer;
         }
-        running_ = false;
+        --open_runs_;
         ended_ = false;
         // Also a timer set after the end, in the same opening.
         stop_timers();
@@ -138,7 +138,7 @@ void Dialog::end_dialog(int code) {
     ui_call([&] {
         // A late end (a worker's, after the operator ended the run) is for a run that is over:
         // remembered, it would end the next run the moment it opened.
-        if (!running_) {
+        if (open_runs_ == 0) {
             return;
         }
         end_code_ = code;

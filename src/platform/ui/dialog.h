@@ -175,8 +175,9 @@ class Dialog {
     std::unordered_map<std::uint32_t, MessageHandler> messages_;
     std::map<std::uint32_t, QTimer*> timers_;
     QEventLoop* loop_ = nullptr;
-    // From the start of do_modal() to its return, on_init_dialog() included.
-    bool running_ = false;
+    // The runs between the start of do_modal() and its return, on_init_dialog() included; more
+    // than one when a handler of the dialog runs it again.
+    int open_runs_ = 0;
     bool ended_ = false;
     int end_code_ = 0;
 };
