@@ -64,6 +64,10 @@ export VELQUORIN_SIM_CAPTURE_BANDS=1
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
   echo "demo: no display, the window runs offscreen"
+  if [ "$manual" = 1 ]; then
+    echo "demo: printing by hand needs a display (DISPLAY or WAYLAND_DISPLAY)" >&2
+    exit 1
+  fi
 fi
 
 "$program" &
