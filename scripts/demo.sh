@@ -6,6 +6,8 @@
 # for automatic printing. The job prints by itself; the script reports the picture of the sheet
 # the simulated printer printed. With a display the window stays open until Ctrl-C; without one
 # the program runs offscreen and the script ends it once the sheet is written.
+# VELQUORIN_DEMO_MANUAL=1 turns automatic printing off: the job waits in the job queue for the
+# operator to print it by hand, and the window stays open until it is closed or Ctrl-C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +16,9 @@ bash scripts/setup.sh
 build=${VELQUORIN_DEMO_BUILD:-build/release}
 demo=${VELQUORIN_DEMO_DIR:-$PWD/build/demo}
 scale=${VELQUORIN_TIME_SCALE:-1}
+manual=${VELQUORIN_DEMO_MANUAL:-0}
+print_job_set=0
+if [ "$manual" = 1 ]; then print_job_set=1; fi
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DVELQUORIN_TESTS=OFF -DVELQUORIN_BENCH=OFF >/dev/null
@@ -40,10 +45,10 @@ touch "$demo/$marker"
 chmod 700 "$demo/run"
 
 # "hotfpath.ini" and "all_setting.ini" as the installation writes them, with CR LF line ends;
-# Print_job_set 0 sends each analysed job to the printer without the operator.
+# Print_job_set 0 sends each analysed job to the printer without the operator, 1 leaves it to him.
 printf '%s\r\n%s\r\n' "$spool" "$jobs" >"$drive/hotfpath.ini"
 printf '%s\r\n' "[overall situation]" "file print finish set=1" "print cancel file set=1" \
-  "feather set=2" "UV set=2" "Print_job_set=0" \
+  "feather set=2" "UV set=2" "Print_job_set=$print_job_set" \
   "Channle 1=0" "Channle 2=1" "Channle 3=2" "Channle 4=3" \
   "Channle 5=4" "Channle 6=5" "Channle 7=6" "Channle 8=7" \
   "Print_direction_set=2" "print_media=0" "rotary_range=0" "rotary_dimeter=" \
@@ -59,6 +64,10 @@ export VELQUORIN_SIM_CAPTURE_BANDS=1
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
   echo "demo: no display, the window runs offscreen"
+  if [ "$manual" = 1 ]; then
+    echo "demo: printing by hand needs a display (DISPLAY or WAYLAND_DISPLAY)" >&2
+    exit 1
+  fi
 fi
 
 "$program" &
@@ -78,6 +87,14 @@ fi
 mv "$demo/sample.prn" "$jobs/sample.prn"
 echo "demo: sample job $jobs/sample.prn is in the job folder"
 echo "demo: the printer's record goes to $printed (events.jsonl, band-NNNNNN.bin, sheet-NNN.png)"
+
+if [ "$manual" = 1 ]; then
+  echo "demo: automatic printing is off: select the job, click Print, and the sheet is written"
+  echo "demo: to $printed/sheet-000.png; the window stays open until it is closed or Ctrl-C"
+  wait "$pid" || true
+  trap - INT TERM EXIT
+  exit 0
+fi
 
 # The sheet is written when the printer ends the job; bounded, so a job that never prints
 # ends the demonstration with a clear message instead of a wait without end.

@@ -26,6 +26,9 @@ extern platform::ui::Font g_font_caption;
 
 // The state text of the job-queue row selected last.
 extern std::string g_selected_job_state;
+// The new and old item state of the last job-queue change seen while a row was selected.
+extern unsigned g_job_list_new_state;
+extern unsigned g_job_list_old_state;
 
 // 1 stops an import between two files: set by the wait dialog's Cancel on the user-interface
 // thread, reset by the import worker.

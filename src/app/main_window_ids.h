@@ -26,3 +26,16 @@ inline constexpr int IDC_SEPARATOR = -1;
 
 // The main window's tray message.
 inline constexpr unsigned WM_TRAY_NOTIFY = 0x473;
+// The import's wait dialog: shown when the import worker starts copying, closed when it has
+// copied every file. Neither carries data.
+inline constexpr unsigned WM_SHOW_WAIT_DIALOG = 0x465;
+inline constexpr unsigned WM_CLOSE_WAIT_DIALOG = 0x466;
+
+// The job queue's context menu (menu 131) and its items.
+inline constexpr int IDR_JOB_QUEUE_MENU = 131;
+inline constexpr int ID_JOB_MOVE_UP = 32771;
+inline constexpr int ID_JOB_MOVE_DOWN = 32772;
+inline constexpr int ID_JOB_SET = 32773;
+inline constexpr int ID_JOB_PREVIEW = 32774;
+inline constexpr int ID_JOB_PRINT_TIME_ESTIMATE = 32775;
+inline constexpr int ID_JOB_INK_COST = 32776;

@@ -6,10 +6,13 @@
 #include <atomic>
 #include <thread>
 
+#include "app/after_print_chooser.h"
 #include "app/velquorin_dlg.h"
 #include "engine/monitoring_thread.h"
+#include "jobs/job_print_settings.h"
 
 CvelquorinDlg::~CvelquorinDlg() {
+    end_import();
     // A worker may be waiting for a call into this window right now: the window keeps serving
     // those calls while its workers end, or neither side would ever go on.
     for (auto& worker : workers_) {

@@ -1,5 +1,6 @@
 #include "app/velquorin_dlg.h"
 
+#include "app/after_print_chooser.h"
 #include "app/app_globals.h"
 #include "app/button_images.h"
 #include "app/job_lists.h"
@@ -11,6 +12,7 @@
 #include "app/startup_checks.h"
 #include "app/startup_flags.h"
 #include "jobs/hot_folder_watch.h"
+#include "jobs/job_print_settings.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/screen.h"
 
@@ -57,6 +59,9 @@ CvelquorinDlg::CvelquorinDlg()
     // The grey of the list titles and the button faces.
     set_background(kWindowGrey);
     create_controls();
+    after_print_chooser_ = std::make_unique<ascadd>();
+    print_settings_ = std::make_unique<printingset>();
+    connect_commands();
     on_message(kShowRequestMessage, [this](std::uintptr_t, std::intptr_t) {
         show_normal_in_front();
         return std::intptr_t{0};

@@ -1,18 +1,25 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 
 #include "engine/main_window_access.h"
 #include "platform/ui/bitmap.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/geometry.h"
+#include "platform/ui/list_ctrl.h"
 #include "platform/ui/tray_icon.h"
 
 class MyListCtrl;
 class cprocess;
+class ascadd;
+class printingset;
+struct JobButtons;
 class Monitoring_thread;
 
 namespace platform::ui {
@@ -54,6 +61,9 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     MyListCtrl& job_queue_list() const { return *job_queue_; }
     cprocess& printing_list() const { return *printing_; }
     platform::ui::Picture& connection_picture() const { return *connection_picture_; }
+    // The dialogs the commands open, kept with the window.
+    ascadd& after_print_chooser() const { return *after_print_chooser_; }
+    printingset& print_settings_dialog() const { return *print_settings_; }
     // True once the tray icon is in the notification area (never where the desktop has none).
     bool tray_icon_added() const { return tray_icon_.added(); }
     // The worker of a role by its place in the start order; null before the workers start.
@@ -65,13 +75,59 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     void enable_button(int id, bool enabled) override;
     void set_control_text(int id, std::string_view text) override;
 
+    // The operator's commands. Each runs to its end on the user-interface thread, except the
+    // import, whose copying runs on a worker of its own.
+    void OnBnClickedImport();
+    void OnBnClickedSave();
+    void OnBnClickedPrint();
+    void OnBnClickedDelete();
+    void OnBnClickedRemove();
+    void OnBnClickedAfterPrintCommand();
+    void OnJobMoveUp();
+    void OnJobMoveDown();
+    void OnJobSet();
+    // The import's wait dialog, run in a nested modal loop until the worker closes it or its
+    // Cancel stops the import.
+    void OnShowWaitDialog();
+    void OnCloseWaitDialog();
+    // The import worker: the target folder, the file dialog, the copies.
+    static void ImportThreadProc(CvelquorinDlg* window);
+    // True from an Import click until its worker has ended.
+    bool import_running() const { return import_running_; }
+
+    // The lists' notifications.
+    void OnLvnItemchangedJobQueue(const platform::ui::ItemChange& change);
+    void OnLvnItemchangedPrinting(const platform::ui::ItemChange& change);
+    void OnNMClickPrinting();
+    void OnNMRClickJobQueue();
+
   protected:
     void on_init_dialog() override { OnInitDialog(); }
+    // Enter does not end the program.
+    void on_ok() override {}
 
   private:
     void create_controls();
     void lay_out();
     void start_workers();
+    void connect_commands();
+    // The five job buttons as the selected job's state gives them; a state without an entry
+    // ("Printing") leaves them as they are.
+    void set_job_buttons(std::string_view state);
+    void enable_job_buttons(const JobButtons& buttons);
+    // A cell of the job queue changed: a new state of the selected row sets its buttons again.
+    void OnJobQueueTextChanged(int item, int sub_item);
+    void move_job(int step);
+    // The first selected job row and its path; without one, the box the command shows then
+    // (a caption for the boxes that have one) and nothing.
+    struct SelectedJob {
+        int row;
+        std::string path;
+    };
+    std::optional<SelectedJob> selected_job(std::string_view none_text,
+                                            std::string_view none_caption = {});
+    // Waits, serving the workers' calls, until the import worker has ended.
+    void end_import();
 
     // Ends a worker's role and the worker with it (only when the window itself goes, which
     // the program never does while it runs).
@@ -89,4 +145,9 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     // The texts of the two list titles.
     std::string printing_label_text_;
     std::string job_queue_label_text_;
+    std::unique_ptr<ascadd> after_print_chooser_;
+    std::unique_ptr<printingset> print_settings_;
+    // One import at a time: set by the click, cleared by its worker as its last step.
+    std::atomic<bool> import_running_{false};
+    std::thread import_thread_;
 };

@@ -121,6 +121,17 @@ int find_row_with_path(const List& list, int column, std::string_view path) {
     return -1;
 }
 
+// The nine texts of a job-queue row, as one read of each cell (empty texts for a row that is
+// not there). List is the job queue (any type with item_text).
+template <class List>
+JobRowTexts read_job_row(const List& jobs, int row) {
+    JobRowTexts texts;
+    for (int column = 0; column < JobRow::kColumnCount; ++column) {
+        texts[column] = jobs.item_text(row, column);
+    }
+    return texts;
+}
+
 // Sends a job to printing: a new last row of the printing list from the job row's texts. Every
 // sender (Print, the preview, automatic sending) does exactly this, cell by cell; "Expected
 // time" is written last, so the print-time estimator, which starts on a first row whose

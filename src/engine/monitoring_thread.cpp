@@ -57,7 +57,7 @@ void Monitoring_thread::pause(std::uint32_t ms) {
     }
 }
 
-void Monitoring_thread::run_role(std::uint32_t message) {
+bool Monitoring_thread::run_role(std::uint32_t message) {
     RoleBody body;
     {
         std::lock_guard lock(g_role_bodies_mutex);
@@ -69,6 +69,7 @@ void Monitoring_thread::run_role(std::uint32_t message) {
     if (body) {
         body(*this);
     }
+    return static_cast<bool>(body);
 }
 
 void Monitoring_thread::OnWatchHotFolder(std::uintptr_t, std::intptr_t) {

@@ -27,7 +27,8 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     // intake, the collector, the estimate): the layer registers it at start-up, and the
     // role's handler runs it on the worker. It should return once stop_requested() is true.
     using RoleBody = std::function<void(Monitoring_thread&)>;
-    // Sets the body that the handler of role message `message` runs (empty removes it).
+    // Sets the body that the handler of role message `message` runs (empty removes it). A body
+    // set for WM_MT_PRINT_LOOP stands in for the print loop (tests that work the lists by hand).
     static void set_role_body(std::uint32_t message, RoleBody body);
 
     // Opens the program's printer driver, or `driver` when given (tests).
@@ -59,7 +60,8 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     CUsbDevice* usb_device = nullptr;
 
   private:
-    void run_role(std::uint32_t message);
+    // Runs the body set for the role; false when none is set.
+    bool run_role(std::uint32_t message);
 
     // The job printer's steps.
     // Waits for the previous pass when one is under way, then starts the pass just sent.

@@ -51,6 +51,9 @@ std::optional<std::string> first_printing_path() {
 }  // namespace
 
 void Monitoring_thread::OnPrintLoop(std::uintptr_t, std::intptr_t) {
+    if (run_role(WM_MT_PRINT_LOOP)) {
+        return;
+    }
     if (!open_every_device(*usb_device)) {
         ui::message_box("Make sure the printer is not connected to your computer!", "",
                         ui::Buttons::Ok, ui::Icon::Warning);

@@ -177,10 +177,7 @@ void JobAnalyser::repaint_if_due() {
 
 void JobAnalyser::send_to_printing(int row, const std::string& path) {
     jobs_->set_item_text(row, JobRow::state, JobState::ready_to_print);
-    JobRowTexts texts;
-    for (int column = 0; column < JobRow::kColumnCount; ++column) {
-        texts[column] = jobs_->item_text(row, column);
-    }
+    JobRowTexts texts = read_job_row(*jobs_, row);
     constexpr unsigned kSelectedFocused = platform::ui::kItemSelected | platform::ui::kItemFocused;
     jobs_->set_item_state(row, kSelectedFocused, kSelectedFocused);
     jobs_->set_item_state(row, 0, platform::ui::kItemSelected);

@@ -85,6 +85,14 @@ std::string_view print_mode_text(std::uint8_t ink_mode) {
     return ink_mode < kNames.size() ? kNames[ink_mode] : std::string_view();
 }
 
+std::optional<JobSizeMm> job_size_mm(const PrnHeader& header) {
+    if (header.x_dpi == 0 || header.y_dpi == 0) {
+        return std::nullopt;
+    }
+    return JobSizeMm{whole_mm(millimetres(header.width_dots, header.x_dpi)),
+                     whole_mm(millimetres(header.line_count, header.y_dpi))};
+}
+
 AnalysedJob analyse_job(const PrnHeader& header, std::uint64_t file_size,
                         const std::optional<platform::LocalTime>& modified, int direction_setting) {
     AnalysedJob job;
@@ -93,8 +101,9 @@ AnalysedJob analyse_job(const PrnHeader& header, std::uint64_t file_size,
     const bool has_resolution = header.x_dpi != 0 && header.y_dpi != 0;
     const double width = has_resolution ? millimetres(header.width_dots, header.x_dpi) : 0;
     const double length = has_resolution ? millimetres(header.line_count, header.y_dpi) : 0;
-    job.width_mm = whole_mm(width);
-    job.length_mm = whole_mm(length);
+    const JobSizeMm size = job_size_mm(header).value_or(JobSizeMm{});
+    job.width_mm = size.width;
+    job.length_mm = size.length;
     job.format_error = file_size < kMinJobFileSize || !has_resolution;
     const bool fits = within_size_limits(job.width_mm, job.length_mm);
     job.wait = fits && !job.format_error;

@@ -40,6 +40,16 @@ struct AnalysedJob {
     std::string print_direction;
 };
 
+// A job's width (across, by the header's x resolution) and length (along the feed, by its y
+// resolution) in whole millimetres, truncated toward zero and held at the 32-bit limit; nothing
+// for a header without a resolution. The analyser and the operator's Print apply the size
+// limits to these same figures.
+struct JobSizeMm {
+    std::int32_t width = 0;
+    std::int32_t length = 0;
+};
+std::optional<JobSizeMm> job_size_mm(const PrnHeader& header);
+
 // direction_setting is "Print_direction_set": 0 and 1 force one or both directions, any other
 // value keeps the header's. modified is the file's local last-write time.
 AnalysedJob analyse_job(const PrnHeader& header, std::uint64_t file_size,

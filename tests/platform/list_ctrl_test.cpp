@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ui/dialog.h"
@@ -143,6 +144,30 @@ TEST_F(ListCtrlTest, RowsAndCellsKeepTheirPlaces) {
     EXPECT_EQ(list_.item_count(), 0);
     EXPECT_EQ(list_.column_title(1), "State");
     EXPECT_EQ(list_.column_width(1), 100);
+}
+
+TEST_F(ListCtrlTest, ASelectedRowThatIsDeletedIsReportedAsLosingItsSelection) {
+    list_.set_item_state(2, kSF, kSF);
+    take_changes();
+    // A row without selection or focus goes silently.
+    list_.delete_item(0);
+    EXPECT_TRUE(take_changes().empty());
+    list_.delete_item(1);
+    EXPECT_EQ(take_changes(), (std::vector<Change>{{1, kSF, 0}}));
+    EXPECT_EQ(list_.selected_count(), 0);
+}
+
+TEST_F(ListCtrlTest, ACellWhoseTextChangesIsReportedFromAnyThread) {
+    std::vector<std::pair<int, int>> changed;
+    list_.on_text_changed([&](int item, int column) { changed.push_back({item, column}); });
+    list_.set_item_text(1, 1, "Wait");
+    // The same text again is no change; a row or column that is not there is none either.
+    list_.set_item_text(1, 1, "Wait");
+    list_.set_item_text(9, 1, "Wait");
+    std::thread worker([&] { list_.set_item_text(2, 1, "Printing"); });
+    test_support::pump_events_until([&] { return changed.size() == 2; });
+    worker.join();
+    EXPECT_EQ(changed, (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}}));
 }
 
 TEST_F(ListCtrlTest, ScrollingMovesByWholeRows) {

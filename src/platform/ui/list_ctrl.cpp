@@ -139,9 +139,16 @@ bool ListCtrl::delete_item(int item) {
         if (!valid_item(item)) {
             return false;
         }
+        const unsigned old_state = rows_[item].state;
         rows_.erase(rows_.begin() + item);
         view().update_scrollbars();
         view().viewport()->update();
+        // A selected or focused row that goes takes its selection and focus with it: the
+        // owner hears of it as of any other row that loses them, once the row is gone.
+        if ((old_state & (kItemSelected | kItemFocused)) != 0 && item_changed_) {
+            const auto handler = item_changed_;
+            handler(ItemChange{item, old_state, 0});
+        }
         return true;
     });
 }
@@ -167,11 +174,18 @@ bool ListCtrl::set_item_text(int item, int sub_item, std::string_view text) {
         if (cells.size() <= static_cast<std::size_t>(sub_item)) {
             cells.resize(static_cast<std::size_t>(sub_item) + 1);
         }
+        if (cells[sub_item] == text) {
+            return true;
+        }
         cells[sub_item].assign(text);
         if (sub_item == 0) {
             rows_[item].ascii_key = is_ascii(text);
         }
         view().update_item(item);
+        if (text_changed_) {
+            const auto handler = text_changed_;
+            handler(item, sub_item);
+        }
         return true;
     });
 }
@@ -422,6 +436,10 @@ void ListCtrl::on_click(std::function<void(int item, int sub_item)> handler) {
 
 void ListCtrl::on_right_click(std::function<void(int item, Point screen)> handler) {
     ui_call([&] { right_clicked_ = std::move(handler); });
+}
+
+void ListCtrl::on_text_changed(std::function<void(int item, int sub_item)> handler) {
+    ui_call([&] { text_changed_ = std::move(handler); });
 }
 
 Bitmap ListCtrl::render(std::vector<DrawnText>* texts) const {

@@ -83,7 +83,8 @@ class ListCtrl : public Control {
     std::string column_title(int column) const;
 
     // Rows. insert_item puts a row with the text of its first cell at item (appended when item
-    // is past the end) and returns its index, -1 for a negative index.
+    // is past the end) and returns its index, -1 for a negative index. Deleting a selected or
+    // focused row reports it through on_item_changed as losing both, after it has gone.
     int insert_item(int item, std::string_view text);
     bool delete_item(int item);
     void delete_all_items();
@@ -135,6 +136,9 @@ class ListCtrl : public Control {
     void on_item_changed(std::function<void(const ItemChange&)> handler);
     void on_click(std::function<void(int item, int sub_item)> handler);
     void on_right_click(std::function<void(int item, Point screen)> handler);
+    // A cell whose text set_item_text changed (an unchanged text reports nothing), after the
+    // change: for an owner that follows a cell of the selected row, whoever writes it.
+    void on_text_changed(std::function<void(int item, int sub_item)> handler);
 
     // The list as it looks now, header included, drawn offscreen; with texts, every text that
     // the drawing of the rows drew is appended to it.
@@ -175,6 +179,7 @@ class ListCtrl : public Control {
     std::function<void(const ItemChange&)> item_changed_;
     std::function<void(int, int)> clicked_;
     std::function<void(int, Point)> right_clicked_;
+    std::function<void(int, int)> text_changed_;
 };
 
 }  // namespace platform::ui
