@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev
   libusb-1.0-0-dev
+  libxcb1-dev libxcb-ewmh-dev
+  xvfb openbox
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
 )

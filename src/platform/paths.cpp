@@ -37,6 +37,13 @@ std::filesystem::path local_app_data() {
     return home_folder() / ".local" / "share";
 }
 
+std::filesystem::path config_home() {
+    if (auto config = env_path("XDG_CONFIG_HOME"); !config.empty()) {
+        return config;
+    }
+    return home_folder() / ".config";
+}
+
 std::filesystem::path system_drive() {
     if (auto drive = env_path("VELQUORIN_SYSTEM_DRIVE"); !drive.empty()) {
         return drive;

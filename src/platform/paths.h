@@ -15,6 +15,9 @@ std::filesystem::path home_folder();
 // The user's local application-data folder: $XDG_DATA_HOME, else ~/.local/share.
 std::filesystem::path local_app_data();
 
+// The user's configuration folder: $XDG_CONFIG_HOME, else ~/.config.
+std::filesystem::path config_home();
+
 // The folder of the running executable.
 std::filesystem::path program_folder();
 

@@ -16,13 +16,17 @@ TEST(Paths, FoldersFollowTheEnvironment) {
     {
         ScopedEnv data("XDG_DATA_HOME", nullptr);
         ScopedEnv drive("VELQUORIN_SYSTEM_DRIVE", nullptr);
+        ScopedEnv config("XDG_CONFIG_HOME", nullptr);
         EXPECT_EQ(platform::local_app_data(), "/home/op/.local/share");
+        EXPECT_EQ(platform::config_home(), "/home/op/.config");
         EXPECT_EQ(platform::system_drive(), "/home/op/.local/share/velquorin/drive_c");
     }
     {
         ScopedEnv data("XDG_DATA_HOME", "/data");
         ScopedEnv drive("VELQUORIN_SYSTEM_DRIVE", "/mnt/c");
+        ScopedEnv config("XDG_CONFIG_HOME", "/cfg");
         EXPECT_EQ(platform::local_app_data(), "/data");
+        EXPECT_EQ(platform::config_home(), "/cfg");
         EXPECT_EQ(platform::system_drive(), "/mnt/c");
     }
     {

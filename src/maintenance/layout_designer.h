@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+#include "platform/process.h"
+
+// The outside layout designer of the RIP: a Windows program installed under the system drive,
+// known by its executable's name in the process list and by a title text of its main window.
+// The workstation starts it, brings its window forward and restarts it; it never talks to it
+// otherwise.
+namespace maintenance {
+
+inline constexpr std::string_view kDesignerProcessName = "lytw.exe";
+inline constexpr std::string_view kDesignerWindowTitle = "NorvaxelRIP v9.0";
+inline constexpr std::string_view kDesignerMissingText =
+    "Program open failed, RIP software is not installed or the installation location is "
+    "incorrect!";
+
+// How long a running designer gets to end, in program time: after its window was asked to
+// close (time to save or ask the operator), after SIGTERM, and after SIGKILL. Together they
+// bound every restart, however the old copy behaves.
+inline constexpr std::uint32_t kCloseRequestWaitMs = 5000;
+inline constexpr std::uint32_t kTerminateWaitMs = 3000;
+inline constexpr std::uint32_t kKillWaitMs = 2000;
+
+// <system drive>/NorvaxelRIP v9.0/DTP/lytw.exe
+std::filesystem::path designer_path();
+
+// Starts the designer with no arguments. A file that begins with "MZ" (a Windows executable) is
+// run through the Windows compatibility layer's `wine` when one is on the PATH; any other file,
+// or a Windows one without it, is started directly, and then the system's refusal is the
+// result. The failure is returned for the caller to report.
+platform::StartResult start_designer();
+
+// The designer's main window: the first top-level window whose non-empty title contains the
+// designer's title text. Nothing without an X display or such a window.
+std::optional<platform::TopWindow> find_designer_window();
+
+}  // namespace maintenance
+
+// Tells a running designer to quit, and makes sure it does without ever waiting without end:
+// its window is asked to close and given kCloseRequestWaitMs; the processes of that name still
+// running then get SIGTERM and kTerminateWaitMs, then SIGKILL and kKillWaitMs. Returns true
+// when no process of that name is left (also when none ran). Blocks for at most the sum of the
+// three waits: call it off the user-interface thread.
+bool close_running_rip(std::string_view process_name);

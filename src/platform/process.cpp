@@ -1,0 +1,273 @@
+#include "platform/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "platform/clock.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+// A file of /proc read whole. Plain reads: a process that ends while its files are read makes
+// the read fail (ESRCH), which must count as "nothing there", never as an exception.
+std::string read_whole(const std::filesystem::path& path) {
+    std::string text;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return text;
+    }
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return text;
+}
+
+// The state letter and the start time of /proc/<pid>/stat. The command name in brackets may
+// hold blanks and brackets of its own, so the fields are counted from its last ')'.
+struct ProcessStat {
+    char state = '?';
+    std::uint64_t start_time = 0;
+};
+
+std::optional<ProcessStat> read_stat(pid_t pid) {
+    const std::string text = read_whole("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = text.rfind(')');
+    if (close == std::string::npos || close + 2 >= text.size()) {
+        return std::nullopt;
+    }
+    ProcessStat stat;
+    stat.state = text[close + 2];
+    // Field 3 is the state; the start time is field 22.
+    std::size_t at = close + 2;
+    for (int field = 3; field < 22; ++field) {
+        at = text.find(' ', at);
+        if (at == std::string::npos) {
+            return std::nullopt;
+        }
+        ++at;
+    }
+    const char* end = text.data() + text.size();
+    if (std::from_chars(text.data() + at, end, stat.start_time).ec != std::errc{}) {
+        return std::nullopt;
+    }
+    return stat;
+}
+
+bool has_ended(char state) {
+    return state == 'Z' || state == 'X' || state == 'x';
+}
+
+std::string_view last_part(std::string_view path) {
+    const auto cut = path.find_last_of("/\\");
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+bool runs_executable(pid_t pid, std::string_view name) {
+    const std::filesystem::path folder = "/proc/" + std::to_string(pid);
+    std::error_code error;
+    std::string exe = std::filesystem::read_symlink(folder / "exe", error).native();
+    if (!error) {
+        constexpr std::string_view kDeleted = " (deleted)";
+        if (exe.ends_with(kDeleted)) {
+            exe.resize(exe.size() - kDeleted.size());
+        }
+        if (last_part(exe) == name) {
+            return true;
+        }
+    }
+    const std::string cmdline = read_whole(folder / "cmdline");
+    const std::string_view argv0(cmdline.data(), std::min(cmdline.find('\0'), cmdline.size()));
+    return !argv0.empty() && last_part(argv0) == name;
+}
+
+// A handle on one process that stays with it even when its pid is reused: a pid file
+// descriptor, taken only after the start time confirms it is still the process that was found.
+class ProcessHandle {
+  public:
+    static std::optional<ProcessHandle> open(const RunningProcess& process) {
+        const int fd = static_cast<int>(::syscall(SYS_pidfd_open, process.pid, 0));
+        if (fd < 0) {
+            return std::nullopt;  // ended already (or never ours to see)
+        }
+        ProcessHandle handle(fd);
+        const auto stat = read_stat(process.pid);
+        if (!stat || stat->start_time != process.start_time || has_ended(stat->state)) {
+            return std::nullopt;
+        }
+        return handle;
+    }
+    ProcessHandle(ProcessHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    ProcessHandle& operator=(ProcessHandle&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~ProcessHandle() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+
+    // The descriptor becomes readable when the process ends.
+    bool has_exited() const {
+        pollfd entry{fd_, POLLIN, 0};
+        return ::poll(&entry, 1, 0) > 0;
+    }
+    bool signal(int number) const {
+        return ::syscall(SYS_pidfd_send_signal, fd_, number, nullptr, 0) == 0;
+    }
+    int fd() const { return fd_; }
+
+  private:
+    explicit ProcessHandle(int fd) : fd_(fd) {}
+    int fd_;
+};
+
+std::vector<ProcessHandle> open_all(const std::vector<RunningProcess>& processes) {
+    std::vector<ProcessHandle> handles;
+    for (const auto& process : processes) {
+        if (auto handle = ProcessHandle::open(process)) {
+            handles.push_back(std::move(*handle));
+        }
+    }
+    return handles;
+}
+
+// Drops the handles of ended processes until none is left or ms of program time have passed.
+bool wait_handles(std::vector<ProcessHandle>& handles, std::uint32_t ms) {
+    const std::uint32_t start = tick_count();
+    for (;;) {
+        std::erase_if(handles, [](const ProcessHandle& h) { return h.has_exited(); });
+        const std::uint32_t spent = tick_count() - start;
+        if (handles.empty() || spent >= ms) {
+            return handles.empty();
+        }
+        std::vector<pollfd> entries;
+        for (const auto& handle : handles) {
+            entries.push_back(pollfd{handle.fd(), POLLIN, 0});
+        }
+        // At most 50 ms of program time per look, so the program clock bounds the wait even
+        // when its scale changes while waiting.
+        const auto slice = std::min<std::uint32_t>(ms - spent, 50);
+        const auto real_ms = std::max<std::int64_t>(1, real_microseconds(slice) / 1000);
+        ::poll(entries.data(), entries.size(), static_cast<int>(real_ms));
+    }
+}
+
+}  // namespace
+
+StartResult start_process(const std::filesystem::path& program,
+                          const std::vector<std::string>& argv) {
+    std::vector<std::string> arguments = argv;
+    if (arguments.empty()) {
+        arguments.push_back(program.native());
+    }
+    std::vector<char*> pointers;
+    for (auto& argument : arguments) {
+        pointers.push_back(argument.data());
+    }
+    pointers.push_back(nullptr);
+
+    // The program gets a clean signal state, whatever this thread blocks or ignores, and a
+    // session of its own, so that ending the workstation from a terminal does not end it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+    pid_t pid = -1;
+    const int error =
+        ::posix_spawn(&pid, program.c_str(), nullptr, &attributes, pointers.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        return StartResult{-1, error};
+    }
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+        }
+    }).detach();
+    return StartResult{pid, 0};
+}
+
+std::optional<std::vector<RunningProcess>> find_processes(std::string_view name) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries("/proc", error);
+    if (error) {
+        return std::nullopt;
+    }
+    std::vector<RunningProcess> found;
+    // Processes come and go while the folder is read: every step takes its error code, so
+    // nothing here throws.
+    for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        if (error) {
+            return std::nullopt;
+        }
+        const std::string file = entries->path().filename().native();
+        pid_t pid = 0;
+        const auto [end, parsed] = std::from_chars(file.data(), file.data() + file.size(), pid);
+        if (parsed != std::errc{} || end != file.data() + file.size()) {
+            continue;
+        }
+        const auto stat = read_stat(pid);
+        if (!stat || has_ended(stat->state) || !runs_executable(pid, name)) {
+            continue;
+        }
+        found.push_back(RunningProcess{pid, stat->start_time});
+    }
+    if (error) {
+        return std::nullopt;
+    }
+    std::sort(found.begin(), found.end(),
+              [](const RunningProcess& a, const RunningProcess& b) { return a.pid < b.pid; });
+    return found;
+}
+
+bool wait_for_exit(const std::vector<RunningProcess>& processes, std::uint32_t ms) {
+    auto handles = open_all(processes);
+    return wait_handles(handles, ms);
+}
+
+bool terminate_processes(const std::vector<RunningProcess>& processes, std::uint32_t term_wait_ms,
+                         std::uint32_t kill_wait_ms) {
+    auto handles = open_all(processes);
+    for (const auto& handle : handles) {
+        handle.signal(SIGTERM);
+    }
+    if (wait_handles(handles, term_wait_ms)) {
+        return true;
+    }
+    for (const auto& handle : handles) {
+        handle.signal(SIGKILL);
+    }
+    return wait_handles(handles, kill_wait_ms);
+}
+
+}  // namespace platform
