@@ -74,6 +74,8 @@ TEST_F(NozzleCheckTest, PrintsThePatternOnTheSheetDotForDot) {
     EXPECT_EQ(boxes_.count(), 0u);
     EXPECT_EQ(g_printer_idle, 1);
     EXPECT_FALSE(shows(labels[2], maintenance::kPassNotConfirmedText));
+    // Every dialog closed its own connection: only the print-loop worker's is open.
+    EXPECT_EQ(printer_->open_handles(), 1u);
 
     // No job printed since start: the pass count and the ink mode go out as 0.
     EXPECT_EQ(frames(CMD_PASS_COUNT), (std::vector<Frame>{{0xFF, CMD_PASS_COUNT, 0}}));
