@@ -219,9 +219,16 @@ void PrinterProtocol::stopped_in_wait() {
 }
 
 void PrinterProtocol::after_one_read() {
+    // The nozzle check holds the printer for its maintenance dialog: the job's abort tail
+    // would give it back while the check still drives it.
     if (ReadStatus() == STATUS_ABORTED) {
-        abort_tail();
+        stopped_in_wait();
     }
+}
+
+int PrinterProtocol::SendCommandCode(std::uint8_t code) {
+    set_frame(code);
+    return SendCommand();
 }
 
 void PrinterProtocol::SendColumnCount() {
@@ -238,6 +245,12 @@ void PrinterProtocol::SendInkMode() {
 
 void PrinterProtocol::SendEmbossPasses(std::uint8_t passes) {
     set_frame_u8(CMD_EMBOSS_PASSES, passes);
+    SendCommand();
+    after_one_read();
+}
+
+void PrinterProtocol::SendPassCount(std::uint8_t passes) {
+    set_frame_u8(CMD_PASS_COUNT, passes);
     SendCommand();
     after_one_read();
 }
@@ -293,10 +306,12 @@ void PrinterProtocol::SendEndOfPrint() {
 }
 
 void PrinterProtocol::maintenance_end_of_print() {
+    pass_confirmed_ = false;
     const std::uint32_t start = platform::tick_count();
     while (platform::tick_count() - start < 10000) {
         const std::uint8_t status = ReadStatus();
         if (status == STATUS_PASS_DONE) {
+            pass_confirmed_ = true;
             break;
         }
         if (status == STATUS_ABORTED) {

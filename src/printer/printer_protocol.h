@@ -51,6 +51,8 @@ class PrinterProtocol {
     void SendColumnCount();
     void SendInkMode();
     void SendEmbossPasses(std::uint8_t passes);
+    // The nozzle check's pass count: one frame, one status read.
+    void SendPassCount(std::uint8_t passes);
     void SendUvSetting(std::uint8_t setting);
     void SendNotVarnishOnly();
     void SendDirection();
@@ -63,6 +65,13 @@ class PrinterProtocol {
     void SendBandData();
     void SendPassCommand();
     void WaitPassDone();
+
+    // One two-byte command without an answer read (the maintenance starts and the
+    // acknowledgement request before a maintenance dialog); 1 sent, 0 not completed.
+    int SendCommandCode(std::uint8_t code);
+    // Whether the last maintenance end of print saw the printer report its pass done before
+    // it gave up waiting and ended the print regardless.
+    bool pass_confirmed() const { return pass_confirmed_; }
 
     // A band is g_column_count columns of this many bytes.
     static constexpr std::uint32_t kBandBytesPerColumn = 360;
@@ -85,7 +94,8 @@ class PrinterProtocol {
     void set_frame_u32(std::uint8_t code, std::uint32_t argument);
     // A one-frame command without an answer.
     void send_only(std::uint8_t code);
-    // Frame(s) sent, then one status read: the printer's stop ends in the abort tail.
+    // Frame(s) sent, then one status read: the printer's stop ends in the abort tail, on the
+    // maintenance side in the stop and the nozzle-print error.
     void after_one_read();
     // The printer stopped while maintenance runs: no file, no tail.
     void maintenance_stopped();
@@ -110,4 +120,5 @@ class PrinterProtocol {
     std::unique_ptr<CUsbDevice> device_;
     std::uint8_t* band_buffer_ = nullptr;
     std::function<void()> idle_poll_hook_;
+    bool pass_confirmed_ = false;
 };

@@ -19,7 +19,7 @@ std::atomic<std::uint8_t> g_reconnect_cancelled{0};
 std::atomic<std::uint8_t> g_nozzle_print_error{0};
 
 std::uint8_t g_direction = 0;
-std::uint8_t g_ink_mode = 1;
+std::uint8_t g_ink_mode = 0;  // no job printed since start
 std::uint8_t g_not_2vanish = 1;
 std::uint32_t g_column_count = 0;
 std::int32_t g_y_position = 0;

@@ -33,9 +33,9 @@ extern std::atomic<std::uint8_t> g_nozzle_print_error;
 
 // Arguments of the set-up commands, set by the print engine from the job's header and
 // stepping (and by the maintenance side); the engine's headers take them from here.
-extern std::uint8_t g_direction;                 // 0 unidirectional, 1 bidirectional
-extern std::uint8_t g_ink_mode;                  // 1-15
-extern std::uint8_t g_not_2vanish;               // 1 unless ink mode 4
+extern std::uint8_t g_direction;    // 0 unidirectional, 1 bidirectional
+extern std::uint8_t g_ink_mode;     // 1-15; 0 until a job set it
+extern std::uint8_t g_not_2vanish;  // 1 unless ink mode 4
 extern std::uint32_t g_column_count;
 extern std::int32_t g_y_position;  // motor steps, sent as a 32-bit value
 

@@ -469,7 +469,8 @@ class MaintenanceSide : public ProtocolTest {
 TEST_F(MaintenanceSide, AStoppedPrinterMarksTheNozzlePrintWithoutTheTail) {
     model_->set_status(STATUS_ABORTED);
     for (auto wait : {&PrinterProtocol::WaitPrinterIdle, &PrinterProtocol::WaitCommandAckOrAbort,
-                      &PrinterProtocol::SendYPosition, &PrinterProtocol::SendPassCommand}) {
+                      &PrinterProtocol::SendYPosition, &PrinterProtocol::SendPassCommand,
+                      &PrinterProtocol::SendColumnCount, &PrinterProtocol::SendInkMode}) {
         g_stop_printing = 0;
         g_nozzle_print_error = 0;
         (protocol_.get()->*wait)();
@@ -479,7 +480,14 @@ TEST_F(MaintenanceSide, AStoppedPrinterMarksTheNozzlePrintWithoutTheTail) {
         EXPECT_TRUE(g_prn_file.is_open());
     }
     g_stop_printing = 0;
+    g_nozzle_print_error = 0;
+    protocol_->SendPassCount(4);
+    EXPECT_EQ(frames().back(), (Frame{0xFF, CMD_PASS_COUNT, 4}));
+    EXPECT_EQ(g_nozzle_print_error, 1);
+    EXPECT_EQ(g_printer_idle, 0);
+    g_stop_printing = 0;
     protocol_->SendEndOfPrint();  // stopped while waiting for the last pass: no end command
+    EXPECT_FALSE(protocol_->pass_confirmed());
     EXPECT_EQ(g_stop_printing, 1);
     const auto all = codes();
     EXPECT_EQ(std::count(all.begin(), all.end(), CMD_END_OF_PRINT), 0);
@@ -540,6 +548,7 @@ TEST_F(MaintenanceSide, EndOfPrintWaitsForTheLastPassFirst) {
     protocol_->SendEndOfPrint();
     EXPECT_EQ(model_->status_reads(), 2u);
     EXPECT_EQ(codes(), std::vector<std::uint8_t>{CMD_END_OF_PRINT});
+    EXPECT_TRUE(protocol_->pass_confirmed());
 }
 
 }  // namespace

@@ -108,8 +108,8 @@ TEST_F(FirmwareTest, AnswersEachWaitWithItsStatus) {
         Frame frame;
         std::uint8_t status;
     } cases[] = {
-        {{0xFF, 0xA6}, 0xA6}, {{0xFF, 0x35}, '5'}, {{0xFF, 0x05}, 0x05},
-        {{0xFF, 0x70}, 'p'},  {{0xFF, 0x87}, 'a'}, {{0xFF, 0x60, 3}, 0x05},
+        {{0xFF, 0xA6}, 0xA6}, {{0xFF, 0x35}, '5'},     {{0xFF, 0x05}, 0x05},    {{0xFF, 0x70}, 'p'},
+        {{0xFF, 0x87}, 'a'},  {{0xFF, 0x60, 3}, 0x05}, {{0xFF, 0x39, 4}, 0x05},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(send(c.frame));
@@ -129,6 +129,30 @@ TEST_F(FirmwareTest, SlowActionsReportWhenTheyAreDone) {
     platform::sleep_ms(usb::sim::Firmware::kJobFinishMs);
     EXPECT_EQ(read(), 0xF1);
     EXPECT_FALSE(firmware_->state().job_running);
+}
+
+// Head cleaning and both ink chargings keep the printer busy for their time: a readiness
+// question asked meanwhile is answered busy, and when the time is over with its own answer.
+TEST_F(FirmwareTest, MaintenanceKeepsThePrinterBusyForItsTime) {
+    platform::set_time_scale(500);
+    start();
+    const struct {
+        std::uint8_t code;
+        std::uint32_t ms;
+        std::uint8_t question;
+        std::uint8_t answer;
+    } cases[] = {
+        {0x08, usb::sim::Firmware::kHeadCleaningMs, 0x05, 0x05},
+        {0xC1, usb::sim::Firmware::kInkChargingInstallMs, 0x35, '5'},
+        {0xC2, usb::sim::Firmware::kInkChargingMaintenanceMs, 0xA6, 0xA6},
+    };
+    for (const auto& c : cases) {
+        const Sent started = timed_send({0xFF, c.code});
+        EXPECT_EQ(firmware_->state().maintenance, c.code);
+        ASSERT_TRUE(send({0xFF, c.question}));
+        expect_done_after(started, c.ms, 0x00, c.answer);
+        EXPECT_EQ(firmware_->state().maintenance, 0);
+    }
 }
 
 TEST_F(FirmwareTest, APassTakesThePrintersTime) {

@@ -11,8 +11,10 @@ constexpr std::uint8_t kColumnCount = 0x01;
 constexpr std::uint8_t kPassForward = 0x02;
 constexpr std::uint8_t kPassBackward = 0x03;
 constexpr std::uint8_t kAckRequest = 0x05;
+constexpr std::uint8_t kHeadCleaning = 0x08;
 constexpr std::uint8_t kWaitIdle = 0x35;
 constexpr std::uint8_t kPassUni = 0x38;
+constexpr std::uint8_t kPassCount = 0x39;
 constexpr std::uint8_t kStop = 0x55;
 constexpr std::uint8_t kYPosition = 0x62;
 constexpr std::uint8_t kStartReady = 0x70;
@@ -25,6 +27,8 @@ constexpr std::uint8_t kCheckReady = 0xA6;
 constexpr std::uint8_t kEndYMoveBack = 0xA7;
 constexpr std::uint8_t kEndAutoYz = 0xA9;
 constexpr std::uint8_t kEndOfPrint = 0xAA;
+constexpr std::uint8_t kInkChargingInstall = 0xC1;
+constexpr std::uint8_t kInkChargingMaintenance = 0xC2;
 
 constexpr std::uint8_t kReady = 0x05;
 constexpr std::uint8_t kIdle = '5';
@@ -53,6 +57,11 @@ std::uint32_t u32_at(std::span<const std::uint8_t> frame) {
 
 bool expired(std::uint32_t due, std::uint32_t now) {
     return static_cast<std::int32_t>(now - due) >= 0;
+}
+
+// The questions whose answer says whether the printer can take work.
+bool asks_readiness(std::uint8_t code) {
+    return code == kAckRequest || code == kWaitIdle || code == kCheckReady || code == kStartReady;
 }
 
 }  // namespace
@@ -141,6 +150,13 @@ void Firmware::advance_locked(std::uint32_t now) {
         status_ = end_action_due_->second;
         end_action_due_.reset();
     }
+    if (maintenance_due_ && expired(*maintenance_due_, now)) {
+        maintenance_due_.reset();
+        state_.maintenance = 0;
+        if (status_ == kBusy) {
+            status_ = answer_after_maintenance_;
+        }
+    }
     if (job_finish_due_ && !state_.pass_in_progress && expired(*job_finish_due_, now)) {
         status_ = kJobFinished;
         state_.job_running = false;
@@ -168,7 +184,39 @@ void Firmware::command_locked(std::span<const std::uint8_t> frame) {
         status_ = scripted->second;
         return;
     }
+    // What ended before the command arrived is over, and its status gives way to the
+    // command's answer: a job that finished while nobody asked must not answer the next
+    // acknowledgement request with its end.
+    if (maintenance_due_ && expired(*maintenance_due_, now)) {
+        maintenance_due_.reset();
+        state_.maintenance = 0;
+    }
+    if (job_finish_due_ && !state_.pass_in_progress && expired(*job_finish_due_, now)) {
+        job_finish_due_.reset();
+        state_.job_running = false;
+    }
+    if (maintenance_due_ && asks_readiness(code)) {
+        // Busy with its own cleaning or charging: the answer comes when that is over.
+        answer_after_maintenance_ = code == kWaitIdle     ? kIdle
+                                    : code == kCheckReady ? kCheckReadyOk
+                                    : code == kStartReady ? kStartReadyOk
+                                                          : kReady;
+        status_ = kBusy;
+        return;
+    }
     switch (code) {
+        case kHeadCleaning:
+        case kInkChargingInstall:
+        case kInkChargingMaintenance:
+            state_.maintenance = code;
+            maintenance_due_ = now + (code == kHeadCleaning         ? kHeadCleaningMs
+                                      : code == kInkChargingInstall ? kInkChargingInstallMs
+                                                                    : kInkChargingMaintenanceMs);
+            status_ = kBusy;
+            break;
+        case kPassCount:
+            status_ = kReady;
+            break;
         case kPassUni:
         case kPassForward:
         case kPassBackward: {

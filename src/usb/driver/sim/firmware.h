@@ -48,6 +48,8 @@ class Firmware : public PrinterModel {
         std::uint8_t direction = 0;
         std::uint32_t y_position = 0;
         std::uint64_t bulk_bytes = 0;
+        // The head cleaning or ink charging the printer is busy with (its command), 0 none.
+        std::uint8_t maintenance = 0;
         // The last kKeptCommands frames received, oldest first.
         std::deque<std::vector<std::uint8_t>> commands;
     };
@@ -63,6 +65,11 @@ class Firmware : public PrinterModel {
     static constexpr std::uint32_t kSkipFeedMs = 300;
     static constexpr std::uint32_t kEndActionMs = 3000;
     static constexpr std::uint32_t kJobFinishMs = 2000;
+    // The printer's own maintenance runs, during which it answers every readiness question
+    // with busy and then with the answer it held back.
+    static constexpr std::uint32_t kHeadCleaningMs = 150'000;
+    static constexpr std::uint32_t kInkChargingInstallMs = 570'000;
+    static constexpr std::uint32_t kInkChargingMaintenanceMs = 390'000;
 
   private:
     void command_locked(std::span<const std::uint8_t> frame);
@@ -85,6 +92,8 @@ class Firmware : public PrinterModel {
     std::optional<std::uint32_t> feed_due_;
     std::optional<std::pair<std::uint32_t, std::uint8_t>> end_action_due_;
     std::optional<std::uint32_t> job_finish_due_;
+    std::optional<std::uint32_t> maintenance_due_;
+    std::uint8_t answer_after_maintenance_ = 0x05;
     bool silent_ = false;
     std::uint32_t bidir_delay_ms_ = 0;
     std::map<std::uint8_t, int> command_counts_;

@@ -112,7 +112,12 @@ void PrintedSheet::command(std::span<const std::uint8_t> frame) {
         case kPassUni:
         case kPassForward:
         case kPassBackward:
-            if (in_job_ && !band_.empty()) {
+            // The nozzle check prints its one pass without the job's ready check: a pass
+            // outside a job starts a sheet of its own, ended by the end-of-print command.
+            if (!in_job_) {
+                start_job();
+            }
+            if (!band_.empty()) {
                 print_band(code == kPassBackward);
             }
             position_ += y_value_;

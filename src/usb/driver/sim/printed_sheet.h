@@ -17,7 +17,8 @@
 // so).
 //
 // The geometry the printer assumes:
-//  - the media position starts at 0 when a job starts (CMD_CHECK_READY), in Y motor steps;
+//  - the media position starts at 0 when a job starts (CMD_CHECK_READY, or a pass outside a
+//    job, as the nozzle check prints), in Y motor steps;
 //    every pass prints at the present position, then the media moves on by the last value of
 //    the Y-position command (the per-pass feed); a skip feed moves it by that value once;
 //  - 103,680 steps are an inch (144 steps a line at 720 dpi); the head's nozzle rows are
