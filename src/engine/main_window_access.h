@@ -24,6 +24,9 @@ inline constexpr int IDC_PRINT_BUTTON = 1013;
 inline constexpr int IDC_DELETE_BUTTON = 1014;
 inline constexpr int IDC_REMOVE_BUTTON = 1017;
 inline constexpr int IDC_PREVIEW_BUTTON = 1052;
+// The rotary button, enabled only while rotary printing is chosen; a save of the Setting
+// dialog enables or disables it.
+inline constexpr int IDC_ROTARY_BUTTON = 1018;
 
 class MainWindowAccess {
   public:

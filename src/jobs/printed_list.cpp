@@ -218,13 +218,5 @@ void printedlist::OnBnClickedDeleteAll() {
 
 void open_printed_list(platform::ui::Dialog* parent) {
     printedlist dialog;
-    dialog.set_background(kDialogGrey);
-    if (parent != nullptr) {
-        const ui::Rect over = parent->window_rect();
-        const ui::Rect own = dialog.window_rect();
-        dialog.move(ui::Rect::from_size(over.left + (over.width() - own.width()) / 2,
-                                        over.top + (over.height() - own.height()) / 2, own.width(),
-                                        own.height()));
-    }
-    dialog.do_modal();
+    ui::run_modal_over(dialog, parent, kDialogGrey);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <mutex>
@@ -262,22 +263,50 @@ std::vector<std::string_view> section_values_by_position(std::span<const char> b
     return values;
 }
 
-int leading_integer(std::string_view text) {
+namespace {
+
+// Where the digits of a number at the start of text begin, past white space and a sign.
+std::size_t number_digits_start(std::string_view text, bool& negative) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
         ++i;
     }
-    bool negative = false;
+    negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         ++i;
     }
+    return i;
+}
+
+}  // namespace
+
+int leading_integer(std::string_view text) {
+    bool negative = false;
+    std::size_t i = number_digits_start(text, negative);
     long long magnitude = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         magnitude = std::min<long long>(magnitude * 10 + (text[i] - '0'), 1LL + INT_MAX);
     }
     const long long number = negative ? -magnitude : magnitude;
     return static_cast<int>(std::clamp<long long>(number, INT_MIN, INT_MAX));
+}
+
+double leading_decimal(std::string_view text) {
+    bool negative = false;
+    const std::size_t i = number_digits_start(text, negative);
+    // Only digits and a point: the conversion below would also take "inf" and "nan".
+    if (i == text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) {
+        return 0;
+    }
+    double value = 0;
+    const char* const digits = text.data() + i;
+    const auto [end, error] =
+        std::from_chars(digits, text.data() + text.size(), value, std::chars_format::fixed);
+    if (error != std::errc() || end == digits) {
+        return 0;
+    }
+    return negative ? -value : value;
 }
 
 }  // namespace platform

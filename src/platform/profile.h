@@ -78,4 +78,9 @@ std::vector<std::string_view> section_values_by_position(std::span<const char> b
 // gives the nearest int.
 int leading_integer(std::string_view text);
 
+// The decimal number at the start of text, read the same way: white space, a sign, then digits
+// with at most one point among them (no exponent: "1e5" reads 1). Nothing that reads as a number
+// gives 0.
+double leading_decimal(std::string_view text);
+
 }  // namespace platform

@@ -441,6 +441,68 @@ TEST_F(DialogTest, ShownNormallyFromMinimisedOrHiddenAndTheMinimiseBoxKeepsItSho
     EXPECT_TRUE(dialog.is_visible());
 }
 
+TEST_F(DialogTest, TheInnermostOpenRunIsFoundAndADialogOpensCentredOverItsOwner) {
+    std::vector<ui::Dialog*> seen;
+    StartingDialog* outer_self = nullptr;
+    StartingDialog inner([&] {
+        seen.push_back(ui::Dialog::innermost_modal());
+        ui::Dialog::innermost_modal()->end_dialog(ui::kIdCancel);
+    });
+    inner.move(ui::Rect::from_size(0, 0, 200, 100));
+    StartingDialog outer([&] {
+        seen.push_back(ui::Dialog::innermost_modal());
+        ui::run_modal_over(inner, outer_self, ui::Rgb::from_bgr(0xF2F2F2));
+        seen.push_back(ui::Dialog::innermost_modal());
+        outer_self->end_dialog(ui::kIdOk);
+    });
+    outer_self = &outer;
+    outer.move(ui::Rect::from_size(100, 80, 600, 400));
+    EXPECT_EQ(ui::Dialog::innermost_modal(), nullptr);
+    EXPECT_EQ(outer.do_modal(), ui::kIdOk);
+    EXPECT_EQ(seen, (std::vector<ui::Dialog*>{&outer, &inner, &outer}));
+    EXPECT_EQ(ui::Dialog::innermost_modal(), nullptr);
+    const ui::Rect o = outer.window_rect();
+    const ui::Rect i = inner.window_rect();
+    EXPECT_EQ(i.width(), 200);
+    EXPECT_EQ(inner.background(), ui::Rgb::from_bgr(0xF2F2F2));
+    // Centred up to the width of a window frame, which the desktop draws.
+    EXPECT_NEAR(i.left + i.width() / 2, o.left + o.width() / 2, 4);
+    EXPECT_NEAR(i.top + i.height() / 2, o.top + o.height() / 2, 4);
+}
+
+TEST_F(DialogTest, AnEditsCaretCountsCharactersAndItsHandlerMayChangeTheTextAgain) {
+    StartingDialog form([] {});
+    auto& edit = form.add<ui::Edit>(20, ui::Rect::from_size(0, 0, 100, 25));
+    std::vector<std::string> runs;
+    // Keeps three characters, as a filter does: the text it sets runs the handler again.
+    edit.on_change([&] {
+        runs.push_back(edit.text());
+        const QString text = QString::fromStdString(edit.text());
+        if (text.size() > 3) {
+            edit.set_text(text.left(3).toStdString());
+            edit.set_caret(1);
+        }
+    });
+    const std::string two_bytes = "\xC3\xA4";  // one character
+    edit.set_text(two_bytes + "bcdef");
+    EXPECT_EQ(edit.text(), two_bytes + "bc");
+    EXPECT_EQ(runs, (std::vector<std::string>{two_bytes + "bcdef", two_bytes + "bc"}));
+    EXPECT_EQ(edit.caret(), 1);
+    edit.set_caret(99);
+    EXPECT_EQ(edit.caret(), 3);
+    edit.set_caret(-4);
+    EXPECT_EQ(edit.caret(), 0);
+}
+
+TEST_F(DialogTest, AGroupBoxFramesTheControlsMadeAfterItWithoutCoveringThem) {
+    StartingDialog form([] {});
+    auto& group = form.add<ui::GroupBox>(-1, ui::Rect::from_size(10, 10, 200, 100), "File set");
+    auto& combo = form.add<ui::ComboBox>(21, ui::Rect::from_size(20, 40, 120, 26));
+    EXPECT_EQ(group.title(), "File set");
+    EXPECT_EQ(form.window()->childAt(30, 50), combo.widget());
+    EXPECT_EQ(form.window()->childAt(180, 90), group.widget());
+}
+
 TEST(ScreenMetrics, ThePretendedScreenStandsUntilCleared) {
     test_support::QtApplication app;
     const ui::ScreenMetrics real = ui::screen_metrics();

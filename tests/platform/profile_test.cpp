@@ -253,4 +253,18 @@ TEST(Profile, LeadingInteger) {
     }
 }
 
+TEST(Profile, LeadingDecimal) {
+    const std::vector<std::pair<std::string, double>> cases = {
+        {"80.5", 80.5}, {" 130.01mm", 130.01},
+        {"-2.5", -2.5}, {"+7", 7},
+        {"12.", 12},    {".5", 0.5},
+        {".", 0},       {"1e5", 1},
+        {"abc", 0},     {"", 0},
+        {"1.2.3", 1.2}, {"- 3", 0},
+        {"inf", 0},     {"0x1p3", 0}};
+    for (const auto& [text, value] : cases) {
+        EXPECT_DOUBLE_EQ(platform::leading_decimal(text), value) << text;
+    }
+}
+
 }  // namespace

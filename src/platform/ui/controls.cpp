@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,6 +90,20 @@ void Static::set_colours(Rgb text, Rgb background) {
         widget()->setPalette(palette);
         widget()->setAutoFillBackground(true);
     });
+}
+
+void Static::set_word_wrap(bool wrap) {
+    ui_call([&] { as<QLabel>(*this)->setWordWrap(wrap); });
+}
+
+GroupBox::GroupBox(Dialog& owner, int id, const Rect& rect, std::string_view title)
+    : Control(owner, id, new QGroupBox(to_qt(title), owner.window()), rect) {
+    // Made before the controls it frames, it must lie under them, not over them.
+    widget()->lower();
+}
+
+std::string GroupBox::title() const {
+    return ui_call([&] { return from_qt(as<QGroupBox>(*this)->title()); });
 }
 
 Picture::Picture(Dialog& owner, int id, const Rect& rect, const Bitmap& image)
@@ -179,6 +194,17 @@ void Edit::set_text(std::string_view text) {
 
 std::string Edit::text() const {
     return ui_call([&] { return from_qt(as<QLineEdit>(*this)->text()); });
+}
+
+void Edit::set_caret(int position) {
+    ui_call([&] {
+        auto* edit = as<QLineEdit>(*this);
+        edit->setCursorPosition(std::clamp(position, 0, static_cast<int>(edit->text().size())));
+    });
+}
+
+int Edit::caret() const {
+    return ui_call([&] { return as<QLineEdit>(*this)->cursorPosition(); });
 }
 
 void Edit::on_change(std::function<void()> handler) {

@@ -38,6 +38,15 @@ class Static : public Control {
     void set_text(std::string_view text);
     std::string text() const;
     void set_colours(Rgb text, Rgb background);
+    // A long text breaks between words onto the next lines of the label.
+    void set_word_wrap(bool wrap);
+};
+
+// A framed area with a title on its top edge; the controls inside it are the dialog's own.
+class GroupBox : public Control {
+  public:
+    GroupBox(Dialog& owner, int id, const Rect& rect, std::string_view title);
+    std::string title() const;
 };
 
 // A picture control showing a bitmap at its own size.
@@ -72,12 +81,17 @@ class ComboBox : public Control {
     std::function<void()> selection_changed_;
 };
 
-// A single-line edit. Every change of its text, typed or set, runs the change handler.
+// A single-line edit. Every change of its text, typed or set, runs the change handler; a
+// handler may set the text again, which runs it again at once.
 class Edit : public Control {
   public:
     Edit(Dialog& owner, int id, const Rect& rect, std::string_view text = {});
     void set_text(std::string_view text);
     std::string text() const;
+    // The caret stands before the character of this index (counted in characters, not
+    // bytes); a position past the end puts it at the end. The caret is scrolled into view.
+    void set_caret(int position);
+    int caret() const;
     void on_change(std::function<void()> handler);
 
   private:

@@ -15,6 +15,15 @@
 #include "platform/ui/qt_convert.h"
 
 namespace platform::ui {
+namespace {
+
+// The dialogs whose modal runs are open, the innermost last. UI thread only.
+std::vector<Dialog*>& open_modal_runs() {
+    static std::vector<Dialog*> runs;
+    return runs;
+}
+
+}  // namespace
 
 // The top-level window of a Dialog: routes Esc, Enter and the caption's close box to the
 // dialog's commands. It is a plain window and not a framework dialog, so that hiding it never
@@ -121,7 +130,9 @@ int Dialog::do_modal() {
             window_->setWindowModality(Qt::ApplicationModal);
             window_->show();
             if (!ended_) {
+                open_modal_runs().push_back(this);
                 loop.exec(QEventLoop::DialogExec);
+                std::erase(open_modal_runs(), this);
             }
             loop_ = outer;
         }
@@ -131,6 +142,13 @@ int Dialog::do_modal() {
         stop_timers();
         window_->hide();
         return end_code_;
+    });
+}
+
+Dialog* Dialog::innermost_modal() {
+    return ui_call([]() -> Dialog* {
+        const std::vector<Dialog*>& runs = open_modal_runs();
+        return runs.empty() ? nullptr : runs.back();
     });
 }
 
@@ -319,6 +337,13 @@ void Dialog::move(const Rect& rect) {
     });
 }
 
+void Dialog::centre_over(const Dialog& owner) {
+    const Rect over = owner.window_rect();
+    const Rect own = window_rect();
+    move(Rect::from_size(over.left + (over.width() - own.width()) / 2,
+                         over.top + (over.height() - own.height()) / 2, own.width(), own.height()));
+}
+
 Rect Dialog::window_rect() const {
     return ui_call([&] { return from_qt(window_->geometry()); });
 }
@@ -360,6 +385,14 @@ bool Dialog::has_minimize_box() const {
 
 Bitmap Dialog::render() const {
     return ui_call([&] { return Bitmap(window_->grab().toImage()); });
+}
+
+int run_modal_over(Dialog& dialog, const Dialog* owner, Rgb background) {
+    dialog.set_background(background);
+    if (owner != nullptr) {
+        dialog.centre_over(*owner);
+    }
+    return dialog.do_modal();
 }
 
 }  // namespace platform::ui

@@ -80,6 +80,9 @@ class Dialog {
     // nest; calls from other threads are served throughout. A dialog that ends itself in
     // on_init_dialog() returns at once without being shown.
     int do_modal();
+    // The dialog whose modal run opened last and is still open (the one the operator works
+    // in); null when no run is open. For code that must reach a dialog another function opened.
+    static Dialog* innermost_modal();
     // Ends the modal run with code: the dialog is hidden and its timers stop. An end while no
     // run of the dialog is open (from on_init_dialog() to the return of do_modal()) does
     // nothing: it belongs to a run that is over, and must not end the next one.
@@ -135,6 +138,9 @@ class Dialog {
     void set_font(const Font& font);
     // The window's position and client size.
     void move(const Rect& rect);
+    // Places the window centred over another dialog's window, as a dialog opens over its
+    // owner.
+    void centre_over(const Dialog& owner);
     Rect window_rect() const;
     Size client_size() const;
     void show(bool shown);
@@ -181,5 +187,9 @@ class Dialog {
     bool ended_ = false;
     int end_code_ = 0;
 };
+
+// Runs `dialog` modally as a command of `owner` opens it: in the background colour the caller
+// gives it, centred over the owner's window when there is an owner. Returns the end code.
+int run_modal_over(Dialog& dialog, const Dialog* owner, Rgb background);
 
 }  // namespace platform::ui

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string>
+
+#include "settings/all_settings.h"
+
+// The two halves of a save of the Setting dialog: writing the choices into "all_setting.ini",
+// and applying them to the running program, which happens only once the writing held.
+
+// The texts a save writes, by position: texts[k - 1] is the value of position k. Positions 16
+// and 17 (the rotary range and diameter) are the installed file's and are not written into an
+// existing file.
+using SettingTexts = std::array<std::string, AllSettings::kEntryCount>;
+
+// Writes the sixteen keys of positions 1..15 and 18 by name, in that order, each one checked.
+// Every reader takes the entries by position, and a key the file lacks is appended at its end,
+// so a file made by these writes alone would hold "step_adjust" where "rotary_range" belongs:
+// when the file is missing it is therefore made whole, with all eighteen entries in the
+// installed order (positions 16 and 17 from `texts`), or not at all. True only when every
+// write held and the file is there afterwards.
+bool write_setting_file(const SettingTexts& texts, const std::filesystem::path& file);
+
+// What a successful save changes in the running program: automatic printing (a "Print_job_set"
+// other than 0, no choice included, keeps jobs in the queue, as at start-up), rotary printing
+// with the main window's rotary button, and the first printing-list row's "Expected time",
+// reset to "N/A" so that the estimate is made again under the new settings, unless that row is
+// printing. Without a registered main window only the two flags change. UI thread.
+void apply_saved_settings(int print_job_set, const std::string& print_media);
