@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "analysis/printpreview.h"
 #include "app/job_lists.h"
 #include "app/job_queue_list.h"
 #include "app/printing_list.h"
@@ -26,10 +27,7 @@ constexpr std::string_view kDeleteFailed = "Delete failed, file open, read-only 
 }  // namespace
 
 std::string preview_path(const std::string& prn_path) {
-    const std::filesystem::path path(prn_path);
-    std::string name = path.filename().string();
-    name.resize(name.size() > 4 ? name.size() - 4 : 0);
-    return (path.parent_path() / (name + ".bmp")).string();
+    return preview_bitmap_path(prn_path);
 }
 
 void run_on_helper_thread(const std::function<void()>& work) {

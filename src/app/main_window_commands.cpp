@@ -7,8 +7,12 @@
 #include "app/main_window_ids.h"
 #include "app/printing_list.h"
 #include "app/velquorin_dlg.h"
+#include "jobs/printed_list.h"
+#include "maintenance/print_maintenance.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/message_box.h"
+#include "settings/rotary_print_set.h"
+#include "settings/setting_dialog.h"
 
 namespace {
 
@@ -25,6 +29,11 @@ void CvelquorinDlg::connect_commands() {
     on_command(IDC_DELETE_BUTTON, [this] { OnBnClickedDelete(); });
     on_command(IDC_REMOVE_BUTTON, [this] { OnBnClickedRemove(); });
     on_command(IDC_AFTER_PRINT_BUTTON, [this] { OnBnClickedAfterPrintCommand(); });
+    on_command(IDC_PREVIEW_BUTTON, [this] { OnBnClickedPreview(); });
+    on_command(IDC_PRINTED_LIST_BUTTON, [this] { open_printed_list(this); });
+    on_command(IDC_SETTING_BUTTON, [this] { open_setting_dialog(this); });
+    on_command(IDC_ROTARY_BUTTON, [this] { open_rotary_print_set(this); });
+    on_command(IDC_MAINTENANCE_BUTTON, [] { maintenance::open_print_maintenance(); });
 
     job_queue_->on_item_changed(
         [this](const ui::ItemChange& change) { OnLvnItemchangedJobQueue(change); });
@@ -76,8 +85,11 @@ void CvelquorinDlg::OnNMRClickJobQueue() {
         case ID_JOB_SET:
             OnJobSet();
             break;
+        case ID_JOB_PREVIEW:
+            OnBnClickedPreview();
+            break;
         default:
-            // Preview and the two estimates come with the preview and the estimates.
+            // The two estimates come with the estimates.
             break;
     }
 }

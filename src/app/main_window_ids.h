@@ -9,7 +9,6 @@
 inline constexpr int IDC_IMPORT_BUTTON = 1011;
 inline constexpr int IDC_SETTING_BUTTON = 1015;
 inline constexpr int IDC_MAINTENANCE_BUTTON = 1016;
-inline constexpr int IDC_ROTARY_BUTTON = 1018;
 inline constexpr int IDC_NEW_JOB_BUTTON = 1019;
 inline constexpr int IDC_AFTER_PRINT_BUTTON = 1035;
 inline constexpr int IDC_PRINTED_LIST_BUTTON = 1007;
@@ -20,6 +19,7 @@ using engine::IDC_JOB_QUEUE_LABEL;
 using engine::IDC_PREVIEW_BUTTON;
 using engine::IDC_PRINT_BUTTON;
 using engine::IDC_REMOVE_BUTTON;
+using engine::IDC_ROTARY_BUTTON;
 using engine::IDC_SAVE_BUTTON;
 // The separator line under the buttons has no id of its own.
 inline constexpr int IDC_SEPARATOR = -1;

@@ -86,6 +86,7 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     void OnJobMoveUp();
     void OnJobMoveDown();
     void OnJobSet();
+    void OnBnClickedPreview();
     // The import's wait dialog, run in a nested modal loop until the worker closes it or its
     // Cancel stops the import.
     void OnShowWaitDialog();

@@ -31,6 +31,7 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/file_dialog.h"
 #include "platform/ui/menu.h"
+#include "prn_builder.h"
 #include "temp_dir.h"
 #include "test_main_window.h"
 
@@ -533,3 +534,35 @@ TEST_F(MainWindowCommands, EnterDoesNotEndTheProgram) {
 }
 
 }  // namespace
+
+// Preview builds the missing bitmap beside the print file, then opens the preview on the job;
+// without a selection or without the file it says so and opens nothing.
+TEST_F(MainWindowCommands, PreviewBuildsTheMissingBitmapThenShowsTheJob) {
+    std::vector<std::string> opened;
+    run([&](CvelquorinDlg& window) {
+        MyListCtrl& jobs = window.job_queue_list();
+        add_job(window, job("a.prn"), JobState::wait, std::nullopt);
+        test_support::PrnBuilder(60, 80).write(job("a.prn"));
+        add_job(window, job("gone.prn"), JobState::wait, std::nullopt);
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            // The builder ends itself; the preview is closed as the operator would.
+            ui::Dialog* innermost = ui::Dialog::innermost_modal();
+            if (innermost != nullptr && innermost->caption() == "JOB PREVIEW") {
+                opened.push_back(innermost->caption());
+                innermost->end_dialog(ui::kIdCancel);
+            }
+        });
+        closer.start(5);
+        select(jobs, 0);
+        window.command(IDC_PREVIEW_BUTTON);
+        EXPECT_TRUE(fs::exists(job("a.bmp")));
+        select(jobs, 1);
+        window.command(IDC_PREVIEW_BUTTON);
+        jobs.set_item_state(-1, 0, ui::kItemSelected);
+        window.command(IDC_PREVIEW_BUTTON);
+    });
+    EXPECT_EQ(opened, std::vector<std::string>{"JOB PREVIEW"});
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"Error Can not find the print file",
+                                                       "Please select the item"}));
+}

@@ -196,7 +196,7 @@ TEST_F(MainWindow, ListTitlesLeaveTheListsTopEdgeWhole) {
     });
 }
 
-TEST_F(MainWindow, ButtonsStartInTheirStatesAndTheLaterDialogsButtonsDoNothingYet) {
+TEST_F(MainWindow, ButtonsStartInTheirStatesAndEachDialogButtonOpensItsDialog) {
     run([&](CvelquorinDlg& window) {
         struct Expected {
             int id;
@@ -221,8 +221,8 @@ TEST_F(MainWindow, ButtonsStartInTheirStatesAndTheLaterDialogsButtonsDoNothingYe
             // Rotary and Preview keep the default face.
             EXPECT_EQ(button->widget()->palette().color(QPalette::Button) == grey, e.grey_face)
                 << e.id;
-            // Import has its own tests; the disabled buttons ignore the click.
-            if (e.id != IDC_IMPORT_BUTTON) {
+            // The disabled buttons ignore the click.
+            if (!e.enabled) {
                 button->click();
             }
         }
@@ -236,9 +236,26 @@ TEST_F(MainWindow, ButtonsStartInTheirStatesAndTheLaterDialogsButtonsDoNothingYe
         ASSERT_NE(printed, nullptr);
         EXPECT_EQ(printed->text(), "Printed list");
         EXPECT_TRUE(printed->is_enabled());
-        printed->click();
-        EXPECT_TRUE(window.in_modal_run());
-        EXPECT_TRUE(window.is_visible());
+        // Setting, Maintenance and Printed list each open a dialog over the window, which the
+        // operator closes; the window stays.
+        for (const int id : {IDC_SETTING_BUTTON, IDC_MAINTENANCE_BUTTON, IDC_PRINTED_LIST_BUTTON}) {
+            ui::Dialog* opened = nullptr;
+            QTimer::singleShot(0, [&] {
+                ui::Dialog* innermost = ui::Dialog::innermost_modal();
+                if (innermost != &window) {
+                    opened = innermost;
+                    innermost->end_dialog(ui::kIdCancel);
+                }
+            });
+            if (id == IDC_PRINTED_LIST_BUTTON) {
+                printed->click();
+            } else {
+                window.control<ui::ImageButton>(id)->click();
+            }
+            EXPECT_NE(opened, nullptr) << id;
+            EXPECT_TRUE(window.in_modal_run());
+            EXPECT_TRUE(window.is_visible());
+        }
     });
     EXPECT_EQ(boxes.count(), 0u);
 }

@@ -1,0 +1,52 @@
+// Preview of the selected job: its bitmap is built beside the print file when there is none
+// yet, then the preview dialog opens on it.
+
+#include "analysis/createbmpdlg.h"
+#include "analysis/printpreview.h"
+#include "app/job_lists.h"
+#include "app/job_queue_list.h"
+#include "app/velquorin_dlg.h"
+#include "platform/files.h"
+#include "platform/ui/message_box.h"
+
+namespace {
+
+namespace ui = platform::ui;
+
+constexpr ui::Rgb kDialogGrey = ui::Rgb::from_bgr(0xF2F2F2);
+
+}  // namespace
+
+void CvelquorinDlg::OnBnClickedPreview() {
+    const std::optional<SelectedJob> selected =
+        selected_job("Please select the item", "No selected");
+    if (!selected) {
+        return;
+    }
+    const std::string& path = selected->path;
+    if (!platform::exists(path)) {
+        ui::message_box("Error Can not find the print file");
+        return;
+    }
+    const std::string bmp_path = preview_bitmap_path(path);
+    if (!platform::exists(bmp_path)) {
+        createbmpdlg builder;
+        createbmpdlg::SetPaths(bmp_path, path);
+        if (ui::run_modal_over(builder, this, kDialogGrey) != createbmpdlg::kEndCode) {
+            return;
+        }
+    }
+    // The texts are read now: the row may have moved or changed while the bitmap was built.
+    MyListCtrl& jobs = job_queue_list();
+    const int row = find_row_with_path(jobs, JobRow::job_path, path);
+    if (row < 0) {
+        return;
+    }
+    printpreview::SetPreviewInfo(
+        bmp_path, path, jobs.item_text(row, JobRow::print_mode),
+        jobs.item_text(row, JobRow::output_size), jobs.item_text(row, JobRow::date_modified),
+        jobs.item_text(row, JobRow::resolution), jobs.item_text(row, JobRow::print_direction),
+        jobs.item_text(row, JobRow::state));
+    printpreview preview;
+    ui::run_modal_over(preview, this, kDialogGrey);
+}
