@@ -75,6 +75,8 @@ void put_extra(std::vector<std::uint8_t>& out, const unsigned char* extra, int l
     }
 }
 
+}  // namespace
+
 // libusb hands the cached configuration out parsed; the device classes read the table as the
 // device sends it, so it is laid out again: each descriptor in its place, the ones libusb does
 // not know (a SuperSpeed companion, a class descriptor) from its "extra" bytes behind the one
@@ -114,6 +116,8 @@ std::vector<std::uint8_t> raw_configuration(const libusb_config_descriptor& c) {
     out[3] = static_cast<std::uint8_t>(out.size() >> 8);
     return out;
 }
+
+namespace {
 
 void LIBUSB_CALL transfer_callback(libusb_transfer* native) {
     auto& transfer = *static_cast<Transfer*>(native->user_data);

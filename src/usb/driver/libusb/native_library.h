@@ -2,7 +2,10 @@
 
 #include "usb/driver/libusb/usb_library.h"
 
+#include <vector>
+
 struct libusb_context;
+struct libusb_config_descriptor;
 
 // The program's UsbLibrary: libusb-1.0 itself, on a context of its own.
 namespace usb::libusb {
@@ -37,5 +40,9 @@ class NativeLibrary : public UsbLibrary {
     int hotplug_handle_ = 0;
     HotplugCallback hotplug_;
 };
+
+// A configuration as the device sends it, laid out again from libusb's parsed cached copy: each
+// descriptor in its place, those libusb does not parse from their "extra" bytes.
+std::vector<std::uint8_t> raw_configuration(const libusb_config_descriptor& config);
 
 }  // namespace usb::libusb
