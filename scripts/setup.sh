@@ -11,6 +11,12 @@ packages=(
   xvfb openbox
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
+  desktop-file-utils
+  # The program's texts name Arial and include Chinese sentences: a font with Arial's metrics
+  # and a CJK font, so that no box shows empty squares on a fresh machine.
+  fonts-liberation2 fonts-wqy-microhei
+  # Screenshots of the program's windows.
+  xvfb imagemagick
 )
 
 missing=()

@@ -2,11 +2,40 @@
 
 #include <algorithm>
 
-#include "platform/clock.h"
-
+#include <cstring>
 #include <thread>
 
+#include "platform/clock.h"
+
 namespace usb {
+
+void InformationAnswer::put_u8(std::uint8_t value) {
+    bytes[0] = value;
+    size = 1;
+}
+
+void InformationAnswer::put_u32(std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+    size = 4;
+}
+
+void InformationAnswer::put_name(const std::string& name) {
+    std::memcpy(bytes, name.data(), std::min<std::size_t>(name.size(), kNameLength - 1));
+    size = kNameLength;
+}
+
+std::uint32_t InformationAnswer::deliver(void* out, std::uint32_t out_length,
+                                         std::uint32_t& returned) const {
+    if (out == nullptr || out_length < size) {
+        returned = 0;
+        return kErrorInvalidParameter;
+    }
+    std::memcpy(out, bytes, size);
+    returned = size;
+    return kErrorNone;
+}
 
 void IoRecord::begin() {
     completer_ = nullptr;

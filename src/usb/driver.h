@@ -54,10 +54,25 @@ inline constexpr std::uint32_t kErrorAborted = 995;
 inline constexpr std::uint32_t kErrorIncomplete = 996;
 inline constexpr std::uint32_t kErrorPending = 997;
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorDeviceGone = 1167;
 inline constexpr std::uint32_t kErrorTimeout = 1460;
 
 class Driver;
+
+// The answer of one of the driver's information calls, built up and then handed to the caller.
+struct InformationAnswer {
+    std::uint8_t bytes[kNameLength] = {};
+    std::uint32_t size = 0;
+
+    void put_u8(std::uint8_t value);
+    void put_u32(std::uint32_t value);
+    // A name of at most 255 characters, in the whole 256-byte answer.
+    void put_name(const std::string& name);
+    // Copies the answer to out: kErrorInvalidParameter (nothing returned) when out cannot hold
+    // it.
+    std::uint32_t deliver(void* out, std::uint32_t out_length, std::uint32_t& returned) const;
+};
 
 // The record of one overlapped driver call. The caller owns it and its event; from the
 // begin call until the record is done the driver owns it, the event and every buffer of the

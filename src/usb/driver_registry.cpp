@@ -5,16 +5,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "usb/driver/libusb/libusb_driver.h"
 #include "usb/driver/sim/bus.h"
 
 namespace usb {
 namespace {
-
-class EmptySet : public DeviceInterfaceSet {
-  public:
-    EnumResult interface_at(std::uint32_t) const override { return EnumResult::NoMoreItems; }
-    std::string interface_path(std::uint32_t) const override { return {}; }
-};
 
 std::atomic<Driver*>& chosen() {
     static std::atomic<Driver*> driver{nullptr};
@@ -37,11 +32,10 @@ Driver& environment_driver() {
 }  // namespace
 
 Driver& driver_named(std::string_view name) {
-    static AbsentDriver real;
     if (name == "sim") {
         return sim::program_bus();
     }
-    return real;
+    return libusb::program_driver();
 }
 
 Driver& current_driver() {
@@ -53,33 +47,6 @@ Driver& current_driver() {
 
 Driver* set_driver(Driver* driver) {
     return chosen().exchange(driver);
-}
-
-std::unique_ptr<DeviceInterfaceSet> AbsentDriver::present_interfaces(const Guid&) {
-    return std::make_unique<EmptySet>();
-}
-
-std::uint64_t AbsentDriver::open(const std::string&, std::uint32_t, std::uint32_t& error) {
-    error = kErrorFileNotFound;
-    return 0;
-}
-
-bool AbsentDriver::close(std::uint64_t) {
-    return false;
-}
-
-bool AbsentDriver::io_control(std::uint64_t, std::uint32_t, void*, std::uint32_t, void*,
-                              std::uint32_t, std::uint32_t& returned, std::uint32_t& error) {
-    returned = 0;
-    error = kErrorInvalidHandle;
-    return false;
-}
-
-std::uint32_t AbsentDriver::io_control_overlapped(std::uint64_t, std::uint32_t, void*,
-                                                  std::uint32_t, void*, std::uint32_t,
-                                                  IoRecord& record) {
-    record.complete(0, kErrorInvalidHandle);
-    return kErrorInvalidHandle;
 }
 
 }  // namespace usb

@@ -248,52 +248,36 @@ std::uint32_t Bus::io_control_overlapped(std::uint64_t handle, std::uint32_t cod
 
 std::uint32_t Bus::answer_information(const Printer& printer, std::uint32_t code, std::uint8_t* out,
                                       std::uint32_t out_length, std::uint32_t& returned) const {
-    std::uint8_t answer[kNameLength] = {};
-    std::uint32_t size = 0;
-    const auto put_name = [&](const std::string& name) {
-        std::memcpy(answer, name.data(), std::min<std::size_t>(name.size(), kNameLength - 1));
-        size = kNameLength;
-    };
+    InformationAnswer answer;
     switch (code) {
         case kCodeDriverVersion:
-            write_u32(answer, 0x00010002);
-            size = 4;
+            answer.put_u32(0x00010002);
             break;
         case kCodeUsbdiVersion:
-            write_u32(answer, 0x00000600);
-            size = 4;
+            answer.put_u32(0x00000600);
             break;
         case kCodeAltInterface:
-            answer[0] = 0;
-            size = 1;
+            answer.put_u8(0);
             break;
         case kCodeUsbAddress:
-            answer[0] = printer.address_;
-            size = 1;
+            answer.put_u8(printer.address_);
             break;
         case kCodeDeviceName:
-            put_name("sim-usb-" + std::to_string(printer.address_));
+            answer.put_name("sim-usb-" + std::to_string(printer.address_));
             break;
         case kCodeFriendlyName:
-            put_name("Q800X printer (simulated)");
+            answer.put_name("Q800X printer (simulated)");
             break;
         case kCodeBusSpeed:
-            write_u32(answer, printer.spec_.speed == LinkSpeed::Super  ? kSpeedSuper
-                              : printer.spec_.speed == LinkSpeed::High ? kSpeedHigh
-                                                                       : kSpeedFull);
-            size = 4;
+            answer.put_u32(printer.spec_.speed == LinkSpeed::Super  ? kSpeedSuper
+                           : printer.spec_.speed == LinkSpeed::High ? kSpeedHigh
+                                                                    : kSpeedFull);
             break;
         default:
             returned = 0;
             return kErrorInvalidParameter;
     }
-    if (out == nullptr || out_length < size) {
-        returned = 0;
-        return kErrorInvalidParameter;
-    }
-    std::memcpy(out, answer, size);
-    returned = size;
-    return kErrorNone;
+    return answer.deliver(out, out_length, returned);
 }
 
 void Bus::log_locked(std::uint64_t handle, std::uint32_t code, const std::uint8_t* header,

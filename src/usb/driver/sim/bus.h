@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "usb/driver.h"
+#include "usb/driver/sim/cable.h"
 #include "usb/driver/sim/descriptor_tables.h"
 #include "usb/driver/sim/printer_model.h"
 #include "usb/transfer_header.h"
@@ -31,7 +32,7 @@ class Bus;
 enum class TransferKind { ClassOut, ClassIn, BulkOut };
 
 // One printer on the bus. Its scripting calls may come from any thread.
-class Printer {
+class Printer : public Cable {
   public:
     const std::string& path() const { return path_; }
     const PrinterSpec& spec() const { return spec_; }
@@ -41,7 +42,7 @@ class Printer {
     void unplug();
     void replug();
     // Unplugs now and plugs in again after ms of program time.
-    void unplug_for(std::uint32_t ms);
+    void unplug_for(std::uint32_t ms) override;
     bool plugged() const;
 
     // The next count transfers of a kind stay under way until they are aborted (or the

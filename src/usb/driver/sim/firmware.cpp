@@ -1,7 +1,7 @@
 #include "usb/driver/sim/firmware.h"
 
 #include "platform/clock.h"
-#include "usb/driver/sim/bus.h"
+#include "usb/driver/sim/cable.h"
 
 namespace usb::sim {
 namespace {
@@ -68,7 +68,7 @@ bool asks_readiness(std::uint8_t code) {
 
 Firmware::Firmware(std::unique_ptr<Recorder> recorder) : recorder_(std::move(recorder)) {}
 
-void Firmware::attach(Printer* printer) {
+void Firmware::attach(Cable* printer) {
     std::lock_guard lock(mutex_);
     printer_ = printer;
 }
@@ -319,7 +319,7 @@ ClassAnswer Firmware::class_request(const SetupPacket& setup, std::span<std::uin
 }
 
 void Firmware::bulk_out(std::uint8_t, std::span<const std::uint8_t> data) {
-    Printer* printer = nullptr;
+    Cable* printer = nullptr;
     std::uint32_t lost_ms = 0;
     {
         std::lock_guard lock(mutex_);

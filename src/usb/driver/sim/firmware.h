@@ -17,14 +17,14 @@
 // clock, keeps the printer's state, records what it was sent, and plays scripted faults.
 namespace usb::sim {
 
-class Printer;
+class Cable;
 
 class Firmware : public PrinterModel {
   public:
     explicit Firmware(std::unique_ptr<Recorder> recorder = nullptr);
 
     // The printer the firmware runs in, for the faults that pull its cable.
-    void attach(Printer* printer);
+    void attach(Cable* printer);
 
     // Scripted faults.
     // The n-th command (counted from 1) with this code is answered with status.
@@ -79,7 +79,7 @@ class Firmware : public PrinterModel {
 
     mutable std::mutex mutex_;
     std::unique_ptr<Recorder> recorder_;
-    Printer* printer_ = nullptr;
+    Cable* printer_ = nullptr;
     State state_;
     std::uint8_t status_ = 0x05;
     // A status reported once before the standing one (a pass that ended after another command).

@@ -1,0 +1,115 @@
+// Whole jobs through the real job printer over the real printer's driver, its libusb calls
+// answered by the simulated firmware.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "engine/pass_masks.h"
+#include "print_job_fixture.h"
+#include "printer/protocol_state.h"
+#include "usb/driver/libusb/libusb_driver.h"
+#include "usb/driver/sim/sim_usb_library.h"
+
+namespace {
+
+using test_support::PrintJobTest;
+using test_support::small_job;
+
+std::string contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// What the printer received: the command frames and the bands, in order. The status answers
+// are left out: how often a wait polls depends on the machine's pace, whichever the driver.
+std::vector<std::string> received(const std::filesystem::path& capture) {
+    std::ifstream in(capture / "events.jsonl");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(R"("kind":"status")") == std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+class LibusbJobTest : public PrintJobTest {
+  protected:
+    void SetUp() override {
+        PrintJobTest::SetUp();
+        libusb_firmware_ = std::make_shared<usb::sim::Firmware>(
+            std::make_unique<usb::sim::Recorder>(dir_ / "capture-libusb", false));
+        device_ = library_.add_printer(usb::sim::PrinterSpec::usb2(), 1, {1}, libusb_firmware_);
+        libusb_firmware_->attach(device_.get());
+        driver_.emplace(library_, usb::libusb::PrinterIds{0x3A2C, 0x0800});
+        libusb_worker_ = std::make_unique<Monitoring_thread>(&*driver_);
+    }
+    void TearDown() override {
+        libusb_worker_.reset();
+        driver_.reset();
+        EXPECT_EQ(library_.transfers_in_flight(), 0u);
+        EXPECT_EQ(library_.breaches(), 0u);
+        PrintJobTest::TearDown();
+    }
+
+    void print_first_row_over_libusb() {
+        const std::string path = window_.printing().item_text(0, PrintRow::job_path);
+        ASSERT_TRUE(test_support::run_off_ui_thread([&] { libusb_worker_->PrintJob(path); }));
+    }
+
+    usb::sim::SimUsbLibrary library_;
+    std::shared_ptr<usb::sim::Firmware> libusb_firmware_;
+    std::shared_ptr<usb::sim::SimUsbLibrary::Device> device_;
+    std::optional<usb::libusb::LibusbDriver> driver_;
+    std::unique_ptr<Monitoring_thread> libusb_worker_;
+};
+
+TEST_F(LibusbJobTest, ASmallJobLeavesTheSameRecordAsOverTheSimulatedBus) {
+    // The feathering masks go on from the last job's passes: each job here starts at the same
+    // place.
+    g_pass_counter = 0;
+    g_mask_phase = 0;
+    queue_job(small_job(300));
+    print_first_row();
+    ASSERT_EQ(window_.printing().item_count(), 0);
+
+    g_pass_counter = 0;
+    g_mask_phase = 0;
+    queue_job(small_job(300));
+    print_first_row_over_libusb();
+    EXPECT_EQ(boxes_.count(), 0u);
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(window_.jobs().item_count(), 0);
+    EXPECT_EQ(g_printer_idle, 1);
+    EXPECT_EQ(g_stop_printing, 0);
+
+    const std::vector<std::string> over_bus = received(dir_ / "capture");
+    ASSERT_GT(over_bus.size(), 20u);
+    EXPECT_EQ(received(dir_ / "capture-libusb"), over_bus);
+    EXPECT_EQ(contents(dir_ / "capture-libusb" / "sheet-000.json"),
+              contents(dir_ / "capture" / "sheet-000.json"));
+    EXPECT_TRUE(contents(dir_ / "capture-libusb" / "sheet-000.png") ==
+                contents(dir_ / "capture" / "sheet-000.png"));
+}
+
+TEST_F(LibusbJobTest, AnUnplugInABandIsResentAfterTheReplugAndTheJobCompletes) {
+    queue_job(small_job(600));
+    libusb_firmware_->lose_connection_at_piece(3, 300);
+    for (int i = 0; i < 20; ++i) {
+        boxes_.queue_answer(platform::ui::Answer::Retry);
+    }
+    print_first_row_over_libusb();
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(window_.jobs().item_count(), 0);
+    EXPECT_EQ(g_stop_printing, 0);
+    const usb::sim::Firmware::State state = libusb_firmware_->state();
+    EXPECT_EQ(state.passes_done, state.passes_started);
+    EXPECT_EQ(state.bulk_bytes, std::uint64_t{static_cast<std::uint32_t>(state.passes_started)} *
+                                    g_column_count * 360);
+}
+
+}  // namespace
