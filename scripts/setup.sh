@@ -16,7 +16,7 @@ packages=(
   # and a CJK font, so that no box shows empty squares on a fresh machine.
   fonts-liberation2 fonts-wqy-microhei
   # Screenshots of the program's windows.
-  xvfb imagemagick
+  imagemagick
 )
 
 missing=()
