@@ -97,20 +97,22 @@ TEST_F(NozzleCheckTest, PrintsThePatternOnTheSheetDotForDot) {
     }
     // Slot k's block starts at pixel 500 + 500k; step j fires nozzle 3 - j of every byte,
     // nozzle rows 16 cells apart, the even slots half a row (8 cells) ahead. The picture's
-    // first row is the first cell with a dot, cell -8.
+    // first row holds the first cell with a dot, cell -8, and each row four cells (1/720 inch);
+    // across it holds the pass's 5600 columns less the head's spread of 904.
+    constexpr int kCellsPerRow = 4;
     const QImage sheet =
         QImage((dir_ / "capture" / "sheet-000.png").c_str()).convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(sheet.isNull());
-    ASSERT_EQ(sheet.width(), 4401);
-    ASSERT_EQ(sheet.height(), 179 * 16 + 8 + 1);
+    ASSERT_EQ(sheet.width(), 5600 - 904);
+    ASSERT_EQ(sheet.height(), (179 * 16 + 8) / kCellsPerRow + 1);
     std::vector<char> expected(static_cast<std::size_t>(sheet.width()) * sheet.height(), 0);
     for (int k = 0; k < 8; ++k) {
         for (int d = 0; d <= 400; ++d) {
             const int step = std::min(d / 100, 3);
             for (int m = 0; m < 45; ++m) {
                 const int cell = (4 * m + 3 - step) * 16 - (k % 2 == 0 ? 8 : 0);
-                expected[static_cast<std::size_t>(cell + 8) * sheet.width() + 500 + 500 * k + d] =
-                    1;
+                expected[static_cast<std::size_t>((cell + 8) / kCellsPerRow) * sheet.width() + 500 +
+                         500 * k + d] = 1;
             }
         }
     }
@@ -121,7 +123,7 @@ TEST_F(NozzleCheckTest, PrintsThePatternOnTheSheetDotForDot) {
             const bool dot = (line[x] & 0xFFFFFF) != 0xFFFFFF;
             printed += dot ? 1 : 0;
             ASSERT_EQ(dot, expected[static_cast<std::size_t>(y) * sheet.width() + x] != 0)
-                << "x " << x << " cell " << y - 8;
+                << "x " << x << " row " << y;
         }
     }
     EXPECT_EQ(printed, 8 * 401 * 45);
