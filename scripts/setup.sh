@@ -11,6 +11,7 @@ packages=(
   xvfb openbox
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
+  cups printer-driver-cups-pdf libcups2-dev
 )
 
 missing=()
