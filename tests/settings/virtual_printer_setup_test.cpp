@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -322,36 +320,16 @@ TEST_F(VirtualPrinterDialogTest, TheDriverCheckSetsTheButtonsAndTheStatus) {
     EXPECT_EQ(boxes_.texts(), std::vector<std::string>{std::string(settings::kInstallHelpText)});
 }
 
-// Clicks the button of that text in the open modal dialog of that caption once it shows.
-void click_when_open(const QString& caption, const QString& button) {
-    auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, [timer, caption, button] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal->windowTitle() != caption) {
-            return;
-        }
-        for (QAbstractButton* b : modal->findChildren<QAbstractButton*>()) {
-            if (b->text() == button) {
-                timer->deleteLater();
-                timer->stop();
-                b->click();
-                return;
-            }
-        }
-    });
-    timer->start(20);
-}
-
 TEST_F(VirtualPrinterDialogTest, TheSettingButtonRunsBothDialogsAndShowsOneMessage) {
     spooler_.queues = {kOperatorsPdf};
-    click_when_open("Third-Party Software Driver Settings", "Start");
+    test_support::click_when_modal_opens("Third-Party Software Driver Settings", "Start");
     settings::run_third_party_print_settings();
     EXPECT_EQ(boxes_.texts(), std::vector<std::string>{"Virtual printer setup is completed!"});
     EXPECT_EQ(added_names(), own_names());
 
     // Close shows nothing and changes nothing.
     spooler_.added.clear();
-    click_when_open("Third-Party Software Driver Settings", "Close");
+    test_support::click_when_modal_opens("Third-Party Software Driver Settings", "Close");
     settings::run_third_party_print_settings();
     EXPECT_EQ(boxes_.count(), 1U);
     EXPECT_TRUE(spooler_.added.empty());
