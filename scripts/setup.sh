@@ -17,6 +17,8 @@ packages=(
   fonts-liberation2 fonts-wqy-microhei
   # Screenshots of the program's windows.
   imagemagick
+  # The virtual printers: the print system and its PDF printer driver.
+  cups printer-driver-cups-pdf libcups2-dev
 )
 
 missing=()

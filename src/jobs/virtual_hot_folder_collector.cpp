@@ -72,6 +72,16 @@ void VirtualHotFolderCollector::scan_virtual_hot_folder(const std::string& folde
     }
 }
 
+// What the virtual printers leave here, as watched on the print system's PDF printer (a queue
+// printed to with lp, its driver process traced): the driver first removes any file of the
+// output name, then its renderer creates the PDF under its final name (open read-write, created
+// and truncated) in the layout's folder and writes it in place until the document is complete;
+// no empty file comes before it and no temporary name is renamed into place. Only after the
+// renderer has closed it does the driver set its mode (0600) and hand it to the user who
+// printed. The name is the job's title with blanks made "_", an extension of up to three letters
+// cut off, and "-job_<number>" after it, so two documents of one title never share a name. So a
+// PDF nobody holds open for writing is complete, which is all this check asks; and the
+// collector must run as the user who prints (or as root) to read and delete it.
 void VirtualHotFolderCollector::collect_pdf(const std::string& path) {
     // A PDF still open for writing is not finished: a later sweep takes it.
     if (!platform::can_open_exclusively(path)) {

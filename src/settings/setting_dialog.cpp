@@ -9,6 +9,7 @@
 #include "settings/all_settings.h"
 #include "settings/setting_save.h"
 #include "settings/settings_pictures.h"
+#include "settings/vsprinter_set.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ allsetting::allsetting() : Dialog(kCaption, kClientSize) {
     on_command(IDC_SETTING_SAVE, [this] { OnBnClickedSave(); });
     on_command(IDC_SETTING_8_CHANNEL_DEFAULT, [this] { OnBnClicked8ChannelDefault(); });
     on_command(IDC_SETTING_6_CHANNEL_DEFAULT, [this] { OnBnClicked6ChannelDefault(); });
+    on_command(IDC_SETTING_THIRD_PARTY, [] { settings::run_third_party_print_settings(); });
 }
 
 void allsetting::add_controls() {

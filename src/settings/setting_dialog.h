@@ -30,7 +30,7 @@ inline constexpr int IDC_SETTING_STEP_ADJUST = 1055;      // 18 "step_adjust"
 inline constexpr int IDC_SETTING_SAVE = 3;
 inline constexpr int IDC_SETTING_8_CHANNEL_DEFAULT = 1007;
 inline constexpr int IDC_SETTING_6_CHANNEL_DEFAULT = 1008;
-// Opens the virtual-printer set-up once that is built; until then it does nothing.
+// Opens the virtual-printer set-up; the Setting dialog stays open.
 inline constexpr int IDC_SETTING_THIRD_PARTY = 1017;
 
 class allsetting : public platform::ui::Dialog {

@@ -1,6 +1,9 @@
 #include "modal_run.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QTimer>
+#include <QWidget>
 
 #include "platform/ui/dialog.h"
 
@@ -22,6 +25,25 @@ int run_modal(platform::ui::Dialog& dialog, const std::function<void()>& steps, 
     start.start(0);
     bound.start(timeout_ms);
     return dialog.do_modal();
+}
+
+void click_when_modal_opens(const std::string& caption, const std::string& button) {
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [timer, caption, button] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal->windowTitle() != QString::fromStdString(caption)) {
+            return;
+        }
+        for (QAbstractButton* b : modal->findChildren<QAbstractButton*>()) {
+            if (b->text() == QString::fromStdString(button)) {
+                timer->stop();
+                timer->deleteLater();
+                b->click();
+                return;
+            }
+        }
+    });
+    timer->start(20);
 }
 
 }  // namespace test_support

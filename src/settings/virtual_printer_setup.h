@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "settings/print_spooler.h"
+
+// The set-up of the nine virtual printers: queues of the computer's print system on the PDF
+// printer driver, one per channel layout, each saving what it prints as a PDF into its layout's
+// virtual hot folder, from which the collector hands it to the RIP.
+
+// The end of a set-up, which the caller turns into one message. The codes up to 6 and "any
+// other" are the ones the Setting dialog has always shown; 20 and above are the failures a
+// set-up on this system can meet and must never call completed.
+enum VirtualPrinterSetupResult : int {
+    kSetupCreatePaperError = 1,
+    kSetupCustomPapersError = 2,
+    kSetupDriverNotFound = 3,
+    kSetupCompleted = 5,
+    kSetupRegistryFileNotFound = 6,
+    kSetupSpoolerNotAnswering = 20,
+    kSetupNoAdministratorRights = 21,
+    kSetupAddFailed = 22,
+    kSetupSaveFolderNotSet = 23,
+    kSetupPaperNotSet = 24,
+};
+
+// One virtual printer: its layout, the queue's name (the print system allows no blank in it)
+// and the name the operator sees, and the driver instance that saves its PDFs.
+struct VirtualPrinter {
+    std::string_view layout;  // the hot folder's name, lower case
+    std::string_view name;    // the queue's name
+    std::string_view info;    // "Norvaxel printer " + the layout in capitals
+    int progress;             // the progress position once it is added
+};
+
+namespace settings {
+
+// The nine printers in the order they are added, with the progress position after each.
+inline constexpr std::array<VirtualPrinter, 9> kVirtualPrinters = {{
+    {"kcmy", "Norvaxel_printer_KCMY", "Norvaxel printer KCMY", 45},
+    {"kcmywwww", "Norvaxel_printer_KCMYWWWW", "Norvaxel printer KCMYWWWW", 50},
+    {"wwwwkcmy", "Norvaxel_printer_WWWWKCMY", "Norvaxel printer WWWWKCMY", 55},
+    {"wwww", "Norvaxel_printer_WWWW", "Norvaxel printer WWWW", 60},
+    {"ww", "Norvaxel_printer_WW", "Norvaxel printer WW", 65},
+    {"wwkcmy", "Norvaxel_printer_WWKCMY", "Norvaxel printer WWKCMY", 70},
+    {"kcmyww", "Norvaxel_printer_KCMYWW", "Norvaxel printer KCMYWW", 75},
+    {"vv", "Norvaxel_printer_VV", "Norvaxel printer VV", 80},
+    {"wwwwwwww", "Norvaxel_printer_WWWWWWWW", "Norvaxel printer WWWWWWWW", 85},
+}};
+
+// The layouts in the order their save folders are set.
+inline constexpr std::array<std::string_view, 9> kSaveFolderOrder = {
+    "kcmy", "wwww", "wwwwkcmy", "kcmywwww", "kcmyww", "wwkcmy", "ww", "vv", "wwwwwwww"};
+
+// The folder where the print system keeps the driver's per-instance configuration files.
+inline constexpr std::string_view kCupsConfigFolder = "/etc/cups";
+
+// The driver instance of a layout, the device of its queue and the instance's file.
+std::string pdf_instance(std::string_view layout);
+std::string pdf_device_uri(std::string_view layout);
+std::filesystem::path pdf_instance_file(const std::filesystem::path& config_folder,
+                                        std::string_view layout);
+// What the instance's file holds: PDFs of every user, anonymous ones included, go into
+// `hot_folder` under their title with the job number after it.
+std::string pdf_instance_config(const std::string& hot_folder);
+
+// The custom paper of a printer model as a media name: 500 x 700 mm for the Q800X.
+std::string custom_paper_media(std::string_view printer_model);
+
+// What the set-up reports as it goes, from the thread it runs on.
+struct SetupProgress {
+    std::function<void(int)> position;
+    // An error of the print system, shown in an OK box; the set-up goes on.
+    std::function<void(const std::string&)> spooler_error;
+    // The printer list could not be fetched.
+    std::function<void()> list_error;
+};
+
+struct SetupOutcome {
+    VirtualPrinterSetupResult code = kSetupCompleted;
+    // What failed, for the codes of 20 and above.
+    std::string detail;
+};
+
+// The whole configuration, in order. Nothing is deleted before every prerequisite holds (the
+// print system answers, it offers the driver, the instance files can be written), and only the
+// program's own nine queues are deleted. Runs the Part's waits on the calling thread, so it
+// must not be called on the user-interface thread.
+SetupOutcome configure_virtual_printers(settings::PrintSpooler& spooler,
+                                        const std::filesystem::path& config_folder,
+                                        const SetupProgress& progress);
+
+// The one message the caller shows for an outcome.
+std::string virtual_printer_setup_message(const SetupOutcome& outcome);
+
+}  // namespace settings
