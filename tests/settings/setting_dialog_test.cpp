@@ -283,3 +283,23 @@ TEST_F(SettingDialog, AWriteThatFailsShowsTheErrorAndChangesNothingRunning) {
 }
 
 }  // namespace
+
+// "Third-Party Software Print settings" opens the virtual-printer dialog over the Setting
+// dialog, which stays open when it closes.
+TEST_F(SettingDialog, TheThirdPartyButtonOpensTheVirtualPrinterDialog) {
+    write_file(file(), kInstalled);
+    std::string opened;
+    with_dialog([&](allsetting& dialog) {
+        QTimer::singleShot(0, [&] {
+            ui::Dialog* innermost = ui::Dialog::innermost_modal();
+            if (innermost != nullptr && innermost != &dialog) {
+                opened = innermost->caption();
+                innermost->end_dialog(ui::kIdCancel);
+            }
+        });
+        click(dialog, IDC_SETTING_THIRD_PARTY);
+        EXPECT_TRUE(dialog.is_visible());
+    });
+    EXPECT_EQ(opened, "Third-Party Software Driver Settings");
+    EXPECT_EQ(read_file(file()), kInstalled);
+}
