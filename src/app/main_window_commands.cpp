@@ -25,6 +25,8 @@ void CvelquorinDlg::connect_commands() {
     on_command(IDC_DELETE_BUTTON, [this] { OnBnClickedDelete(); });
     on_command(IDC_REMOVE_BUTTON, [this] { OnBnClickedRemove(); });
     on_command(IDC_AFTER_PRINT_BUTTON, [this] { OnBnClickedAfterPrintCommand(); });
+    on_command(IDC_NEW_JOB_BUTTON, [this] { OnBnClickedNewJob(); });
+    connect_tray_commands();
 
     job_queue_->on_item_changed(
         [this](const ui::ItemChange& change) { OnLvnItemchangedJobQueue(change); });
