@@ -5,6 +5,7 @@
 #include <QAbstractScrollArea>
 #include <QContextMenuEvent>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QObject>
 #include <QWidget>
 
@@ -16,6 +17,7 @@
 #include "app/settings_command.h"
 #include "app/velquorin_dlg.h"
 #include "platform/autostart.h"
+#include "platform/process.h"
 #include "platform/ui/menu.h"
 
 namespace {
@@ -98,6 +100,16 @@ bool CvelquorinDlg::shown_to_operator() const {
     return ui::ui_call([&] { return window()->isVisible() && !window()->isMinimized(); });
 }
 
+void CvelquorinDlg::bring_back() {
+    show_normal_in_front();
+    // A window manager may keep a minimised window down when the program itself asks for it
+    // back; the request of a task bar it honours.
+    if (QGuiApplication::platformName() == "xcb") {
+        platform::show_window_normal(
+            static_cast<platform::WindowId>(ui::ui_call([&] { return window()->winId(); })));
+    }
+}
+
 void CvelquorinDlg::OnTrayNotify(std::intptr_t mouse) {
     switch (static_cast<ui::TrayMouse>(mouse)) {
         case ui::TrayMouse::LeftButtonDown:
@@ -106,7 +118,7 @@ void CvelquorinDlg::OnTrayNotify(std::intptr_t mouse) {
             if (shown_to_operator()) {
                 show(false);
             } else {
-                show_normal_in_front();
+                bring_back();
             }
             break;
         case ui::TrayMouse::RightButtonDown:

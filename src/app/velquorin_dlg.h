@@ -113,6 +113,8 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     // The check mark of "Auto boot": whether the autostart entry exists.
     bool OnUpdateAutoBoot() const;
     void OnAbout();
+    // Shows the window normally and in front, also out of the minimised state; never on top.
+    void bring_back();
     // Visible and not minimised.
     bool shown_to_operator() const;
 
