@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -68,6 +69,17 @@ class NewJob : public test_support::MainWindowTest {
         return fs::exists(record_) ? test_support::read_file(record_) : std::string();
     }
 
+    // The copies of the stand-in this test started (others of that name may run on the machine).
+    int started_copies() const {
+        const std::string text = record();
+        int count = 0;
+        for (std::size_t at = text.find("started\n"); at != std::string::npos;
+             at = text.find("started\n", at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+
     std::optional<test_support::XDesktop> desktop_;
     fs::path record_ = station.system_drive() / "designer-record";
     test_support::ScopedEnv record_env_{"VELQUORIN_STAND_IN_RECORD", record_.c_str()};
@@ -114,7 +126,7 @@ TEST_F(NewJob, FromTheTrayADesignerIsStartedAndPlacedInAWindowOfItsOwn) {
         EXPECT_TRUE(button_enabled(window));
     });
     EXPECT_EQ(boxes.texts(), Texts{});
-    ASSERT_EQ(designers().size(), 1u);
+    EXPECT_EQ(started_copies(), 1);
     const auto found = maintenance::find_designer_window();
     ASSERT_TRUE(found);
     EXPECT_TRUE(wait_until([&] {
@@ -152,7 +164,9 @@ TEST_F(NewJob, TheButtonRaisesAndPlacesARunningDesignerOverTheScreenAndNeverClos
         return g && g->x == 0 && g->y == 0 && g->width == 1280 && g->height == 1024;
     }));
     EXPECT_EQ(desktop_->active_window(), found->id);
-    EXPECT_EQ(designers(), std::vector<platform::RunningProcess>{*running});
+    const auto now = designers();
+    EXPECT_NE(std::find(now.begin(), now.end(), *running), now.end());
+    EXPECT_EQ(started_copies(), 1);
     EXPECT_EQ(record().find("close-request"), std::string::npos);
 }
 
@@ -166,7 +180,8 @@ TEST_F(NewJob, AStartedDesignerWithoutItsWindowIsReportedBusy) {
     });
     EXPECT_EQ(boxes.texts(), Texts{std::string(kBusy)});
     // The started process runs on.
-    EXPECT_EQ(designers().size(), 1u);
+    EXPECT_EQ(started_copies(), 1);
+    EXPECT_FALSE(designers().empty());
 }
 
 }  // namespace
