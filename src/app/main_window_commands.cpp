@@ -31,9 +31,10 @@ void CvelquorinDlg::connect_commands() {
     on_command(IDC_AFTER_PRINT_BUTTON, [this] { OnBnClickedAfterPrintCommand(); });
     on_command(IDC_PREVIEW_BUTTON, [this] { OnBnClickedPreview(); });
     on_command(IDC_PRINTED_LIST_BUTTON, [this] { open_printed_list(this); });
-    on_command(IDC_SETTING_BUTTON, [this] { open_setting_dialog(this); });
     on_command(IDC_ROTARY_BUTTON, [this] { open_rotary_print_set(this); });
     on_command(IDC_MAINTENANCE_BUTTON, [] { maintenance::open_print_maintenance(); });
+    on_command(IDC_NEW_JOB_BUTTON, [this] { OnBnClickedNewJob(); });
+    connect_tray_commands();
 
     job_queue_->on_item_changed(
         [this](const ui::ItemChange& change) { OnLvnItemchangedJobQueue(change); });

@@ -39,3 +39,12 @@ inline constexpr int ID_JOB_SET = 32773;
 inline constexpr int ID_JOB_PREVIEW = 32774;
 inline constexpr int ID_JOB_PRINT_TIME_ESTIMATE = 32775;
 inline constexpr int ID_JOB_INK_COST = 32776;
+
+// The tray menu (menu 229) and its items.
+inline constexpr int IDR_TRAY_MENU = 229;
+inline constexpr int ID_TRAY_ABOUT = 32781;
+inline constexpr int ID_TRAY_IMPORT = 32782;
+inline constexpr int ID_TRAY_NEW_JOB = 32783;
+inline constexpr int ID_TRAY_SETTING = 32784;
+inline constexpr int ID_TRAY_AUTO_BOOT = 32785;
+inline constexpr int ID_TRAY_EXIT = 32786;

@@ -63,7 +63,7 @@ CvelquorinDlg::CvelquorinDlg()
     print_settings_ = std::make_unique<printingset>();
     connect_commands();
     on_message(kShowRequestMessage, [this](std::uintptr_t, std::intptr_t) {
-        show_normal_in_front();
+        bring_back();
         return std::intptr_t{0};
     });
 }

@@ -96,6 +96,29 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     // True from an Import click until its worker has ended.
     bool import_running() const { return import_running_; }
 
+    // "New job": the button places the designer over the whole screen, the tray menu in a
+    // 900 x 600 window at (250, 80).
+    void OnBnClickedNewJob();
+    void OnTrayNewJob();
+
+    // Esc, the close box and the caption's close: the window hides (minimises where the desktop
+    // has no tray); the program runs on.
+    void OnBnClickedClose();
+    // The tray icon: its left button shows or hides the window, its right button opens the
+    // tray menu (a TrayMouse value).
+    void OnTrayNotify(std::intptr_t mouse);
+    // The tray menu at the pointer: About, Import..., New Job..., Setting, Auto boot, Exit.
+    void OnTrayMenu();
+    // "Auto boot": adds the program to the desktop session's autostart, or takes it out.
+    void OnAutoBoot();
+    // The check mark of "Auto boot": whether the autostart entry exists.
+    bool OnUpdateAutoBoot() const;
+    void OnAbout();
+    // Shows the window normally and in front, also out of the minimised state; never on top.
+    void bring_back();
+    // Visible and not minimised.
+    bool shown_to_operator() const;
+
     // The lists' notifications.
     void OnLvnItemchangedJobQueue(const platform::ui::ItemChange& change);
     void OnLvnItemchangedPrinting(const platform::ui::ItemChange& change);
@@ -106,12 +129,16 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     void on_init_dialog() override { OnInitDialog(); }
     // Enter does not end the program.
     void on_ok() override {}
+    // Esc and the close box hide the window; only the tray menu's "Exit" ends the run.
+    void on_cancel() override;
 
   private:
     void create_controls();
     void lay_out();
     void start_workers();
     void connect_commands();
+    void connect_tray_commands();
+    void start_or_raise_designer(const platform::ui::Rect& place);
     // The five job buttons as the selected job's state gives them; a state without an entry
     // ("Printing") leaves them as they are.
     void set_job_buttons(std::string_view state);

@@ -11,7 +11,7 @@ namespace {
 
 namespace ui = platform::ui;
 
-constexpr ui::ScreenMetrics kScreen{1920, ui::Rect{0, 0, 1920, 1040}, 1080};
+constexpr ui::ScreenMetrics kScreen{1920, ui::Rect{0, 0, 1920, 1040}, 1080, 1920};
 
 // The roles whose loops live above the engine, by the worker that runs each.
 constexpr std::uint32_t kRecordedRoles[] = {WM_MT_WATCH_HOT_FOLDER, WM_MT_SYNC_JOB_QUEUE,

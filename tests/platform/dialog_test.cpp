@@ -508,7 +508,7 @@ TEST(ScreenMetrics, ThePretendedScreenStandsUntilCleared) {
     const ui::ScreenMetrics real = ui::screen_metrics();
     EXPECT_GT(real.full_screen_width, 0);
     EXPECT_GE(real.screen_height, real.work_area.height());
-    ui::set_screen_metrics(ui::ScreenMetrics{1024, ui::Rect{0, 0, 1024, 728}, 768});
+    ui::set_screen_metrics(ui::ScreenMetrics{1024, ui::Rect{0, 0, 1024, 728}, 768, 1024});
     EXPECT_EQ(ui::screen_metrics().work_area.bottom, 728);
     ui::set_screen_metrics(std::nullopt);
     EXPECT_EQ(ui::screen_metrics().full_screen_width, real.full_screen_width);

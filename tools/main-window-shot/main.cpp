@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "box: %s\n", box.text.c_str());
         return ui::Answer::Ok;
     });
-    ui::set_screen_metrics(ui::ScreenMetrics{width, ui::Rect{0, 0, width, height - 40}, height});
+    ui::set_screen_metrics(
+        ui::ScreenMetrics{width, ui::Rect{0, 0, width, height - 40}, height, width});
 
     int result = 1;
     {

@@ -33,6 +33,7 @@ ScreenMetrics screen_metrics() {
         metrics.full_screen_width = available.width();
         metrics.work_area = available;
         metrics.screen_height = screen->geometry().height();
+        metrics.screen_width = screen->geometry().width();
         return metrics;
     });
 }

@@ -14,6 +14,8 @@ struct ScreenMetrics {
     Rect work_area;
     // The height of the whole screen.
     int screen_height = 0;
+    // The width of the whole screen.
+    int screen_width = 0;
 };
 
 // The primary screen's metrics now, or the ones set with set_screen_metrics.
