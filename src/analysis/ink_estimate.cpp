@@ -7,6 +7,8 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "analysis/dot_counts.h"
@@ -30,6 +32,11 @@ const char kBadResolution[] = "Please select right image mode!\n";
 // Whole raster lines are read about this many bytes at a time, so that their bytes are still
 // in the processor's cache when they are counted.
 constexpr std::size_t kReadBytes = 256 * 1024;
+
+// A job of more than this many body bytes is counted in several segments at once, at most
+// kMaxSegments: the machine has other work, and a few already keep pace with reading.
+constexpr std::uint64_t kBytesPerSegment = 64ull * 1024 * 1024;
+constexpr unsigned kMaxSegments = 4;
 
 constexpr std::uint64_t kLowBits = 0x5555555555555555ull;
 
@@ -93,6 +100,11 @@ class ReadOnlyFile {
     int fd_;
 };
 
+void count_lines(int fd, const PrnHeader& h, const std::array<bool, kPrnPlaneCount>& counted,
+                 std::uint32_t first_line, std::uint32_t line_count,
+                 std::array<InkDots, kPrnPlaneCount>& dots,
+                 const std::function<void(std::uint32_t)>& on_chunk);
+
 }  // namespace
 
 void count_plane_dots(const std::uint8_t* bytes, std::size_t count, InkDots& dots) {
@@ -105,6 +117,57 @@ void count_plane_dots(const std::uint8_t* bytes, std::size_t count, InkDots& dot
         dots.small += c.small;
     }
 }
+
+namespace {
+
+// Counts lines [first_line, first_line + line_count) of the print file into `dots`, reading
+// whole lines about kReadBytes at a time. on_chunk is told the lines done after every 200.
+void count_lines(int fd, const PrnHeader& h, const std::array<bool, kPrnPlaneCount>& counted,
+                 std::uint32_t first_line, std::uint32_t line_count,
+                 std::array<InkDots, kPrnPlaneCount>& dots,
+                 const std::function<void(std::uint32_t)>& on_chunk) {
+    const std::size_t line_bytes = std::size_t{h.row_bytes} * kPrnPlaneCount;
+    // Nothing is allocated per chunk: one buffer for the count, sized for the longest row.
+    std::vector<std::uint8_t> buffer(
+        std::max<std::size_t>(kReadBytes, std::size_t{kInkMaxRowBytes} * kPrnPlaneCount));
+    const std::uint32_t read_lines = static_cast<std::uint32_t>(std::clamp<std::size_t>(
+        line_bytes == 0 ? kInkChunkLines : kReadBytes / line_bytes, 1, kInkChunkLines));
+    std::uint64_t offset = kPrnHeaderSize + std::uint64_t{first_line} * line_bytes;
+    std::uint32_t lines_left = line_count;
+    std::uint32_t lines_done = 0;
+    // Lines the file lacks count as blank: once it ends, or when its rows are empty, there is
+    // nothing more to count however many lines the header announces.
+    bool ended = line_bytes == 0;
+    while (lines_left > 0 && !ended) {
+        const std::uint32_t lines = std::min(lines_left, read_lines);
+        const std::size_t wanted = line_bytes * lines;
+        const long got =
+            analysis::pread_fully(fd, buffer.data(), wanted, static_cast<off_t>(offset));
+        // Only the bytes read are counted: the rest of a cut-off line is blank, never what an
+        // earlier chunk left in the buffer.
+        const std::size_t have = got < 0 ? 0 : static_cast<std::size_t>(got);
+        ended = have < wanted;
+        for (std::uint32_t i = 0; i < lines; ++i) {
+            for (std::size_t p = 0; p < kPrnPlaneCount; ++p) {
+                const std::size_t start = i * line_bytes + p * h.row_bytes;
+                if (!counted[p] || start >= have) {
+                    continue;
+                }
+                const std::size_t end = std::min<std::size_t>(start + h.row_bytes, have);
+                count_plane_dots(buffer.data() + start, end - start, dots[p]);
+            }
+        }
+        const std::uint32_t chunks_before = lines_done / kInkChunkLines;
+        lines_done += lines;
+        lines_left -= lines;
+        offset += wanted;
+        if (on_chunk && lines_done / kInkChunkLines != chunks_before) {
+            on_chunk(lines_done);
+        }
+    }
+}
+
+}  // namespace
 
 std::array<bool, kPrnPlaneCount> ink_counted_planes(std::uint8_t ink_mode) {
     //                       Black  Cyan   Magenta Yellow White  Varnish
@@ -209,7 +272,6 @@ InkEstimate estimate_ink(const std::string& prn_path, std::string_view level_3d,
     if (file.fd() < 0) {
         return refuse(kCannotRead);
     }
-    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     std::uint8_t raw[kPrnHeaderSize] = {};
     const long got_header = analysis::read_fully(file.fd(), raw, sizeof raw);
     if (got_header < 0) {
@@ -237,41 +299,49 @@ InkEstimate estimate_ink(const std::string& prn_path, std::string_view level_3d,
     if (progress.begin) {
         progress.begin(h.line_count / kInkChunkLines);
     }
-    const std::size_t line_bytes = std::size_t{h.row_bytes} * kPrnPlaneCount;
-    // Nothing is allocated per chunk: one buffer for the estimate, sized for the longest row.
-    static std::vector<std::uint8_t> buffer(
-        std::max<std::size_t>(kReadBytes, std::size_t{kInkMaxRowBytes} * kPrnPlaneCount));
-    const std::uint32_t read_lines = static_cast<std::uint32_t>(std::clamp<std::size_t>(
-        line_bytes == 0 ? kInkChunkLines : kReadBytes / line_bytes, 1, kInkChunkLines));
-    std::uint32_t lines_left = h.line_count;
-    std::uint32_t lines_done = 0;
-    // Lines the file lacks count as blank: once it ends, or when its rows are empty, there is
-    // nothing more to count however many lines the header announces.
-    bool ended = line_bytes == 0;
-    while (lines_left > 0 && !ended) {
-        const std::uint32_t lines = std::min(lines_left, read_lines);
-        const std::size_t wanted = line_bytes * lines;
-        const long got = analysis::read_fully(file.fd(), buffer.data(), wanted);
-        // Only the bytes read are counted: the rest of a cut-off line is blank, never what an
-        // earlier chunk left in the buffer.
-        const std::size_t have = got < 0 ? 0 : static_cast<std::size_t>(got);
-        ended = have < wanted;
-        for (std::uint32_t i = 0; i < lines; ++i) {
-            for (std::size_t p = 0; p < kPrnPlaneCount; ++p) {
-                const std::size_t start = i * line_bytes + p * h.row_bytes;
-                if (!counted[p] || start >= have) {
-                    continue;
-                }
-                const std::size_t end = std::min<std::size_t>(start + h.row_bytes, have);
-                count_plane_dots(buffer.data() + start, end - start, estimate.dots[p]);
-            }
+    // A large job is counted in a few segments of whole lines at once, each on a thread of
+    // its own with its own buffer, so that the count keeps pace with reading the file; this
+    // thread counts the first segment and moves the progress bar.
+    const std::uint64_t body = std::uint64_t{h.line_count} * h.row_bytes * kPrnPlaneCount;
+    const unsigned segments = static_cast<unsigned>(std::clamp<std::uint64_t>(
+        body / kBytesPerSegment, 1,
+        std::min<unsigned>(kMaxSegments, std::max(1u, std::thread::hardware_concurrency()))));
+    const std::uint32_t per_segment = h.line_count / segments;
+    std::vector<std::array<InkDots, kPrnPlaneCount>> segment_dots(segments);
+    std::vector<std::thread> helpers;
+    for (unsigned i = 1; i < segments; ++i) {
+        const std::uint32_t first = per_segment * i;
+        const std::uint32_t lines = i + 1 == segments ? h.line_count - first : per_segment;
+        const auto count_segment = [&, i, first, lines] {
+            count_lines(file.fd(), h, counted, first, lines, segment_dots[i], {});
+        };
+        try {
+            helpers.emplace_back(count_segment);
+        } catch (const std::system_error&) {
+            // No thread to be had: this one counts the segment, only later.
+            count_segment();
         }
-        const std::uint32_t chunks_before = lines_done / kInkChunkLines;
-        lines_done += lines;
-        lines_left -= lines;
-        if (progress.chunk && lines_done / kInkChunkLines != chunks_before) {
-            progress.chunk(lines_done / kInkChunkLines);
+    }
+    count_lines(file.fd(), h, counted, 0, segments == 1 ? h.line_count : per_segment,
+                segment_dots[0], [&](std::uint32_t lines_done) {
+                    // The first segment's share of the whole, in chunks of 200 lines.
+                    if (progress.chunk) {
+                        progress.chunk(static_cast<std::uint32_t>(std::uint64_t{lines_done} *
+                                                                  segments / kInkChunkLines));
+                    }
+                });
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    for (const auto& dots : segment_dots) {
+        for (std::size_t p = 0; p < kPrnPlaneCount; ++p) {
+            estimate.dots[p].large += dots[p].large;
+            estimate.dots[p].middle += dots[p].middle;
+            estimate.dots[p].small += dots[p].small;
         }
+    }
+    if (progress.chunk && segments > 1) {
+        progress.chunk(h.line_count / kInkChunkLines);
     }
     estimate.texts = ink_cost_texts(estimate.dots, h.ink_mode, level_3d);
     estimate.ok = true;

@@ -112,6 +112,14 @@ TEST(InkCostTexts, FactorsOfInkModeAnd3DLevel) {
     EXPECT_EQ(texts[6], "0.04080");
 }
 
+// The one rendering of a half-way amount: the single-precision product 0.5 divided by 100000
+// in double precision shows 0.00001 (a single-precision quotient would show 0.00000).
+TEST(InkCostTexts, HalfWayAmountsRenderFromTheDoubleQuotient) {
+    EXPECT_EQ(format_ink_amount(5e-6f), "0.00001");
+    EXPECT_EQ(format_ink_amount(0.18f), "0.18000");
+    EXPECT_EQ(format_ink_amount(0.0f), "0.00000");
+}
+
 // Totals past 32 bits stay exact, and the amount of billions of dots is shown whole.
 TEST(InkCostTexts, CountsPastFourBillionStayExact) {
     InkDots dots{0xFFFFFFFFull, 0, 0};
@@ -199,6 +207,30 @@ TEST_F(InkEstimateTest, ShortFileCountsOnlyTheBytesItHas) {
     estimate = estimate_ink((dir_ / "huge.prn").string(), "N/A");
     ASSERT_TRUE(estimate.ok);
     EXPECT_EQ(estimate.dots[PRN_PLANE_BLACK].large, 4u * 20 * 100);
+}
+
+// A large job is counted in segments at once: a sparse file of 100 MB with ink at the ends of
+// the segments counts every dot once.
+TEST_F(InkEstimateTest, LargeJobCountsEveryLineOnceAcrossSegments) {
+    constexpr std::uint32_t kRow = 3600;
+    constexpr std::uint32_t kLines = 5000;
+    const std::size_t line_bytes = std::size_t{kRow} * kPrnPlaneCount;
+    std::string bytes = PrnBuilder(kRow, 0).bytes();
+    prn_put_u32(reinterpret_cast<std::uint8_t*>(bytes.data()), kPrnOffsetLineCount, kLines);
+    bytes.resize(kPrnHeaderSize + line_bytes * kLines, '\0');
+    std::uint64_t expected = 0;
+    for (const std::uint32_t line : {0u, 1249u, 1250u, 2499u, 2500u, 3749u, 3750u, 4999u}) {
+        // A Black row full of large dots; White, not counted in ink mode 1, beside it.
+        const std::size_t at = kPrnHeaderSize + line_bytes * line;
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), kRow, '\xFF');
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at + 4 * kRow), kRow, '\xFF');
+        expected += 4 * kRow;
+    }
+    test_support::write_file(dir_ / "large.prn", bytes);
+    const InkEstimate estimate = estimate_ink((dir_ / "large.prn").string(), "N/A");
+    ASSERT_TRUE(estimate.ok);
+    EXPECT_EQ(estimate.dots[PRN_PLANE_BLACK].large, expected);
+    EXPECT_EQ(estimate.dots[PRN_PLANE_WHITE].large, 0u);
 }
 
 TEST_F(InkEstimateTest, RefusesWhatItCannotRead) {
