@@ -77,10 +77,23 @@ TEST_F(EstimateDialogsTest, TimeDialogEstimatesTheJobRowOrSaysWhyNot) {
         view.command(platform::ui::kIdCancel);
     });
 
+    // A job of more lines than the bar's 16-bit range: the bar ends full, it does not wrap.
+    std::string tall = PrnBuilder(4, 10).bytes();
+    prn_put_u32(reinterpret_cast<std::uint8_t*>(tall.data()), kPrnOffsetLineCount, 100000);
+    test_support::write_file(dir_ / "tall.prn", tall);
+    window_.add_job((dir_ / "tall.prn").string());
+    Print_Time_Creating::SetPrintFile((dir_ / "tall.prn").string());
+    Print_Time_Creating tall_work;
+    EXPECT_EQ(tall_work.do_modal(), Print_Time_Creating::kDone);
+    auto* tall_bar =
+        tall_work.control<platform::ui::ProgressBar>(Print_Time_Creating::IDC_TIME_PROGRESS);
+    EXPECT_EQ(tall_bar->upper(), 65535);
+    EXPECT_EQ(tall_bar->pos(), 65535);
+
     const std::string before = g_print_time_text;
     PrnBuilder(4, 10).write(dir_ / "b.prn");
     window_.add_job((dir_ / "b.prn").string());
-    window_.jobs().set_item_text(1, JobRow::state, "Error");
+    window_.jobs().set_item_text(2, JobRow::state, "Error");
     struct Case {
         std::string path;
         const char* box;
