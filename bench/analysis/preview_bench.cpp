@@ -9,7 +9,6 @@
 // benchmarks are skipped when that disk has less than twice the file's size free.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,89 +21,23 @@
 
 #include "analysis/dot_counts.h"
 #include "analysis/preview_builder.h"
-#include "prn_pattern.h"
+#include "largest_job.h"
 #include "ratio_reporter.h"
 
 namespace {
 
-constexpr std::uint32_t kRowBytes = 3558;
-constexpr std::uint32_t kLargeLines = 79597;
+using bench_support::enough_space;
+using bench_support::plain_read;
+using bench_support::read_whole_file;
+using bench_support::write_bench_file;
+
+constexpr std::uint32_t kLargeLines = bench_support::kLargestLines;
 // Ten preview rows of 160 lines: long enough for the plain loops to show their cost per row.
 constexpr std::uint32_t kSmallLines = 1600;
 
 std::filesystem::path g_folder;
 std::string g_large;
 std::string g_small;
-
-PrnHeader bench_header(std::uint32_t lines) {
-    PrnHeader h;
-    h.row_bytes = kRowBytes;
-    h.width_dots = kRowBytes * 4;
-    h.line_count = lines;
-    h.x_dpi = 720;
-    h.y_dpi = 2880;
-    h.ink_mode = 1;
-    return h;
-}
-
-// Random dots in every plane; a set of distinct lines repeated through the file, so that a
-// file of 1.7 GB is written at the disk's pace.
-bool write_bench_file(const std::string& path, std::uint32_t lines) {
-    const PrnHeader h = bench_header(lines);
-    constexpr std::uint32_t kDistinct = 61;
-    const std::size_t line_bytes = std::size_t{kRowBytes} * kPrnPlaneCount;
-    std::vector<std::uint8_t> block(line_bytes * kDistinct);
-    prn_gen::PatternSpec spec;
-    spec.pattern = prn_gen::Pattern::Random;
-    spec.density = 0.25;
-    for (std::uint32_t l = 0; l < kDistinct; ++l) {
-        prn_gen::fill_line(h, spec, l, block.data() + line_bytes * l);
-    }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return false;
-    }
-    const std::string header = prn_gen::header_bytes(h);
-    bool ok = ::write(fd, header.data(), header.size()) == static_cast<ssize_t>(header.size());
-    for (std::uint32_t done = 0; ok && done < lines;) {
-        const std::uint32_t now = std::min(kDistinct, lines - done);
-        const std::size_t bytes = line_bytes * now;
-        ok = ::write(fd, block.data(), bytes) == static_cast<ssize_t>(bytes);
-        done += now;
-    }
-    // On disk before anything is timed, so that write-back does not run under the benchmarks.
-    ok = ::fdatasync(fd) == 0 && ok;
-    return ::close(fd) == 0 && ok;
-}
-
-std::uint64_t read_whole_file(const std::string& path) {
-    static std::vector<std::uint8_t> buffer(1 << 20);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return 0;
-    }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::uint64_t total = 0;
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got <= 0) {
-            break;
-        }
-        total += static_cast<std::uint64_t>(got);
-        benchmark::DoNotOptimize(buffer.data());
-    }
-    ::close(fd);
-    return total;
-}
-
-void plain_read(benchmark::State& state, const std::string* path) {
-    std::uint64_t bytes = 0;
-    for (auto _ : state) {
-        bytes = read_whole_file(*path);
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
-}
 
 void builder(benchmark::State& state, const std::string* path) {
     for (auto _ : state) {
@@ -200,12 +133,6 @@ void literal(benchmark::State& state, const std::string* path) {
         static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(*path)));
 }
 
-bool enough_space(const std::filesystem::path& folder, std::uint64_t bytes) {
-    struct statvfs fs {};
-    return ::statvfs(folder.c_str(), &fs) == 0 &&
-           std::uint64_t{fs.f_bavail} * fs.f_frsize >= 2 * bytes;
-}
-
 double ratio(const bench_support::RatioReporter& r, const char* a, const char* b) {
     const double tb = r.time_of(b);
     return tb > 0 ? r.time_of(a) / tb : 0.0;
@@ -215,26 +142,18 @@ double ratio(const bench_support::RatioReporter& r, const char* a, const char* b
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    const char* tmp = std::getenv("TMPDIR");
-    const std::filesystem::path base = tmp && *tmp ? tmp : "/tmp";
-    char pattern[] = "velquorin-preview-bench-XXXXXX";
-    const std::string folder_template = (base / pattern).string();
-    std::vector<char> name(folder_template.begin(), folder_template.end());
-    name.push_back('\0');
-    if (!::mkdtemp(name.data())) {
-        std::fprintf(stderr, "cannot create a folder under %s\n", base.c_str());
+    g_folder = bench_support::make_bench_folder("velquorin-preview-bench");
+    if (g_folder.empty()) {
         return 1;
     }
-    g_folder = name.data();
     g_large = (g_folder / "largest.prn").string();
     g_small = (g_folder / "small.prn").string();
 
-    const std::uint64_t large_bytes =
-        kPrnHeaderSize + std::uint64_t{kRowBytes} * kPrnPlaneCount * kLargeLines;
+    const std::uint64_t large_bytes = bench_support::prn_file_bytes(kLargeLines);
     const bool large = enough_space(g_folder, large_bytes);
     if (!large) {
         std::fprintf(stderr, "less than %.1f GB free under %s: the largest job is skipped\n",
-                     2.0 * static_cast<double>(large_bytes) / 1e9, base.c_str());
+                     2.0 * static_cast<double>(large_bytes) / 1e9, g_folder.c_str());
     }
     if (!write_bench_file(g_small, kSmallLines) ||
         (large && !write_bench_file(g_large, kLargeLines))) {

@@ -5,14 +5,16 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "analysis/bitmap_file.h"
 #include "analysis/dot_counts.h"
+#include "analysis/file_reads.h"
 
 namespace {
+
+using analysis::read_fully;
 
 constexpr std::uint32_t kDotSizes = 3;  // large, middle, small
 // Raster lines are read a few at a time, about this many bytes a read: few calls, and the
@@ -50,25 +52,6 @@ std::uint32_t nearest(float value) {
 
 std::uint32_t nearest(double value) {
     return static_cast<std::uint32_t>(std::lround(value));
-}
-
-// Reads until count bytes are in or the file ends; -1 on a read error.
-long read_fully(int fd, std::uint8_t* into, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t got = ::read(fd, into + done, count - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<long>(done);
 }
 
 // The stretch to a long side of 354 pixels, in single precision as the picture's size has

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "analysis/print_time_role.h"
 #include "app/import_wait_dialog.h"
 #include "app/single_instance.h"
 #include "app/velquorin_dlg.h"
@@ -29,6 +30,7 @@ bool CvelquorinApp::InitInstance(int& argc, char** argv) {
 
     // The roles the main window's workers take up once it has started.
     install_job_intake_roles();
+    install_analysis_roles();
     // The imports' one wait dialog, ready before the main window can start an import.
     g_wait_dialog = new mynewdlg2;
     auto* dialog = new CvelquorinDlg;

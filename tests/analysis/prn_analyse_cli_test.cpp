@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analysis/preview_builder.h"
+#include "analysis/print_time_estimate.h"
 #include "prn_builder.h"
 #include "temp_dir.h"
 
@@ -73,6 +74,47 @@ TEST(PrnAnalyseProgram, RefusedFileExitsTwoWithTheReason) {
     EXPECT_EQ(run("", dir).exit_code, 1);
     EXPECT_EQ(run("preview only-one-argument", dir).exit_code, 1);
     EXPECT_EQ(run("colour x y", dir).exit_code, 1);
+}
+
+// ink: the seven texts under their keys; time: the dialog's text and the printing list's two
+// cells. A refused file exits 2 with the reason.
+TEST(PrnAnalyseProgram, InkAndTimeEstimates) {
+    TempDir dir;
+    test_support::PrnBuilder(2500, 100)
+        .ink_mode(2)
+        .solid(PRN_PLANE_WHITE, 0, 100, 0, 10000)
+        .write(dir / "white.prn");
+    const Result ink = run("ink " + (dir / "white.prn").string() + " --3d Small", dir);
+    ASSERT_EQ(ink.exit_code, 0) << ink.err;
+    EXPECT_EQ(ink.out,
+              "{\"black\":\"0.00000\",\"cyan\":\"0.00000\",\"magenta\":\"0.00000\",\"yellow\":"
+              "\"0.00000\",\"white\":\"0.18000\",\"varnish\":\"0.00000\",\"total\":\"0.18000\"}\n");
+
+    // 1430 inked lines of 4 bytes, Sharp edges (B 143): the dialog prices 14 bands of three
+    // copies, the list 16 bands of one.
+    test_support::PrnBuilder(4, 1430).solid(PRN_PLANE_BLACK, 0, 1430, 0, 16).write(dir / "t.prn");
+    std::string settings = "[overall situation]\r\n";
+    for (int position = 1; position <= 18; ++position) {
+        settings += "k" + std::to_string(position) + "=0\r\n";
+    }
+    test_support::write_file(dir / "all_setting.ini", settings);
+    const Result time = run("time " + (dir / "t.prn").string() + " --settings " +
+                                (dir / "all_setting.ini").string() + " --copies 3 --pd Bi",
+                            dir);
+    ASSERT_EQ(time.exit_code, 0) << time.err;
+    const std::string dialog = format_print_time(3 * price_print_time(4, false, 0, 0, 14, 0));
+    const std::string list = format_print_time(price_print_time(4, true, 540, 0, 16, 0));
+    EXPECT_EQ(time.out, "{\"dialog\":\"" + dialog + "\",\"expected_time\":\"" + list +
+                            "\",\"pass_time\":\"16\"}\n");
+
+    test_support::PrnBuilder(4, 10).resolution(720, 1200).write(dir / "odd.prn");
+    for (const char* command : {"ink", "time"}) {
+        const Result refused = run(std::string(command) + " " + (dir / "odd.prn").string(), dir);
+        EXPECT_EQ(refused.exit_code, 2) << command;
+        EXPECT_TRUE(refused.out.empty());
+        EXPECT_FALSE(refused.err.empty());
+    }
+    EXPECT_EQ(run("time " + (dir / "t.prn").string() + " --speed 2", dir).exit_code, 1);
 }
 
 }  // namespace

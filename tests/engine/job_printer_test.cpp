@@ -607,30 +607,7 @@ TEST_F(PrintJobTest, ProgressCountsBandsOrLinesAsThePassTimeSays) {
         SCOPED_TRACE(c.pass_time);
         const std::string path = queue_job(small_job(600));
         window_.printing().set_item_text(0, PrintRow::pass_time, c.pass_time);
-        const int passes_before = firmware_->state().passes_started;
-        const std::uint64_t bulk_before = firmware_->state().bulk_bytes;
-        firmware_->never_finish_pass(passes_before + 2);
-        boxes_.queue_answer(platform::ui::Answer::Cancel);
-        std::atomic<bool> done{false};
-        std::thread worker([&] {
-            worker_->PrintJob(path);
-            done = true;
-        });
-        // Band 3 is in once the printer has had two passes and three bands of this job.
-        std::string progress;
-        ASSERT_TRUE(test_support::pump_events_until([&] {
-            const usb::sim::Firmware::State state = firmware_->state();
-            if (state.passes_started < passes_before + 2 || state.column_count == 0 ||
-                state.bulk_bytes - bulk_before < 3ull * state.column_count * 360) {
-                return false;
-            }
-            progress = printing_cell(PrintRow::progress);
-            return true;
-        }));
-        printer_->unplug();
-        ASSERT_TRUE(test_support::pump_events_until([&] { return done.load(); }));
-        worker.join();
-        printer_->replug();
+        const std::string progress = progress_while_second_pass_hangs(path);
         char expected[8];
         const int value = c.by_bands ? 200 / std::atoi(c.pass_time)
                                      : static_cast<int>(2 * g_step_rows * 100 / 600);

@@ -1,5 +1,8 @@
 #include "print_job_fixture.h"
 
+#include <atomic>
+#include <thread>
+
 #include "engine/printed_jobs_folder.h"
 #include "engine/transfer_packing.h"
 #include "platform/clock.h"
@@ -68,6 +71,35 @@ std::string PrintJobTest::queue_job(const PrnBuilder& prn, const std::string& na
 void PrintJobTest::print_first_row() {
     const std::string path = window_.printing().item_text(0, PrintRow::job_path);
     ASSERT_TRUE(run_off_ui_thread([&] { worker_->PrintJob(path); }));
+}
+
+std::string PrintJobTest::progress_while_second_pass_hangs(const std::string& path) {
+    const int passes_before = firmware_->state().passes_started;
+    const std::uint64_t bulk_before = firmware_->state().bulk_bytes;
+    firmware_->never_finish_pass(passes_before + 2);
+    boxes_.queue_answer(platform::ui::Answer::Cancel);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        worker_->PrintJob(path);
+        done = true;
+    });
+    // Band 3 is in once the printer has had two passes and three bands of this job.
+    std::string progress;
+    const bool reached = pump_events_until([&] {
+        const usb::sim::Firmware::State state = firmware_->state();
+        if (state.passes_started < passes_before + 2 || state.column_count == 0 ||
+            state.bulk_bytes - bulk_before < 3ull * state.column_count * 360) {
+            return false;
+        }
+        progress = printing_cell(PrintRow::progress);
+        return true;
+    });
+    EXPECT_TRUE(reached);
+    printer_->unplug();
+    EXPECT_TRUE(pump_events_until([&] { return done.load(); }));
+    worker.join();
+    printer_->replug();
+    return progress;
 }
 
 std::vector<std::uint8_t> PrintJobTest::codes() const {

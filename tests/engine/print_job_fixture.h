@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "engine/monitoring_thread.h"
-#include "test_main_window.h"
 #include "message_box_recorder.h"
 #include "prn_builder.h"
 #include "temp_dir.h"
+#include "test_main_window.h"
 #include "usb/driver/sim/bus.h"
 #include "usb/driver/sim/firmware.h"
 
@@ -35,6 +35,9 @@ class PrintJobTest : public ::testing::Test {
                           const std::string& direction = "BiDirection");
     // Runs the job printer on the first printing-list row, as the print loop does.
     void print_first_row();
+    // Prints the job at `path` while the printer hangs in its second pass, and returns the
+    // progress cell once three bands are in; the job then ends by a lost connection.
+    std::string progress_while_second_pass_hangs(const std::string& path);
 
     std::vector<std::uint8_t> codes() const;
     // The frames sent with code.

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// Reads of a print file that go on until the bytes asked for are in or the file ends, so that
+// a read cut short by a signal or a pipe-sized transfer is never taken for the file's end.
+namespace analysis {
+
+// From the current position; the bytes read, -1 on a read error.
+long read_fully(int fd, std::uint8_t* into, std::size_t count);
+// From `offset`, leaving the position as it is; the bytes read, -1 on a read error.
+long pread_fully(int fd, std::uint8_t* into, std::size_t count, off_t offset);
+
+}  // namespace analysis

@@ -1,0 +1,93 @@
+#include "analysis/print_time_role.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "analysis/print_time_estimate.h"
+#include "engine/job_list_rows.h"
+#include "engine/main_window_access.h"
+#include "engine/monitoring_thread.h"
+#include "platform/ui/ui_thread.h"
+
+namespace {
+
+constexpr std::uint32_t kEmptyListWaitMs = 1000;
+constexpr std::uint32_t kFilledWaitMs = 2000;
+// A print file that cannot be opened is tried again after about a second, not at once: the
+// file and the user-interface thread are left alone meanwhile.
+constexpr std::uint32_t kUnopenableWaitMs = 1000;
+
+struct FirstRow {
+    int count = 0;
+    std::string path;
+    std::string level_3d;
+    std::string direction;
+    std::string expected_time;
+};
+
+}  // namespace
+
+bool write_first_row_estimate(platform::ui::ListCtrl& printing_list, const std::string& path,
+                              const PrintTimeResult& result) {
+    return platform::ui::ui_call([&] {
+        if (printing_list.item_count() == 0 ||
+            printing_list.item_text(0, PrintRow::job_path) != path) {
+            return false;
+        }
+        if (!result.ok) {
+            printing_list.set_item_text(0, PrintRow::expected_time, "Unknow");
+            return true;
+        }
+        printing_list.set_item_text(0, PrintRow::expected_time, result.text);
+        printing_list.set_item_text(0, PrintRow::pass_time, std::to_string(result.bands));
+        return true;
+    });
+}
+
+std::uint32_t estimate_first_printing_row(PrintTimeEstimator& estimator) {
+    platform::ui::ListCtrl* list = engine::main_window_list(IDC_PRINTING_LIST);
+    if (list == nullptr) {
+        return kEmptyListWaitMs;
+    }
+    const FirstRow row = platform::ui::ui_call([&] {
+        FirstRow first;
+        first.count = list->item_count();
+        if (first.count > 0) {
+            first.path = list->item_text(0, PrintRow::job_path);
+            first.level_3d = list->item_text(0, PrintRow::embossed_3d);
+            first.direction = list->item_text(0, PrintRow::direction);
+            first.expected_time = list->item_text(0, PrintRow::expected_time);
+        }
+        return first;
+    });
+    if (row.count == 0) {
+        return kEmptyListWaitMs;
+    }
+    if (row.expected_time != "N/A") {
+        return kFilledWaitMs;
+    }
+    // Shared reading: the job printer may have the file open.
+    const int fd = ::open(row.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return kUnopenableWaitMs;
+    }
+    // The time of one copy: the printing row's copies are not used.
+    const PrintTimeOptions options =
+        time_options_from_row(TimeEstimator::List, row.level_3d, row.direction, "1");
+    const PrintTimeResult result = estimator.estimate(fd, options);
+    ::close(fd);
+    write_first_row_estimate(*list, row.path, result);
+    return 0;
+}
+
+void estimate_print_time(Monitoring_thread& worker) {
+    // The role's own estimator, for the life of the role.
+    PrintTimeEstimator estimator;
+    while (!worker.stop_requested()) {
+        worker.pause(estimate_first_printing_row(estimator));
+    }
+}
+
+void install_analysis_roles() {
+    Monitoring_thread::set_role_body(WM_MT_ESTIMATE_PRINT_TIME, estimate_print_time);
+}

@@ -1,0 +1,108 @@
+// The printing list's time estimator: it fills the first row's "Expected time" and "Pass time"
+// once, only for the job it estimated, and the job printer then counts its progress in bands.
+#include "analysis/print_time_role.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "analysis/print_time_estimate.h"
+#include "engine/stepping.h"
+#include "print_job_fixture.h"
+
+namespace {
+
+using test_support::PrintJobTest;
+using test_support::PrnBuilder;
+using test_support::small_job;
+
+class PrintTimeRoleTest : public PrintJobTest {
+  protected:
+    std::string cell(int column) { return window_.printing().item_text(0, column); }
+    PrintTimeEstimator estimator_;
+};
+
+TEST_F(PrintTimeRoleTest, FillsNAOnceAndLeavesFilledRowsAlone) {
+    EXPECT_EQ(estimate_first_printing_row(estimator_), 1000u);
+
+    const std::string path = queue_job(small_job(300));
+    EXPECT_EQ(estimate_first_printing_row(estimator_), 0u);
+    // One copy, from an estimate of the same job.
+    PrintTimeEstimator reference;
+    const PrintTimeResult expected =
+        reference.estimate(path, time_options_from_row(TimeEstimator::List, "N/A", "Bi", "1"));
+    ASSERT_TRUE(expected.ok);
+    EXPECT_EQ(cell(PrintRow::expected_time), expected.text);
+    EXPECT_EQ(cell(PrintRow::pass_time), std::to_string(expected.bands));
+
+    // Filled: left alone, also while it prints.
+    window_.printing().set_item_text(0, PrintRow::state, "Printing");
+    window_.printing().set_item_text(0, PrintRow::expected_time, "00:00:09");
+    EXPECT_EQ(estimate_first_printing_row(estimator_), 2000u);
+    EXPECT_EQ(cell(PrintRow::expected_time), "00:00:09");
+
+    // A file that cannot be opened is tried again after a second; the row stays "N/A".
+    window_.printing().delete_all_items();
+    window_.jobs().delete_all_items();
+    queue_job(small_job(300), "gone.prn");
+    std::filesystem::remove(dir_ / "Output" / "gone.prn");
+    EXPECT_EQ(estimate_first_printing_row(estimator_), 1000u);
+    EXPECT_EQ(cell(PrintRow::expected_time), "N/A");
+
+    // A job it cannot estimate shows "Unknow" and keeps line progress.
+    window_.printing().delete_all_items();
+    PrnBuilder odd = small_job(300);
+    odd.resolution(720, 1200);
+    queue_job(odd, "odd.prn");
+    EXPECT_EQ(estimate_first_printing_row(estimator_), 0u);
+    EXPECT_EQ(cell(PrintRow::expected_time), "Unknow");
+    EXPECT_EQ(cell(PrintRow::pass_time), "N/A");
+    EXPECT_EQ(estimate_first_printing_row(estimator_), 2000u);
+}
+
+// The row of another job that took the first place while the estimate ran keeps its cells.
+TEST_F(PrintTimeRoleTest, WritesOnlyTheEstimatedJobsRow) {
+    queue_job(small_job(300), "next.prn");
+    PrintTimeResult result;
+    result.ok = true;
+    result.text = "00:01:00";
+    result.bands = 12;
+    EXPECT_FALSE(write_first_row_estimate(window_.printing(), "/elsewhere/first.prn", result));
+    EXPECT_EQ(cell(PrintRow::expected_time), "N/A");
+    EXPECT_EQ(cell(PrintRow::pass_time), "N/A");
+    const std::string path = cell(PrintRow::job_path);
+    EXPECT_TRUE(write_first_row_estimate(window_.printing(), path, result));
+    EXPECT_EQ(cell(PrintRow::expected_time), "00:01:00");
+    EXPECT_EQ(cell(PrintRow::pass_time), "12");
+}
+
+// The role on its worker: a row appended while it runs gets its time.
+TEST_F(PrintTimeRoleTest, RoleFillsRowsAsTheyCome) {
+    install_analysis_roles();
+    worker_->post(WM_MT_ESTIMATE_PRINT_TIME, 0, 0);
+    worker_->start();
+    queue_job(small_job(300));
+    EXPECT_TRUE(
+        test_support::pump_events_until([&] { return cell(PrintRow::expected_time) != "N/A"; }));
+    EXPECT_NE(cell(PrintRow::pass_time), "N/A");
+    // The worker's list calls are served while it is told to stop and joined.
+    EXPECT_TRUE(test_support::run_off_ui_thread([&] { worker_.reset(); }));
+    Monitoring_thread::set_role_body(WM_MT_ESTIMATE_PRINT_TIME, {});
+}
+
+// Once "Pass time" is filled the job printer's progress counts bands against it: while the
+// printer hangs in pass 2, two bands of the estimated count are done.
+TEST_F(PrintTimeRoleTest, JobPrinterProgressFollowsTheBands) {
+    const std::string path = queue_job(small_job(600));
+    ASSERT_EQ(estimate_first_printing_row(estimator_), 0u);
+    const int bands = std::atoi(cell(PrintRow::pass_time).c_str());
+    ASSERT_GT(bands, 2);
+    const std::string progress = progress_while_second_pass_hangs(path);
+    char expected[8];
+    std::snprintf(expected, sizeof expected, "%2d", 200 / bands);
+    EXPECT_EQ(progress, expected);
+}
+
+}  // namespace
