@@ -89,8 +89,13 @@ void CvelquorinDlg::OnNMRClickJobQueue() {
         case ID_JOB_PREVIEW:
             OnBnClickedPreview();
             break;
+        case ID_JOB_PRINT_TIME_ESTIMATE:
+            OnJobPrintTimeEstimate();
+            break;
+        case ID_JOB_INK_COST:
+            OnJobInkCost();
+            break;
         default:
-            // The two estimates come with the estimates.
             break;
     }
 }

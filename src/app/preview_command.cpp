@@ -1,7 +1,10 @@
 // Preview of the selected job: its bitmap is built beside the print file when there is none
-// yet, then the preview dialog opens on it.
+// yet, then the preview dialog opens on it. The ink and time estimates of the selected job take
+// the same selection and file tests.
 
 #include "analysis/createbmpdlg.h"
+#include "analysis/ink_cost_dialogs.h"
+#include "analysis/print_time_dialogs.h"
 #include "analysis/printpreview.h"
 #include "app/job_lists.h"
 #include "app/job_queue_list.h"
@@ -17,17 +20,34 @@ constexpr ui::Rgb kDialogGrey = ui::Rgb::from_bgr(0xF2F2F2);
 
 }  // namespace
 
+std::optional<CvelquorinDlg::SelectedJob> CvelquorinDlg::selected_job_file() {
+    std::optional<SelectedJob> selected = selected_job("Please select the item", "No selected");
+    if (selected && !platform::exists(selected->path)) {
+        ui::message_box("Error Can not find the print file");
+        return std::nullopt;
+    }
+    return selected;
+}
+
+void CvelquorinDlg::OnJobPrintTimeEstimate() {
+    if (const std::optional<SelectedJob> selected = selected_job_file()) {
+        run_print_time_estimate(selected->path);
+    }
+}
+
+void CvelquorinDlg::OnJobInkCost() {
+    if (const std::optional<SelectedJob> selected = selected_job_file()) {
+        run_ink_cost_estimate(selected->path,
+                              job_queue_list().item_text(selected->row, JobRow::embossed_3d));
+    }
+}
+
 void CvelquorinDlg::OnBnClickedPreview() {
-    const std::optional<SelectedJob> selected =
-        selected_job("Please select the item", "No selected");
+    const std::optional<SelectedJob> selected = selected_job_file();
     if (!selected) {
         return;
     }
     const std::string& path = selected->path;
-    if (!platform::exists(path)) {
-        ui::message_box("Error Can not find the print file");
-        return;
-    }
     const std::string bmp_path = preview_bitmap_path(path);
     if (!platform::exists(bmp_path)) {
         createbmpdlg builder;

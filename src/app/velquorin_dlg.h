@@ -87,6 +87,8 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     void OnJobMoveDown();
     void OnJobSet();
     void OnBnClickedPreview();
+    void OnJobPrintTimeEstimate();
+    void OnJobInkCost();
     // The import's wait dialog, run in a nested modal loop until the worker closes it or its
     // Cancel stops the import.
     void OnShowWaitDialog();
@@ -154,6 +156,9 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     };
     std::optional<SelectedJob> selected_job(std::string_view none_text,
                                             std::string_view none_caption = {});
+    // The selected job whose print file exists, for Preview and the estimates; the operator is
+    // told when there is none or the file is gone.
+    std::optional<SelectedJob> selected_job_file();
     // Waits, serving the workers' calls, until the import worker has ended.
     void end_import();
 

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/ink_cost_dialogs.h"
+#include "analysis/print_time_dialogs.h"
 #include "app/app_globals.h"
 #include "app/file_commands.h"
 #include "app/job_lists.h"
@@ -565,4 +567,37 @@ TEST_F(MainWindowCommands, PreviewBuildsTheMissingBitmapThenShowsTheJob) {
     EXPECT_EQ(opened, std::vector<std::string>{"JOB PREVIEW"});
     EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"Error Can not find the print file",
                                                        "Please select the item"}));
+}
+
+// The context menu's two estimates of the selected job open their result only when the work
+// dialog has done its work; a job whose file is gone is told so.
+TEST_F(MainWindowCommands, TheEstimatesOfTheContextMenuShowTheirResults) {
+    int ink_results = 0;
+    int time_results = 0;
+    run([&](CvelquorinDlg& window) {
+        MyListCtrl& jobs = window.job_queue_list();
+        add_job(window, job("a.prn"), JobState::wait, std::nullopt);
+        test_support::PrnBuilder(60, 80).write(job("a.prn"));
+        add_job(window, job("gone.prn"), JobState::wait, std::nullopt);
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            ui::Dialog* innermost = ui::Dialog::innermost_modal();
+            if (dynamic_cast<ink_cost_view*>(innermost) != nullptr) {
+                ++ink_results;
+                innermost->end_dialog(ui::kIdCancel);
+            } else if (dynamic_cast<showprinttime*>(innermost) != nullptr) {
+                ++time_results;
+                innermost->end_dialog(ui::kIdCancel);
+            }
+        });
+        closer.start(5);
+        select(jobs, 0);
+        right_click(window, ID_JOB_INK_COST);
+        right_click(window, ID_JOB_PRINT_TIME_ESTIMATE);
+        select(jobs, 1);
+        right_click(window, ID_JOB_INK_COST);
+    });
+    EXPECT_EQ(ink_results, 1);
+    EXPECT_EQ(time_results, 1);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Error Can not find the print file"});
 }
