@@ -45,8 +45,10 @@ TEST_F(LayoutDesigner, TheWindowIsTheFirstWhoseTitleHoldsTheText) {
     {
         ScopedEnv title("VELQUORIN_STAND_IN_TITLE", "Untitled - NorvaxelRIP v9.0 Layout");
         ASSERT_TRUE(maintenance::start_designer().started());
-        EXPECT_TRUE(one_designer_with_window());
-        EXPECT_EQ(maintenance::find_designer_window()->title, "Untitled - NorvaxelRIP v9.0 Layout");
+        ASSERT_TRUE(one_designer_with_window());
+        const auto window = maintenance::find_designer_window();
+        ASSERT_TRUE(window);
+        EXPECT_EQ(window->title, "Untitled - NorvaxelRIP v9.0 Layout");
     }
     TearDown();
     ASSERT_TRUE(wait_until([] { return platform::top_level_windows().empty(); }));
