@@ -12,8 +12,6 @@ using platform::ui::Rect;
 using platform::ui::Rgb;
 using platform::ui::Static;
 
-constexpr Rgb kDialogBackground = Rgb::from_bgr(0xF2F2F2);
-
 }  // namespace
 
 ink_cost_create::ink_cost_create() : Dialog("Ink cost analysis", {320, 80}) {
@@ -98,11 +96,11 @@ bool ink_cost_view::OnInitDialog() {
 void run_ink_cost_estimate(const std::string& prn_path, const std::string& level_3d) {
     ink_cost_create::SetInputs(prn_path, level_3d);
     ink_cost_create work;
-    work.set_background(kDialogBackground);
+    work.set_background(platform::ui::kDialogGrey);
     if (work.do_modal() != ink_cost_create::kDone) {
         return;
     }
     ink_cost_view view;
-    view.set_background(kDialogBackground);
+    view.set_background(platform::ui::kDialogGrey);
     view.do_modal();
 }

@@ -19,8 +19,6 @@ using platform::ui::Rect;
 using platform::ui::Rgb;
 using platform::ui::Static;
 
-constexpr Rgb kDialogBackground = Rgb::from_bgr(0xF2F2F2);
-
 // The dialog's estimator: what its table leaves unset stays from its previous estimate.
 PrintTimeEstimator& dialog_estimator() {
     static PrintTimeEstimator estimator;
@@ -129,11 +127,11 @@ bool showprinttime::OnInitDialog() {
 void run_print_time_estimate(const std::string& prn_path) {
     Print_Time_Creating::SetPrintFile(prn_path);
     Print_Time_Creating work;
-    work.set_background(kDialogBackground);
+    work.set_background(platform::ui::kDialogGrey);
     if (work.do_modal() != Print_Time_Creating::kDone) {
         return;
     }
     showprinttime view;
-    view.set_background(kDialogBackground);
+    view.set_background(platform::ui::kDialogGrey);
     view.do_modal();
 }

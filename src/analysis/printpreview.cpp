@@ -24,8 +24,6 @@ using platform::ui::Rgb;
 
 enum Slot { kBitmap, kPath, kMode, kSize, kDate, kResolution, kDirection, kState };
 
-constexpr Rgb kDialogBackground = Rgb::from_bgr(0xF2F2F2);
-
 // Faces of the image buttons: a coloured square with a white sign (previous, next, add,
 // waiting in the printing list, printing).
 platform::ui::Bitmap button_face(Rgb colour, const char* sign) {
@@ -44,7 +42,7 @@ platform::ui::Bitmap button_face(Rgb colour, const char* sign) {
 bool build_bitmap(const std::string& bmp_path, const std::string& prn_path) {
     createbmpdlg::SetPaths(bmp_path, prn_path);
     createbmpdlg builder;
-    builder.set_background(kDialogBackground);
+    builder.set_background(platform::ui::kDialogGrey);
     return builder.do_modal() == createbmpdlg::kEndCode;
 }
 

@@ -14,9 +14,6 @@ namespace {
 
 namespace ui = platform::ui;
 
-// Every dialog the main window opens, the about box excepted, has the window's grey.
-constexpr ui::Rgb kDialogGrey = ui::Rgb::from_bgr(0xF2F2F2);
-
 }  // namespace
 
 void CvelquorinDlg::OnBnClickedAfterPrintCommand() {
@@ -31,7 +28,7 @@ void CvelquorinDlg::OnBnClickedAfterPrintCommand() {
         return;
     }
     // The chooser writes the row itself, into the job it was opened for.
-    after_print_chooser_->set_background(kDialogGrey);
+    after_print_chooser_->set_background(ui::kDialogGrey);
     ascadd::SetJob(row, printing.item_text(row, PrintRow::after_print_command));
     after_print_chooser_->do_modal();
 }
@@ -43,7 +40,7 @@ void CvelquorinDlg::OnJobSet() {
     if (row < 0 || jobs.item_text(row, JobRow::state) != JobState::wait) {
         return;
     }
-    print_settings_->set_background(kDialogGrey);
+    print_settings_->set_background(ui::kDialogGrey);
     printingset::SetJob(row, jobs.item_text(row, JobRow::print_mode));
     print_settings_->do_modal();
 }
@@ -52,7 +49,7 @@ void CvelquorinDlg::OnShowWaitDialog() {
     if (g_wait_dialog == nullptr) {
         return;
     }
-    g_wait_dialog->set_background(kDialogGrey);
+    g_wait_dialog->set_background(ui::kDialogGrey);
     g_wait_dialog->do_modal();
 }
 

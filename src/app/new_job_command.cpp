@@ -17,8 +17,6 @@ namespace {
 
 namespace ui = platform::ui;
 
-constexpr ui::Rgb kDialogGrey = ui::Rgb::from_bgr(0xF2F2F2);
-
 constexpr std::string_view kDesignerBusyText =
     "Layout designner software is busy, pleasy try agin later!";
 
@@ -63,7 +61,7 @@ void CvelquorinDlg::start_or_raise_designer(const ui::Rect& place) {
     } else {
         // Time for the designer to open its window; the button stays off meanwhile.
         designer_start_progress progress;
-        progress.set_background(kDialogGrey);
+        progress.set_background(ui::kDialogGrey);
         progress.do_modal();
         if (!raise_and_place(place)) {
             ui::message_box(kDesignerBusyText);

@@ -16,8 +16,6 @@ namespace {
 
 namespace ui = platform::ui;
 
-constexpr ui::Rgb kDialogGrey = ui::Rgb::from_bgr(0xF2F2F2);
-
 }  // namespace
 
 std::optional<CvelquorinDlg::SelectedJob> CvelquorinDlg::selected_job_file() {
@@ -52,7 +50,7 @@ void CvelquorinDlg::OnBnClickedPreview() {
     if (!platform::exists(bmp_path)) {
         createbmpdlg builder;
         createbmpdlg::SetPaths(bmp_path, path);
-        if (ui::run_modal_over(builder, this, kDialogGrey) != createbmpdlg::kEndCode) {
+        if (ui::run_modal_over(builder, this, ui::kDialogGrey) != createbmpdlg::kEndCode) {
             return;
         }
     }
@@ -68,5 +66,5 @@ void CvelquorinDlg::OnBnClickedPreview() {
         jobs.item_text(row, JobRow::resolution), jobs.item_text(row, JobRow::print_direction),
         jobs.item_text(row, JobRow::state));
     printpreview preview;
-    ui::run_modal_over(preview, this, kDialogGrey);
+    ui::run_modal_over(preview, this, ui::kDialogGrey);
 }

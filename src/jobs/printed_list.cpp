@@ -21,7 +21,6 @@ using Kind = platform::EntryStatus::Kind;
 
 constexpr std::string_view kCaption = "Printed List";
 constexpr ui::Size kClientSize{840, 460};
-constexpr ui::Rgb kDialogGrey = ui::Rgb::from_bgr(0xF2F2F2);
 // A failure report names at most this many files, then how many more there are.
 constexpr std::size_t kReportedNames = 10;
 
@@ -218,5 +217,5 @@ void printedlist::OnBnClickedDeleteAll() {
 
 void open_printed_list(platform::ui::Dialog* parent) {
     printedlist dialog;
-    ui::run_modal_over(dialog, parent, kDialogGrey);
+    ui::run_modal_over(dialog, parent, ui::kDialogGrey);
 }

@@ -13,7 +13,7 @@ namespace maintenance {
 namespace ui = platform::ui;
 
 int run_dialog(ui::Dialog& dialog) {
-    dialog.set_background(kDialogBackground);
+    dialog.set_background(ui::kDialogGrey);
     return dialog.do_modal();
 }
 

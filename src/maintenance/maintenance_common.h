@@ -32,9 +32,6 @@ inline constexpr int IDC_MAINTENANCE_PERCENT = 1051;
 // Button 3 of the sub-dialogs: "Print", "Start", "Clean Head", "OK".
 inline constexpr int IDC_MAINTENANCE_START = 3;
 
-// The colour every caller gives a dialog it opens.
-inline constexpr platform::ui::Rgb kDialogBackground = platform::ui::Rgb::from_bgr(0xF2F2F2);
-
 // Runs a dialog modally on the caller's background colour; returns its end code.
 int run_dialog(platform::ui::Dialog& dialog);
 

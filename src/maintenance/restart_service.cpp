@@ -12,7 +12,6 @@ namespace {
 
 // Posted by the restart thread when the new copy's start is known.
 constexpr std::uint32_t kRestartDoneMessage = 0x0401;
-constexpr ui::Rgb kDialogBackground = ui::Rgb::from_bgr(0xF2F2F2);
 
 }  // namespace
 
@@ -76,7 +75,7 @@ void restart_layout_program() {
         return;
     }
     restart_service dialog;
-    dialog.set_background(kDialogBackground);
+    dialog.set_background(ui::kDialogGrey);
     const int code = dialog.do_modal();
     // "Service started" only for a copy that did start; a failed start is said, not hidden.
     ui::message_box(code == 0 && dialog.started() ? kServiceStartedText : kServiceFailedText, {},

@@ -16,7 +16,6 @@ namespace ui = platform::ui;
 
 constexpr std::string_view kCaption = "Rotary print set";
 constexpr ui::Size kClientSize{464, 294};
-constexpr ui::Rgb kDialogGrey = ui::Rgb::from_bgr(0xF2F2F2);
 constexpr int kNoId = -1;
 // A longer diameter is cut to this many characters.
 constexpr std::size_t kMaxDiameterLength = 6;
@@ -161,5 +160,5 @@ void rotary_print_set::OnEnChangeDiameter() {
 
 void open_rotary_print_set(platform::ui::Dialog* parent) {
     rotary_print_set dialog;
-    ui::run_modal_over(dialog, parent, kDialogGrey);
+    ui::run_modal_over(dialog, parent, ui::kDialogGrey);
 }

@@ -17,7 +17,6 @@ namespace ui = platform::ui;
 
 constexpr std::string_view kCaption = "Setting";
 constexpr ui::Size kClientSize{700, 535};
-constexpr ui::Rgb kDialogGrey = ui::Rgb::from_bgr(0xF2F2F2);
 // The labels nothing looks up.
 constexpr int kNoId = -1;
 
@@ -204,5 +203,5 @@ void allsetting::OnBnClickedSave() {
 
 void open_setting_dialog(platform::ui::Dialog* parent) {
     allsetting dialog;
-    ui::run_modal_over(dialog, parent, kDialogGrey);
+    ui::run_modal_over(dialog, parent, ui::kDialogGrey);
 }

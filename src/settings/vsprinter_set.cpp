@@ -11,7 +11,6 @@ using ui::Rect;
 
 namespace {
 
-constexpr ui::Rgb kDialogBackground = ui::Rgb::from_bgr(0xF2F2F2);
 // Posted by the configuration's thread when it has ended.
 constexpr std::uint32_t kConfigurationDone = 0x0497;
 
@@ -139,12 +138,12 @@ void use_print_system(PrintSpooler* spooler, std::filesystem::path config_folder
 
 void run_third_party_print_settings() {
     vsprinter_set choice;
-    choice.set_background(kDialogBackground);
+    choice.set_background(ui::kDialogGrey);
     if (choice.do_modal() != vsprinter_set::kStartCode) {
         return;  // Close: nothing to say
     }
     vsprinter_setting_progress progress;
-    progress.set_background(kDialogBackground);
+    progress.set_background(ui::kDialogGrey);
     const int code = progress.do_modal();
     const SetupOutcome outcome{static_cast<VirtualPrinterSetupResult>(code),
                                progress.outcome().detail};

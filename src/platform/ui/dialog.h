@@ -188,6 +188,10 @@ class Dialog {
     int end_code_ = 0;
 };
 
+// The grey every dialog opened from another window is given by its caller (the about box
+// excepted).
+inline constexpr Rgb kDialogGrey = Rgb::from_bgr(0xF2F2F2);
+
 // Runs `dialog` modally as a command of `owner` opens it: in the background colour the caller
 // gives it, centred over the owner's window when there is an owner. Returns the end code.
 int run_modal_over(Dialog& dialog, const Dialog* owner, Rgb background);
