@@ -9,6 +9,8 @@ packages=(
   libusb-1.0-0-dev
   libxcb1-dev libxcb-ewmh-dev
   xvfb openbox
+  # Moves the pointer in the tests that drag and click windows on a real desktop.
+  xdotool
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   desktop-file-utils

@@ -313,6 +313,60 @@ ui::Bitmap program_icon() {
     return ui::Bitmap(std::move(image));
 }
 
+ui::Bitmap caption_band_image(int width) {
+    QImage image = blank(std::max(width, 1), 47);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    // The three ink drops of the icon, on the caption text's middle line (13 rows down).
+    const QColor drops[] = {QColor(0, 200, 230), QColor(230, 40, 140), QColor(250, 220, 0)};
+    for (int i = 0; i < 3; ++i) {
+        painter.setBrush(drops[i]);
+        painter.drawEllipse(QPointF(6.0 + 11.0 * i, 13), 4.5, 4.5);
+    }
+    painter.end();
+    return ui::Bitmap(std::move(image));
+}
+
+namespace {
+
+// A caption button: a rounded face that only shows under the pointer, and its sign in white.
+QImage caption_button(bool hover, const QColor& hover_face) {
+    QImage image = blank(23, 22);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (hover) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(hover_face);
+        painter.drawRoundedRect(QRectF(0.5, 0.5, 22, 21), 3, 3);
+    }
+    painter.end();
+    return image;
+}
+
+}  // namespace
+
+ui::Bitmap caption_close_image(bool hover) {
+    QImage image = caption_button(hover, kDanger);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(7, 6.5), QPointF(16, 15.5));
+    painter.drawLine(QPointF(16, 6.5), QPointF(7, 15.5));
+    painter.end();
+    return ui::Bitmap(std::move(image));
+}
+
+ui::Bitmap caption_minimise_image(bool hover) {
+    QImage image = caption_button(hover, QColor(138, 98, 172));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(7, 14), QPointF(16, 14));
+    painter.end();
+    return ui::Bitmap(std::move(image));
+}
+
 ui::Bitmap separator_image(int width) {
     QImage image(std::max(width, 1), 3, QImage::Format_ARGB32_Premultiplied);
     image.fill(QColor(242, 242, 242));

@@ -5,6 +5,7 @@
 #include "app/button_images.h"
 #include "app/job_lists.h"
 #include "app/job_queue_list.h"
+#include "app/main_window_frame.h"
 #include "app/main_window_ids.h"
 #include "app/main_window_layout.h"
 #include "app/printing_list.h"
@@ -58,6 +59,8 @@ CvelquorinDlg::CvelquorinDlg()
     set_class_name(app::kInstanceName);
     // The grey of the list titles and the button faces.
     set_background(kWindowGrey);
+    // The window draws its own caption band; the controls go below it.
+    set_own_frame(std::make_unique<app::MainWindowFrame>(std::string(g_caption_text)));
     create_controls();
     after_print_chooser_ = std::make_unique<ascadd>();
     print_settings_ = std::make_unique<printingset>();

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QPalette>
 #include <QPixmap>
+#include <QRect>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
@@ -120,26 +122,32 @@ TEST_F(MainWindow, StartsLaidOutOverTheWorkArea) {
     EXPECT_EQ(
         run([&](CvelquorinDlg& window) {
             EXPECT_TRUE(window.is_visible());
-            // The frame's corner; the desktop draws the frame.
-            EXPECT_EQ(window.window()->pos(), QPoint(-3, -3));
+            // The window's corner; its own frame takes 4 pixels at the sides and the bottom
+            // and the 65-pixel caption band at the top, and its outer 3 pixels are cut off.
+            EXPECT_EQ(window.window_rect(), ui::Rect::from_size(-3, -3, 1927, 1049));
+            EXPECT_TRUE(window.window()->windowFlags().testFlag(Qt::FramelessWindowHint));
+            EXPECT_EQ(window.window()->mask(), QRegion(3, 3, 1927 - 6, 1049 - 6));
+            const int w = 1927 - 8;
+            const int h = 1049 - 69;
             const ui::Size client = window.client_size();
-            EXPECT_EQ(client.width, 1927);
-            EXPECT_EQ(client.height, 1049);
+            EXPECT_EQ(client.width, w);
+            EXPECT_EQ(client.height, h);
 
             const ui::Rect queue = window.job_queue_list().rect();
-            EXPECT_EQ(queue, ui::Rect::from_size(15, 291, 1927 - 30, 1049 - 353));
-            EXPECT_EQ(window.printing_list().rect(), ui::Rect::from_size(15, 135, 1927 - 30, 100));
-            EXPECT_EQ(window.connection_picture().rect(),
-                      ui::Rect::from_size(1927 - 91, 13, 76, 75));
+            EXPECT_EQ(queue, ui::Rect::from_size(15, 291, w - 30, h - 353));
+            EXPECT_EQ(window.job_queue_list().widget()->geometry(),
+                      QRect(15 + 4, 291 + 65, w - 30, h - 353));
+            EXPECT_EQ(window.printing_list().rect(), ui::Rect::from_size(15, 135, w - 30, 100));
+            EXPECT_EQ(window.connection_picture().rect(), ui::Rect::from_size(w - 91, 13, 76, 75));
             EXPECT_EQ(window.item(IDC_PRINTED_LIST_BUTTON)->rect(),
-                      ui::Rect::from_size(1927 - 110, 257, 95, 25));
+                      ui::Rect::from_size(w - 110, 257, 95, 25));
             EXPECT_EQ(window.item(IDC_ROTARY_BUTTON)->rect(), ui::Rect::from_size(574, 19, 78, 69));
 
             // The columns take their widths from the client width less 30.
             EXPECT_EQ(window.job_queue_list().column_count(), JobRow::kColumnCount);
             EXPECT_EQ(window.printing_list().column_count(), PrintRow::kColumnCount);
             EXPECT_EQ(window.job_queue_list().column_width(0),
-                      column_width(JobRow::kColumns[0].width, 1927));
+                      column_width(JobRow::kColumns[0].width, w));
 
             EXPECT_EQ(window.control<ui::Static>(IDC_PRINTING_LABEL)->text(), "Printing progress");
             EXPECT_EQ(window.control<ui::Static>(IDC_JOB_QUEUE_LABEL)->text(), "Job queue ( 0 )");

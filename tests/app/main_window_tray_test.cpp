@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -21,6 +22,7 @@
 
 #include "app/about_dialog.h"
 #include "app/job_queue_list.h"
+#include "app/main_window_frame.h"
 #include "app/main_window_ids.h"
 #include "main_window_fixture.h"
 #include "platform/autostart.h"
@@ -33,6 +35,14 @@ namespace {
 
 namespace ui = platform::ui;
 using test_support::pump_events_until;
+
+// A left press of the pointer in the middle of a rectangle of the window.
+void press(QWidget* window, const ui::Rect& rect) {
+    const QPointF at(rect.left + rect.width() / 2, rect.top + rect.height() / 2);
+    QMouseEvent event(QEvent::MouseButtonPress, at, window->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &event);
+}
 
 class MainWindowTray : public test_support::MainWindowTest {
   protected:
@@ -70,6 +80,11 @@ TEST_F(MainWindowTray, EveryClosePathHidesAndTheTrayIconBringsTheWindowBackInFro
              QCloseEvent close;
              QApplication::sendEvent(w, &close);
          }},
+        {"caption close",
+         [](QWidget* w) { press(w, app::MainWindowFrame::close_rect_for(w->width())); }},
+        // Minimised, not hidden, also where there is a tray.
+        {"caption minimise",
+         [](QWidget* w) { press(w, app::MainWindowFrame::minimise_rect_for(w->width())); }},
         {"cancel command", [](QWidget*) {}},
     };
     run([&](CvelquorinDlg& window) {

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEnterEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
 #include <atomic>
 #include <climits>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +21,7 @@
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/draw_context.h"
 #include "platform/ui/file_dialog.h"
 #include "platform/ui/list_ctrl.h"
 #include "platform/ui/menu.h"
@@ -515,3 +521,111 @@ TEST(ScreenMetrics, ThePretendedScreenStandsUntilCleared) {
 }
 
 }  // namespace
+
+namespace {
+
+// A frame that answers every press with what the test sets, and records what it was handed.
+class ScriptedFrame : public ui::OwnFrame {
+  public:
+    ui::FramePress answer = ui::FramePress::Nothing;
+    std::vector<ui::Point> presses;
+    std::vector<std::optional<ui::Point>> moves;
+    int paints = 0;
+
+    Margins margins() const override { return Margins{5, 30, 6, 7}; }
+    void paint(ui::DrawContext& dc, ui::Size window) override {
+        ++paints;
+        dc.fill_rect(ui::Rect::from_size(0, 0, window.width, window.height), ui::Rgb{200, 0, 0});
+    }
+    ui::FramePress press(ui::Point at, ui::Size, bool) override {
+        presses.push_back(at);
+        return answer;
+    }
+    bool hover(std::optional<ui::Point> at, ui::Size) override {
+        moves.push_back(at);
+        return false;
+    }
+    std::optional<ui::Rect> region(ui::Size window) const override {
+        return ui::Rect{1, 1, window.width - 1, window.height - 1};
+    }
+};
+
+void send_mouse(QWidget* window, QEvent::Type type, QPoint at, Qt::MouseButton button,
+                Qt::MouseButtons held) {
+    QMouseEvent event(type, QPointF(at), QPointF(window->mapToGlobal(at)), button, held,
+                      Qt::NoModifier);
+    QApplication::sendEvent(window, &event);
+}
+
+}  // namespace
+
+TEST_F(DialogTest, AnOwnFrameKeepsTheClientAreaAndTakesThePointerOverTheFrame) {
+    StartingDialog dialog([] {});
+    auto& button = dialog.add<ui::Button>(7, ui::Rect::from_size(10, 10, 50, 20), "B");
+    auto owned = std::make_unique<ScriptedFrame>();
+    ScriptedFrame& frame = *owned;
+    dialog.set_own_frame(std::move(owned));
+
+    // The client area keeps its size and the control its place in it; the window grows.
+    EXPECT_EQ(dialog.client_size().width, 400);
+    EXPECT_EQ(dialog.client_size().height, 300);
+    EXPECT_EQ(dialog.window_rect().width(), 400 + 11);
+    EXPECT_EQ(dialog.window_rect().height(), 300 + 37);
+    EXPECT_EQ(button.rect(), ui::Rect::from_size(10, 10, 50, 20));
+    EXPECT_EQ(button.widget()->geometry(), QRect(15, 40, 50, 20));
+    auto& later = dialog.add<ui::Button>(8, ui::Rect::from_size(0, 0, 5, 5), "L");
+    EXPECT_EQ(later.widget()->geometry(), QRect(5, 30, 5, 5));
+    EXPECT_TRUE(dialog.window()->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(dialog.window()->mask(), QRegion(1, 1, 411 - 2, 337 - 2));
+
+    // The frame paints, clipped to itself: the client area keeps the dialog's colour.
+    dialog.set_background(ui::Rgb{0, 0, 200});
+    const ui::Bitmap picture = dialog.render();
+    EXPECT_GT(frame.paints, 0);
+    EXPECT_EQ(picture.pixel(2, 2), (ui::Rgb{200, 0, 0}));
+    EXPECT_EQ(picture.pixel(200, 200), (ui::Rgb{0, 0, 200}));
+
+    int cancels = 0;
+    dialog.on_command(ui::kIdCancel, [&] { ++cancels; });
+    dialog.show(true);
+    QWidget* window = dialog.window();
+    // A press in the client area is not the frame's.
+    send_mouse(window, QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton, Qt::LeftButton);
+    EXPECT_TRUE(frame.presses.empty());
+
+    frame.answer = ui::FramePress::Close;
+    send_mouse(window, QEvent::MouseButtonPress, QPoint(380, 10), Qt::LeftButton, Qt::LeftButton);
+    ASSERT_EQ(frame.presses.size(), 1u);
+    EXPECT_EQ(frame.presses[0].x, 380);
+    EXPECT_EQ(frame.presses[0].y, 10);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_TRUE(window->isVisible());
+
+    // Offscreen no window manager moves the window: it follows the pointer itself.
+    frame.answer = ui::FramePress::Drag;
+    const QPoint before = window->pos();
+    send_mouse(window, QEvent::MouseButtonPress, QPoint(100, 10), Qt::LeftButton, Qt::LeftButton);
+    send_mouse(window, QEvent::MouseMove, QPoint(130, 50), Qt::NoButton, Qt::LeftButton);
+    send_mouse(window, QEvent::MouseButtonRelease, QPoint(130, 50), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(window->pos(), before + QPoint(30, 40));
+    // Moves without a button only tell the frame where the pointer is: over the frame, or not.
+    frame.moves.clear();
+    send_mouse(window, QEvent::MouseMove, QPoint(100, 15), Qt::NoButton, Qt::NoButton);
+    send_mouse(window, QEvent::MouseMove, QPoint(100, 100), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(window->pos(), before + QPoint(30, 40));
+    ASSERT_EQ(frame.moves.size(), 2u);
+    ASSERT_TRUE(frame.moves[0].has_value());
+    EXPECT_EQ(frame.moves[0]->y, 15);
+    EXPECT_FALSE(frame.moves[1].has_value());
+    // Straight from the frame onto a control is a move off the frame too.
+    send_mouse(window, QEvent::MouseMove, QPoint(100, 15), Qt::NoButton, Qt::NoButton);
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(button.widget(), &enter);
+    ASSERT_EQ(frame.moves.size(), 4u);
+    EXPECT_FALSE(frame.moves[3].has_value());
+
+    frame.answer = ui::FramePress::Minimise;
+    send_mouse(window, QEvent::MouseButtonPress, QPoint(350, 10), Qt::LeftButton, Qt::LeftButton);
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_EQ(cancels, 1);
+}

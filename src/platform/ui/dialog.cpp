@@ -1,17 +1,24 @@
 #include "platform/ui/dialog.h"
 
+#include <QChildEvent>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/clock.h"
+#include "platform/ui/draw_context.h"
 #include "platform/ui/qt_convert.h"
 
 namespace platform::ui {
@@ -27,7 +34,8 @@ std::vector<Dialog*>& open_modal_runs() {
 
 // The top-level window of a Dialog: routes Esc, Enter and the caption's close box to the
 // dialog's commands. It is a plain window and not a framework dialog, so that hiding it never
-// ends a modal run; only end_dialog() does.
+// ends a modal run; only end_dialog() does. With an own frame it also paints the frame, gives
+// it the pointer over the frame and takes its shape.
 class DialogWindow : public QWidget {
   public:
     explicit DialogWindow(Dialog& dialog) : QWidget(nullptr, Qt::Dialog), dialog_(dialog) {
@@ -53,13 +61,129 @@ class DialogWindow : public QWidget {
         }
     }
 
+    void paintEvent(QPaintEvent* event) override {
+        OwnFrame* frame = dialog_.own_frame();
+        if (frame == nullptr) {
+            QWidget::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.setClipRegion(QRegion(rect()).subtracted(QRegion(client_rect())));
+        painter.setFont(font());
+        DrawContext dc(painter);
+        frame->paint(dc, Size{width(), height()});
+    }
+
+    void mousePressEvent(QMouseEvent* event) override {
+        OwnFrame* frame = dialog_.own_frame();
+        const QPoint at = event->position().toPoint();
+        if (frame == nullptr || event->button() != Qt::LeftButton || in_client(at)) {
+            QWidget::mousePressEvent(event);
+            return;
+        }
+        switch (frame->press(Point{at.x(), at.y()}, Size{width(), height()}, isMaximized())) {
+            case FramePress::Close:
+                dialog_.run_command(kIdCancel);
+                break;
+            case FramePress::Minimise:
+                showMinimized();
+                break;
+            case FramePress::Drag:
+                // The window manager moves the window; where there is none to ask, the window
+                // follows the pointer itself.
+                if (windowHandle() == nullptr || !windowHandle()->startSystemMove()) {
+                    drag_from_ = event->globalPosition().toPoint() - pos();
+                }
+                break;
+            case FramePress::Nothing:
+                break;
+        }
+    }
+
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (drag_from_ && event->buttons().testFlag(Qt::LeftButton)) {
+            move(event->globalPosition().toPoint() - *drag_from_);
+            return;
+        }
+        const QPoint at = event->position().toPoint();
+        hover(in_client(at) ? std::nullopt : std::optional<Point>(Point{at.x(), at.y()}));
+        QWidget::mouseMoveEvent(event);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        drag_from_.reset();
+        QWidget::mouseReleaseEvent(event);
+    }
+
+    void leaveEvent(QEvent* event) override {
+        hover(std::nullopt);
+        QWidget::leaveEvent(event);
+    }
+
+    // The pointer that goes from the frame straight onto a control leaves the frame without a
+    // move over the window itself: the control's enter says so.
+    void childEvent(QChildEvent* event) override {
+        if (event->added() && event->child()->isWidgetType()) {
+            event->child()->installEventFilter(this);
+        }
+        QWidget::childEvent(event);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Enter) {
+            hover(std::nullopt);
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
+    void resizeEvent(QResizeEvent* event) override {
+        apply_region();
+        QWidget::resizeEvent(event);
+    }
+
+  public:
+    // The frame's shape for the window's size now; the whole window without a frame.
+    void apply_region() {
+        OwnFrame* frame = dialog_.own_frame();
+        const std::optional<Rect> region =
+            frame == nullptr ? std::nullopt : frame->region(Size{width(), height()});
+        if (region) {
+            setMask(QRegion(to_qt(*region)));
+        } else {
+            clearMask();
+        }
+    }
+
   private:
+    QRect client_rect() const {
+        const Point origin = dialog_.client_origin();
+        const OwnFrame::Margins margins = dialog_.own_frame()->margins();
+        return QRect(origin.x, origin.y, width() - margins.left - margins.right,
+                     height() - margins.top - margins.bottom);
+    }
+    bool in_client(QPoint at) const { return client_rect().contains(at); }
+    void hover(std::optional<Point> at) {
+        if (OwnFrame* frame = dialog_.own_frame();
+            frame != nullptr && frame->hover(at, Size{width(), height()})) {
+            update(QRegion(rect()).subtracted(QRegion(client_rect())));
+        }
+    }
+
     Dialog& dialog_;
+    // Where the pointer holds the window while it follows the pointer itself.
+    std::optional<QPoint> drag_from_;
 };
+
+namespace {
+
+Rect moved_by(const Rect& rect, Point by) {
+    return Rect{rect.left + by.x, rect.top + by.y, rect.right + by.x, rect.bottom + by.y};
+}
+
+}  // namespace
 
 Control::Control(Dialog& owner, int id, QWidget* widget, const Rect& rect)
     : owner_(owner), id_(id), widget_(widget) {
-    widget_->setGeometry(to_qt(rect));
+    widget_->setGeometry(to_qt(moved_by(rect, owner_.client_origin())));
     widget_->show();
 }
 
@@ -80,11 +204,14 @@ bool Control::is_visible() const {
 }
 
 void Control::move(const Rect& rect) {
-    ui_call([&] { widget_->setGeometry(to_qt(rect)); });
+    ui_call([&] { widget_->setGeometry(to_qt(moved_by(rect, owner_.client_origin()))); });
 }
 
 Rect Control::rect() const {
-    return ui_call([&] { return from_qt(widget_->geometry()); });
+    return ui_call([&] {
+        const Point origin = owner_.client_origin();
+        return moved_by(from_qt(widget_->geometry()), Point{-origin.x, -origin.y});
+    });
 }
 
 void Control::set_font(const Font& font) {
@@ -349,7 +476,45 @@ Rect Dialog::window_rect() const {
 }
 
 Size Dialog::client_size() const {
-    return ui_call([&] { return Size{window_->width(), window_->height()}; });
+    return ui_call([&] {
+        const OwnFrame::Margins margins = frame_ ? frame_->margins() : OwnFrame::Margins{};
+        return Size{window_->width() - margins.left - margins.right,
+                    window_->height() - margins.top - margins.bottom};
+    });
+}
+
+Point Dialog::client_origin() const {
+    if (!frame_) {
+        return Point{};
+    }
+    const OwnFrame::Margins margins = frame_->margins();
+    return Point{margins.left, margins.top};
+}
+
+void Dialog::set_own_frame(std::unique_ptr<OwnFrame> frame) {
+    ui_call([&] {
+        const Size client = client_size();
+        std::vector<Rect> places;
+        for (const auto& control : controls_) {
+            places.push_back(control->rect());
+        }
+        frame_ = std::move(frame);
+        const OwnFrame::Margins margins = frame_->margins();
+        // Changing a window flag hides a shown window; it comes back as it was.
+        const bool visible = window_->isVisible();
+        window_->setWindowFlag(Qt::FramelessWindowHint, true);
+        window_->setMouseTracking(true);
+        window_->resize(client.width + margins.left + margins.right,
+                        client.height + margins.top + margins.bottom);
+        for (std::size_t i = 0; i < controls_.size(); ++i) {
+            controls_[i]->move(places[i]);
+        }
+        static_cast<DialogWindow*>(window_)->apply_region();
+        window_->update();
+        if (visible) {
+            window_->show();
+        }
+    });
 }
 
 void Dialog::show(bool shown) {

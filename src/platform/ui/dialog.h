@@ -12,6 +12,7 @@
 
 #include "platform/ui/bitmap.h"
 #include "platform/ui/geometry.h"
+#include "platform/ui/own_frame.h"
 #include "platform/ui/ui_thread.h"
 
 class QWidget;
@@ -43,7 +44,8 @@ class Control {
     void show(bool shown);
     // False once hidden with show(false), whether or not the dialog itself is on screen.
     bool is_visible() const;
-    // Position and size in the dialog's client coordinates.
+    // Position and size in the dialog's client coordinates (below and beside a frame the
+    // dialog draws itself).
     void move(const Rect& rect);
     Rect rect() const;
     void set_font(const Font& font);
@@ -154,6 +156,12 @@ class Dialog {
     // The window as it looks now, drawn offscreen.
     Bitmap render() const;
 
+    // The dialog draws its own frame from now on: the window loses the desktop's frame and
+    // grows by the frame's margins, so that its client size and the controls' places in it
+    // stay. Window rectangles (move, window_rect) then include the frame.
+    void set_own_frame(std::unique_ptr<OwnFrame> frame);
+    OwnFrame* own_frame() const { return frame_.get(); }
+
     QWidget* window() const { return window_; }
 
   protected:
@@ -169,6 +177,9 @@ class Dialog {
 
   private:
     friend class DialogWindow;
+    friend class Control;
+    // The client area's top-left corner in the window; (0, 0) without an own frame.
+    Point client_origin() const;
     void adopt(std::unique_ptr<Control> control);
     std::intptr_t dispatch(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
     void run_command(int id);
@@ -180,6 +191,7 @@ class Dialog {
     std::unordered_map<int, CommandHandler> commands_;
     std::unordered_map<std::uint32_t, MessageHandler> messages_;
     std::map<std::uint32_t, QTimer*> timers_;
+    std::unique_ptr<OwnFrame> frame_;
     QEventLoop* loop_ = nullptr;
     // The runs between the start of do_modal() and its return, on_init_dialog() included; more
     // than one when a handler of the dialog runs it again.
