@@ -9,8 +9,8 @@ packages=(
   libusb-1.0-0-dev
   libxcb1-dev libxcb-ewmh-dev
   xvfb openbox
-  # Moves the pointer in the tests that drag and click windows on a real desktop.
-  xdotool
+  # The tests' real desktop: a tray, and a pointer that drags and clicks its windows.
+  trayer xdotool
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   desktop-file-utils

@@ -59,6 +59,9 @@ CvelquorinDlg::CvelquorinDlg()
     set_class_name(app::kInstanceName);
     // The grey of the list titles and the button faces.
     set_background(kWindowGrey);
+    // The program's own run: it blocks no other window, so the tray icon answers while the
+    // window is shown, as it does while it is hidden.
+    set_application_modal(false);
     // The window draws its own caption band; the controls go below it.
     set_own_frame(std::make_unique<app::MainWindowFrame>(std::string(g_caption_text)));
     create_controls();

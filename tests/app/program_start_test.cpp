@@ -1,7 +1,8 @@
 // The velquorin program itself on an installed workstation: started twice, the later start
 // hands over to the running one and ends at once; left to itself with automatic printing, a
 // job put into the job folder is printed on the simulated printer without the operator, and
-// once reverted from the printed-jobs history it is printed again.
+// once reverted from the printed-jobs history it is printed again; on a desktop with a tray it
+// hides to its icon and comes back.
 
 #include <signal.h>
 #include <spawn.h>
@@ -17,14 +18,19 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/main_window_frame.h"
 #include "app/single_instance.h"
 #include "engine/printed_jobs_folder.h"
 #include "jobs/printed_list.h"
 #include "message_box_recorder.h"
+#include "platform/process.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/list_ctrl.h"
 #include "prn_builder.h"
@@ -32,6 +38,7 @@
 #include "scoped_env.h"
 #include "settings/program_globals.h"
 #include "workstation_fixture.h"
+#include "x_desktop.h"
 
 extern char** environ;
 
@@ -201,6 +208,84 @@ TEST_F(RunningProgram, APrintedJobRevertedFromTheHistoryIsPrintedAgain) {
     }));
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
+}
+
+// On a desktop with a tray the window hides to its icon: Esc and the caption's own close hide it
+// (not minimised), the icon's left button shows it again in front and not kept above the other
+// windows, and hides it while it is shown. The program runs on throughout.
+TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
+    if (auto missing = test_support::XDesktop::missing(); !missing.empty()) {
+        GTEST_SKIP() << missing;
+    }
+    test_support::XDesktop desktop;
+    ASSERT_TRUE(desktop.start()) << desktop.why();
+    ASSERT_TRUE(desktop.start_tray());
+    test_support::ScopedEnv xcb("QT_QPA_PLATFORM", "xcb");
+    // The desktop's message-bus library that Qt loads on X keeps memory to the end.
+    test_support::ScopedEnv no_leak_report("ASAN_OPTIONS", "detect_leaks=0");
+    const pid_t pid = start_running();
+    ASSERT_GT(pid, 0);
+    // Ended before its desktop goes, also when the test stops early.
+    const std::unique_ptr<const pid_t, void (*)(const pid_t*)> end_program(
+        &pid, [](const pid_t* p) {
+            ::kill(*p, SIGKILL);
+            ::waitpid(*p, nullptr, 0);
+        });
+
+    std::uint32_t window = 0;
+    ASSERT_TRUE(wait_for(pid, [&] {
+        for (const platform::TopWindow& top : platform::top_level_windows()) {
+            if (top.title == "Norvaxel") {
+                window = top.id;
+            }
+        }
+        return window != 0 && desktop.is_shown(window);
+    })) << "the window did not show";
+    // The icon in the tray: the program's small window.
+    std::optional<test_support::XDesktop::Geometry> icon;
+    ASSERT_TRUE(wait_for(pid, [&] {
+        std::istringstream ids(desktop.xdotool({"search", "--class", "^velquorin$"}).value_or(""));
+        for (std::uint32_t id = 0; ids >> id;) {
+            const auto place = desktop.geometry(id);
+            if (place && place->width >= 16 && place->width <= 32 && desktop.is_shown(id)) {
+                icon = place;
+            }
+        }
+        return icon.has_value();
+    })) << "no icon in the tray";
+    // Clicks further apart than a double click, whose second press is no left-button press.
+    const auto click_icon = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        desktop.click(icon->x + icon->width / 2, icon->y + icon->height / 2);
+    };
+    const auto hidden = [&] { return !desktop.is_shown(window) && !desktop.is_minimised(window); };
+    const auto shown_in_front = [&] {
+        return desktop.is_shown(window) && desktop.active_window() == window;
+    };
+
+    desktop.xdotool({"windowactivate", "--sync", std::to_string(window)});
+    desktop.xdotool({"key", "Escape"});
+    EXPECT_TRUE(wait_for(pid, hidden)) << "Esc";
+
+    click_icon();
+    EXPECT_TRUE(wait_for(pid, shown_in_front)) << "icon on the hidden window";
+    EXPECT_FALSE(desktop.is_kept_above(window));
+    // The shown window's own run does not keep the icon from answering.
+    click_icon();
+    EXPECT_TRUE(wait_for(pid, hidden)) << "icon on the shown window";
+
+    click_icon();
+    ASSERT_TRUE(wait_for(pid, shown_in_front));
+    const auto place = desktop.geometry(window);
+    ASSERT_TRUE(place);
+    const ui::Rect close = app::MainWindowFrame::close_rect_for(place->width);
+    desktop.click(place->x + close.left + close.width() / 2,
+                  place->y + close.top + close.height() / 2);
+    EXPECT_TRUE(wait_for(pid, hidden)) << "the caption's close";
+
+    click_icon();
+    EXPECT_TRUE(wait_for(pid, shown_in_front));
+    EXPECT_TRUE(running(pid));
 }
 
 }  // namespace

@@ -629,3 +629,16 @@ TEST_F(DialogTest, AnOwnFrameKeepsTheClientAreaAndTakesThePointerOverTheFrame) {
     EXPECT_TRUE(window->isMinimized());
     EXPECT_EQ(cancels, 1);
 }
+
+TEST_F(DialogTest, ARunThatBlocksNoOtherWindowLeavesThemOpenToInput) {
+    for (const bool blocks : {true, false}) {
+        QWidget* modal = reinterpret_cast<QWidget*>(1);
+        StartingDialog dialog([&] {
+            modal = QApplication::activeModalWidget();
+            ui::Dialog::innermost_modal()->end_dialog(ui::kIdOk);
+        });
+        dialog.set_application_modal(blocks);
+        EXPECT_EQ(dialog.do_modal(), ui::kIdOk);
+        EXPECT_EQ(modal, blocks ? dialog.window() : nullptr) << blocks;
+    }
+}

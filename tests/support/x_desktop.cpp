@@ -139,6 +139,22 @@ struct Connection {
     }
 };
 
+// Whether the window manager's state list of the window holds this state.
+bool has_state(std::uint32_t window, xcb_atom_t xcb_ewmh_connection_t::*state) {
+    Connection x;
+    xcb_ewmh_get_atoms_reply_t states;
+    if (!x.ready || xcb_ewmh_get_wm_state_reply(&x.ewmh, xcb_ewmh_get_wm_state(&x.ewmh, window),
+                                                &states, nullptr) == 0) {
+        return false;
+    }
+    bool found = false;
+    for (std::uint32_t i = 0; i < states.atoms_len; ++i) {
+        found = found || states.atoms[i] == x.ewmh.*state;
+    }
+    xcb_ewmh_get_atoms_reply_wipe(&states);
+    return found;
+}
+
 }  // namespace
 
 bool wait_until(const std::function<bool()>& done, int timeout_ms) {
@@ -160,8 +176,10 @@ std::string XDesktop::missing() {
     if (find_on_path("Xvfb").empty()) {
         return "Xvfb is not installed (scripts/setup.sh installs it)";
     }
-    if (find_on_path("openbox").empty()) {
-        return "openbox is not installed (scripts/setup.sh installs it)";
+    for (const char* program : {"openbox", "trayer", "xdotool"}) {
+        if (find_on_path(program).empty()) {
+            return std::string(program) + " is not installed (scripts/setup.sh installs it)";
+        }
     }
     return {};
 }
@@ -169,6 +187,7 @@ std::string XDesktop::missing() {
 XDesktop::XDesktop() = default;
 
 XDesktop::~XDesktop() {
+    stop(tray_);
     stop(window_manager_);
     stop(server_);
 }
@@ -280,18 +299,103 @@ void XDesktop::minimise(std::uint32_t window) const {
 }
 
 bool XDesktop::is_minimised(std::uint32_t window) const {
+    return has_state(window, &xcb_ewmh_connection_t::_NET_WM_STATE_HIDDEN);
+}
+
+bool XDesktop::is_shown(std::uint32_t window) const {
     Connection x;
-    xcb_ewmh_get_atoms_reply_t states;
-    if (!x.ready || xcb_ewmh_get_wm_state_reply(&x.ewmh, xcb_ewmh_get_wm_state(&x.ewmh, window),
-                                                &states, nullptr) == 0) {
+    if (!x.ready) {
         return false;
     }
-    bool hidden = false;
-    for (std::uint32_t i = 0; i < states.atoms_len; ++i) {
-        hidden = hidden || states.atoms[i] == x.ewmh._NET_WM_STATE_HIDDEN;
+    auto* attributes =
+        xcb_get_window_attributes_reply(x.c, xcb_get_window_attributes(x.c, window), nullptr);
+    const bool shown = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(attributes);
+    return shown;
+}
+
+bool XDesktop::is_kept_above(std::uint32_t window) const {
+    return has_state(window, &xcb_ewmh_connection_t::_NET_WM_STATE_ABOVE);
+}
+
+bool XDesktop::start_tray() {
+    tray_ =
+        spawn_quiet({find_on_path("trayer"), "--edge", "bottom", "--align", "right", "--widthtype",
+                     "pixel", "--width", "64", "--heighttype", "pixel", "--height", "24"});
+    // The tray is there once the notification area's selection has an owner.
+    return tray_ > 0 &&
+           wait_until(
+               [] {
+                   Connection x;
+                   if (!x.ready) {
+                       return false;
+                   }
+                   const char* name = "_NET_SYSTEM_TRAY_S0";
+                   auto* atom = xcb_intern_atom_reply(
+                       x.c,
+                       xcb_intern_atom(x.c, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+                       nullptr);
+                   const xcb_atom_t selection = atom != nullptr ? atom->atom : XCB_NONE;
+                   std::free(atom);
+                   auto* owner = xcb_get_selection_owner_reply(
+                       x.c, xcb_get_selection_owner(x.c, selection), nullptr);
+                   const bool owned = owner != nullptr && owner->owner != XCB_NONE;
+                   std::free(owner);
+                   return owned;
+               },
+               10000);
+}
+
+std::optional<std::string> XDesktop::xdotool(const std::vector<std::string>& args) const {
+    int out[2];
+    if (::pipe(out) != 0) {
+        return std::nullopt;
     }
-    xcb_ewmh_get_atoms_reply_wipe(&states);
-    return hidden;
+    std::vector<std::string> command{find_on_path("xdotool")};
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (const auto& arg : command) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string output;
+    char buffer[256];
+    for (ssize_t got; error == 0 && (got = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+        output.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(out[0]);
+    int status = 0;
+    if (error != 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        return std::nullopt;
+    }
+    return output;
+}
+
+void XDesktop::click(int x, int y, int button) const {
+    xdotool({"mousemove", std::to_string(x), std::to_string(y)});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    xdotool({"click", std::to_string(button)});
+}
+
+void XDesktop::drag(int x, int y, int to_x, int to_y) const {
+    const auto pause = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    xdotool({"mousemove", std::to_string(x), std::to_string(y)});
+    xdotool({"mousedown", "1"});
+    pause(200);
+    xdotool({"mousemove", std::to_string((x + to_x) / 2), std::to_string((y + to_y) / 2)});
+    pause(100);
+    xdotool({"mousemove", std::to_string(to_x), std::to_string(to_y)});
+    pause(200);
+    xdotool({"mouseup", "1"});
 }
 
 }  // namespace test_support

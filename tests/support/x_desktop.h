@@ -6,15 +6,17 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "scoped_env.h"
 
 namespace test_support {
 
-// A desktop of the test's own: an Xvfb server on a free display with a window manager (openbox,
-// which keeps the window list and honours the close, activate and move requests of other
-// programs). DISPLAY points at it while the object lives. Tests skip only when Xvfb or the
-// window manager is not installed; a server that is there but does not come up is a failure.
+// A desktop of the test's own: an Xvfb server (1280 x 1024) on a free display with a window
+// manager (openbox, which keeps the window list and honours the close, activate and move
+// requests of other programs), a tray on request (trayer), and a pointer driven by xdotool.
+// DISPLAY points at it while the object lives. Tests skip only when one of these programs is
+// not installed; a server that is there but does not come up is a failure.
 class XDesktop {
   public:
     // Why the desktop cannot exist on this machine; empty when it can.
@@ -43,10 +45,26 @@ class XDesktop {
     // Asks the window manager to minimise the window, as the caption's minimise box would.
     void minimise(std::uint32_t window) const;
     bool is_minimised(std::uint32_t window) const;
+    // Mapped and viewable: false for a hidden or a minimised window.
+    bool is_shown(std::uint32_t window) const;
+    // Kept above the other windows by the window manager.
+    bool is_kept_above(std::uint32_t window) const;
+
+    // Starts a tray (a notification area) along the bottom edge; true once programs can put
+    // their icons into it.
+    bool start_tray();
+
+    // Runs xdotool with these arguments on this desktop; its output, or nothing when it failed.
+    std::optional<std::string> xdotool(const std::vector<std::string>& args) const;
+    // A click of a mouse button at a point of the screen.
+    void click(int x, int y, int button = 1) const;
+    // A press of the left button, a move and the release, with the pauses of a hand.
+    void drag(int x, int y, int to_x, int to_y) const;
 
   private:
     pid_t server_ = -1;
     pid_t window_manager_ = -1;
+    pid_t tray_ = -1;
     std::string display_;
     std::string why_;
     std::optional<ScopedEnv> display_env_;

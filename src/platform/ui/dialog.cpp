@@ -254,7 +254,7 @@ int Dialog::do_modal() {
         if (!ended_) {
             QEventLoop loop;
             QEventLoop* outer = std::exchange(loop_, &loop);
-            window_->setWindowModality(Qt::ApplicationModal);
+            window_->setWindowModality(application_modal_ ? Qt::ApplicationModal : Qt::NonModal);
             window_->show();
             if (!ended_) {
                 open_modal_runs().push_back(this);
@@ -295,6 +295,10 @@ void Dialog::end_dialog(int code) {
             loop_->exit(code);
         }
     });
+}
+
+void Dialog::set_application_modal(bool blocks) {
+    ui_call([&] { application_modal_ = blocks; });
 }
 
 bool Dialog::in_modal_run() const {

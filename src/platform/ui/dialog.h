@@ -90,6 +90,10 @@ class Dialog {
     // nothing: it belongs to a run that is over, and must not end the next one.
     void end_dialog(int code);
     bool in_modal_run() const;
+    // Whether the dialog's modal run blocks the program's other windows (the default). The
+    // window that is the program's own run blocks none: its tray icon must keep answering
+    // while it is shown.
+    void set_application_modal(bool blocks);
 
     // Queues a private message for the dialog's handler table; returns at once.
     void post(std::uint32_t message, std::uintptr_t wparam = 0, std::intptr_t lparam = 0);
@@ -198,6 +202,7 @@ class Dialog {
     int open_runs_ = 0;
     bool ended_ = false;
     int end_code_ = 0;
+    bool application_modal_ = true;
 };
 
 // The grey every dialog opened from another window is given by its caller (the about box
