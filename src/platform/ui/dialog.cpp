@@ -156,9 +156,8 @@ class DialogWindow : public QWidget {
   private:
     QRect client_rect() const {
         const Point origin = dialog_.client_origin();
-        const OwnFrame::Margins margins = dialog_.own_frame()->margins();
-        return QRect(origin.x, origin.y, width() - margins.left - margins.right,
-                     height() - margins.top - margins.bottom);
+        const Size size = dialog_.client_size();
+        return QRect(origin.x, origin.y, size.width, size.height);
     }
     bool in_client(QPoint at) const { return client_rect().contains(at); }
     void hover(std::optional<Point> at) {
