@@ -208,6 +208,24 @@ TEST_F(FirmwareTest, ScriptedFaults) {
     EXPECT_EQ(read(), 0xEE);  // no answer: the read fails and copies nothing
 }
 
+// A printer that reports it stopped has stopped: the pass it was printing never reports done,
+// so the next job's first question gets its own answer.
+TEST_F(FirmwareTest, AReportedStopEndsThePassInProgressUnreported) {
+    start();
+    firmware_->answer_at(0xAA, 1, 0xF0);
+    ASSERT_TRUE(send({0xFF, 0x01, 0xB0, 0x03, 0x00, 0x00}));
+    ASSERT_TRUE(send({0xFF, 0x38}));
+    EXPECT_EQ(read(), 'P');
+    ASSERT_TRUE(send({0xFF, 0xAA}));
+    EXPECT_EQ(read(), 0xF0);
+    platform::sleep_ms(2 * firmware_->pass_time_ms());
+    EXPECT_EQ(read(), 0xF0);
+    ASSERT_TRUE(send({0xFF, 0xA6}));
+    EXPECT_EQ(read(), 0xA6);
+    EXPECT_EQ(firmware_->state().passes_done, 0);
+    EXPECT_FALSE(firmware_->state().pass_in_progress);
+}
+
 TEST_F(FirmwareTest, ALostConnectionTakesThePieceAndComesBack) {
     start();
     firmware_->lose_connection_at_piece(2, 1000);

@@ -40,6 +40,7 @@ constexpr std::uint8_t kSkipFeedDone = 't';
 constexpr std::uint8_t kCheckReadyOk = 0xA6;
 constexpr std::uint8_t kBusy = 0x00;
 constexpr std::uint8_t kJobFinished = 0xF1;
+constexpr std::uint8_t kAborted = 0xF0;
 
 constexpr std::uint8_t kCommandRequest = 0x01;
 constexpr std::uint8_t kStatusRequest = 0x81;
@@ -164,6 +165,12 @@ void Firmware::advance_locked(std::uint32_t now) {
     }
 }
 
+void Firmware::stop_locked() {
+    state_.pass_in_progress = false;
+    state_.job_running = false;
+    interrupt_.reset();
+}
+
 void Firmware::command_locked(std::span<const std::uint8_t> frame) {
     // Bounded: a printer of the demo runs all day.
     state_.commands.emplace_back(frame.begin(), frame.end());
@@ -180,8 +187,13 @@ void Firmware::command_locked(std::span<const std::uint8_t> frame) {
     pass_answer_unread_ = false;
     const auto scripted = scripted_answers_.find({code, n});
     if (scripted != scripted_answers_.end()) {
-        // A fault in place of what the command would do.
+        // A fault in place of what the command would do. A printer that reports it stopped has
+        // stopped: the pass it was printing is over and never reported done, so no job after
+        // it meets that report in place of the answer to its own first question.
         status_ = scripted->second;
+        if (status_ == kAborted) {
+            stop_locked();
+        }
         return;
     }
     // What ended before the command arrived is over, and its status gives way to the
@@ -273,9 +285,7 @@ void Firmware::command_locked(std::span<const std::uint8_t> frame) {
             job_finish_due_ = (state_.pass_in_progress ? pass_due_ : now) + kJobFinishMs;
             break;
         case kStop:
-            state_.pass_in_progress = false;
-            state_.job_running = false;
-            interrupt_.reset();
+            stop_locked();
             break;
         case kIdleHeartbeat:
             break;

@@ -73,6 +73,8 @@ class Firmware : public PrinterModel {
 
   private:
     void command_locked(std::span<const std::uint8_t> frame);
+    // The printer stops: what it printed is over, unreported.
+    void stop_locked();
     void advance_locked(std::uint32_t now);
     void finish_pass_locked();
     std::uint32_t pass_time_locked() const;
