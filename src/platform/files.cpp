@@ -226,6 +226,26 @@ bool move_file(const std::filesystem::path& from, const std::filesystem::path& t
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool move_file_across(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (move_file(from, to)) {
+        return true;
+    }
+    // Only another file system calls for the copy; a rename refused for any other reason (the
+    // target there, its folder gone) is refused here too.
+    if (errno != EXDEV || !copy_file(from, to, CopyMode::FailIfExists)) {
+        return false;
+    }
+    Fd copy(open_retrying(to.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd folder(open_retrying(to.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const bool flushed =
+        copy.ok() && ::fsync(copy.get()) == 0 && folder.ok() && ::fsync(folder.get()) == 0;
+    if (!flushed || !delete_file(from)) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes) {
     std::filesystem::path target = path;
     std::error_code error;

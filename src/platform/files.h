@@ -45,6 +45,12 @@ bool copy_file(const std::filesystem::path& from, const std::filesystem::path& t
 // A plain rename within one file system. Fails when the target exists: nothing is replaced.
 bool move_file(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// A move that also crosses file systems: the rename of move_file where it can, else a copy
+// that has reached the disk before the source is deleted. Never replaces an existing target.
+// False when the file could not be moved; the source is then where it was and no copy of it is
+// left at the target.
+bool move_file_across(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Replaces the whole contents of a file (creating it when missing; its folder must exist): the
 // bytes go to a temporary file beside it, reach the disk, and are renamed over it, so a crash
 // or a reader at the same moment sees either the old file or the new one, never half of one.

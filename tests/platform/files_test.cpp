@@ -97,6 +97,31 @@ TEST(Files, MoveIsARenameThatNeverReplaces) {
     EXPECT_FALSE(platform::move_file(dir / "missing", dir / "d.prn"));
 }
 
+// Between file systems the move copies, flushes and deletes; what it cannot move stays where
+// it was, with nothing left at the target.
+TEST(Files, MoveAcrossFileSystemsCopiesThenDeletesAndNeverReplaces) {
+    TempDir here;
+    TempDir there(test_support::another_file_system());
+    write_file(here / "a.prn", "a");
+    set_mtime(here / "a.prn", 1'600'000'000);
+    EXPECT_FALSE(platform::move_file(here / "a.prn", there / "a.prn"));
+    ASSERT_TRUE(platform::move_file_across(here / "a.prn", there / "a.prn"));
+    EXPECT_FALSE(platform::exists(here / "a.prn"));
+    EXPECT_EQ(read_file(there / "a.prn"), "a");
+    EXPECT_EQ(mtime_of(there / "a.prn"), 1'600'000'000);
+
+    write_file(here / "b.prn", "b");
+    EXPECT_FALSE(platform::move_file_across(here / "b.prn", there / "a.prn"));  // taken
+    EXPECT_FALSE(platform::move_file_across(here / "b.prn", there / "gone" / "b.prn"));
+    EXPECT_EQ(read_file(here / "b.prn"), "b");
+    EXPECT_EQ(read_file(there / "a.prn"), "a");
+    EXPECT_FALSE(platform::exists(there / "gone"));
+    // Within one file system it is the rename.
+    EXPECT_TRUE(platform::move_file_across(here / "b.prn", here / "c.prn"));
+    EXPECT_EQ(read_file(here / "c.prn"), "b");
+    EXPECT_FALSE(platform::exists(here / "b.prn"));
+}
+
 TEST(Files, ReplaceContentsIsWholeOrNothing) {
     TempDir dir;
     const auto file = dir / "kcmy.ini";

@@ -1,6 +1,9 @@
 #include "temp_dir.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
@@ -9,9 +12,10 @@
 
 namespace test_support {
 
-TempDir::TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "velquorin-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& parent) {
+    std::string pattern = (parent / "velquorin-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary folder");
     }
@@ -21,6 +25,16 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path another_file_system() {
+    const std::filesystem::path folder = "/dev/shm";
+    struct stat there {};
+    struct stat here {};
+    EXPECT_EQ(::stat(folder.c_str(), &there), 0);
+    EXPECT_EQ(::stat(std::filesystem::temp_directory_path().c_str(), &here), 0);
+    EXPECT_NE(there.st_dev, here.st_dev) << "/dev/shm is on the temporary folder's file system";
+    return folder;
 }
 
 void write_file(const std::filesystem::path& path, const std::string& bytes) {

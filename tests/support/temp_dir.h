@@ -10,6 +10,8 @@ namespace test_support {
 class TempDir {
   public:
     TempDir();
+    // A fresh folder under `parent` instead.
+    explicit TempDir(const std::filesystem::path& parent);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -20,6 +22,11 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+// A folder on another file system than the system's temporary folder (the memory file system
+// of /dev/shm), to make a TempDir in for moves that cannot be a rename. Fails the test when it
+// is on the same one.
+std::filesystem::path another_file_system();
 
 // Writes bytes to a file, replacing it.
 void write_file(const std::filesystem::path& path, const std::string& bytes);
