@@ -8,6 +8,7 @@
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
 #include "platform/ui/ui_thread.h"
+#include "settings/program_globals.h"
 
 namespace {
 
@@ -28,10 +29,13 @@ struct FirstRow {
 }  // namespace
 
 bool write_first_row_estimate(platform::ui::ListCtrl& printing_list, const std::string& path,
-                              const PrintTimeResult& result) {
+                              std::uint32_t generation, const PrintTimeResult& result) {
     return platform::ui::ui_call([&] {
+        // A save of the settings is applied on this thread too, so it is either wholly before
+        // this test or wholly after the write, where its "N/A" asks for the estimate again.
         if (printing_list.item_count() == 0 ||
-            printing_list.item_text(0, PrintRow::job_path) != path) {
+            printing_list.item_text(0, PrintRow::job_path) != path ||
+            g_settings_generation != generation) {
             return false;
         }
         if (!result.ok) {
@@ -66,6 +70,8 @@ std::uint32_t estimate_first_printing_row(PrintTimeEstimator& estimator) {
     if (row.expected_time != "N/A") {
         return kFilledWaitMs;
     }
+    // Noted before the settings are read (the options' rotary flag, the file's edge kind).
+    const std::uint32_t generation = g_settings_generation;
     // Shared reading: the job printer may have the file open.
     const int fd = ::open(row.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -76,7 +82,9 @@ std::uint32_t estimate_first_printing_row(PrintTimeEstimator& estimator) {
         time_options_from_row(TimeEstimator::List, row.level_3d, row.direction, "1");
     const PrintTimeResult result = estimator.estimate(fd, options);
     ::close(fd);
-    write_first_row_estimate(*list, row.path, result);
+    // Not written (another job first now, or a save in between): the next cycle, at once,
+    // estimates again with the settings in force.
+    write_first_row_estimate(*list, row.path, generation, result);
     return 0;
 }
 

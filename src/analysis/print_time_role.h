@@ -18,12 +18,14 @@ struct PrintTimeResult;
 std::uint32_t estimate_first_printing_row(PrintTimeEstimator& estimator);
 
 // Writes an estimate into the first printing row, only when that row is still the job that
-// was estimated (its "Job Title" is `path`): compared and written in one call on the
-// user-interface thread, so another job that took the first place meanwhile keeps its cells.
-// An estimate that failed writes "Unknow" into "Expected time" and leaves "Pass time", so the
-// job is not estimated over and over and its progress counts lines. True when written.
+// was estimated (its "Job Title" is `path`) and the settings are still those of `generation`
+// (g_settings_generation as it was before the estimate read them): compared and written in one
+// call on the user-interface thread, so another job that took the first place meanwhile keeps
+// its cells, and an estimate on settings a save has replaced is never written over the save's
+// "N/A". An estimate that failed writes "Unknow" into "Expected time" and leaves "Pass time", so
+// the job is not estimated over and over and its progress counts lines. True when written.
 bool write_first_row_estimate(platform::ui::ListCtrl& printing_list, const std::string& path,
-                              const PrintTimeResult& result);
+                              std::uint32_t generation, const PrintTimeResult& result);
 
 // The role's loop; returns once the worker is asked to stop.
 void estimate_print_time(Monitoring_thread& worker);

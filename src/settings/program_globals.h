@@ -31,6 +31,11 @@ extern std::atomic<std::uint8_t> g_rotary_mode;
 // 0: newly analysed jobs go straight to the printing list; 1: they wait in the job queue.
 extern std::atomic<std::int32_t> g_print_job_set;
 
+// Counts the Setting dialog's successful saves, each one after its file and flags are in
+// place. A worker that notes it before it reads the settings and finds it unchanged when it
+// writes what it made of them knows that no save came in between.
+extern std::atomic<std::uint32_t> g_settings_generation;
+
 // The job size limits in whole millimetres. Never changed.
 inline constexpr std::int32_t g_max_width_mm = 501;
 inline constexpr std::int32_t g_min_width_mm = 29;

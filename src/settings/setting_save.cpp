@@ -53,6 +53,9 @@ void apply_saved_settings(int print_job_set, const std::string& print_media) {
     g_print_job_set = print_job_set == 0 ? 0 : 1;
     const bool rotary = print_media == "1";
     g_rotary_mode = rotary ? 1 : 0;
+    // After the file and the flags: an estimate begun before this point was made on the old
+    // settings and is not written.
+    ++g_settings_generation;
     engine::MainWindowAccess* window = engine::main_window();
     if (window == nullptr) {
         return;

@@ -26,5 +26,6 @@ bool write_setting_file(const SettingTexts& texts, const std::filesystem::path& 
 // other than 0, no choice included, keeps jobs in the queue, as at start-up), rotary printing
 // with the main window's rotary button, and the first printing-list row's "Expected time",
 // reset to "N/A" so that the estimate is made again under the new settings, unless that row is
-// printing. Without a registered main window only the two flags change. UI thread.
+// printing; the settings generation counts the save. Without a registered main window only the
+// two flags and the generation change. UI thread.
 void apply_saved_settings(int print_job_set, const std::string& print_media);
