@@ -44,10 +44,6 @@ constexpr const char* kRefusedText =
 constexpr const char* kEndActionText =
     "The printer did not finish the after-print table command; please check the table.";
 
-bool stopped() {
-    return g_stop_printing == 1;
-}
-
 ui::ListCtrl* printing_list() {
     return engine::main_window_list(IDC_PRINTING_LIST);
 }
@@ -144,6 +140,10 @@ std::string percent_text(std::uint64_t value) {
     return text;
 }
 
+void show_band_progress(const std::string& path, std::uint64_t bands_printed, int divisor) {
+    set_printing_cell(path, PrintRow::progress, percent_text(100 * bands_printed / divisor));
+}
+
 // The results are not looked at: a folder that could not be made leaves the print file where
 // it is.
 void copy_into_history(const std::string& path) {
@@ -161,6 +161,12 @@ void move_into_history(const std::string& path) {
 }
 
 }  // namespace
+
+bool Monitoring_thread::stopped() {
+    // A job whose printer was given back (by the abort tail) is stopped whatever the flag says:
+    // maintenance that took the printer since clears the flag for its own work.
+    return !printer_claim().owns() || g_stop_printing == 1;
+}
 
 void Monitoring_thread::hand_off_pass() {
     if (g_pass_sent == 1 && !stopped()) {
@@ -210,7 +216,7 @@ bool Monitoring_thread::refuse_unprintable_job(const std::string& path, bool bra
         return false;
     }
     g_prn_file.close();
-    g_printer_idle = 1;
+    printer_claim().give_back();
     if (mode_known) {  // the reader has told the operator about an unknown image mode
         ui::message_box(std::string(kRefusedText) + path, "", ui::Buttons::Ok, ui::Icon::Stop);
     }
@@ -224,9 +230,11 @@ bool Monitoring_thread::stopped_in_setup() {
         return false;
     }
     // The primitive that stopped has closed the file and marked the printer idle; made sure of
-    // here, since a printer left marked busy would never be tried again.
+    // here, since a printer left marked busy would never be tried again. The job gives back
+    // only its own claim: one the abort tail already gave back, maybe to maintenance that took
+    // the printer during its pause, stays given back.
     g_prn_file.close();
-    g_printer_idle = 1;
+    printer_claim().give_back();
     return true;
 }
 
@@ -300,7 +308,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     if (g_printer_idle != 1) {
         return;
     }
-    // 2. Connection.
+    // 2. Connection. The thread's own device only: no shared state is touched before the claim.
     const std::uint8_t count = usb_device->DeviceCount();
     if (count == 0) {
         set_printing_cell(path, PrintRow::state, JobState::connect_failed);
@@ -313,9 +321,9 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     }
     engine::show_main_window_bitmap(engine::IDC_CONNECTION_PICTURE, engine::IDB_PRINTER_CONNECTED);
     // 3. Other printer work started meanwhile. The printer is claimed here in one step, so that
-    // maintenance starting between this test and the file's opening cannot run beside the job.
-    int idle = 1;
-    if (!g_printer_idle.compare_exchange_strong(idle, 0)) {
+    // maintenance starting between this test and the file's opening cannot run beside the job;
+    // from here the job owns the printer until it gives it back, once.
+    if (!printer_claim().take()) {
         ui::message_box(
             "There has one task not print finished, please close this program and restart to "
             "print again!",
@@ -324,7 +332,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     }
     // 4. The print file. Unreadable, the printer is given back before the operator is told.
     if (!open_prn_file(path)) {
-        g_printer_idle = 1;
+        printer_claim().give_back();
         ui::message_box("Print file can't read.", "", ui::Buttons::Ok);
         return;
     }
@@ -409,9 +417,6 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     // 11. Progress source.
     const int divisor = engine::band_progress_divisor(printing_cell(path, PrintRow::pass_time));
     std::uint64_t bands_printed = 0;
-    const auto band_progress = [&] {
-        set_printing_cell(path, PrintRow::progress, percent_text(100 * bands_printed / divisor));
-    };
 
     // 12. Band loop.
     while (g_lines_left > 0 && !stopped()) {
@@ -448,7 +453,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
             ++bands_printed;
         }
         if (divisor > 0) {
-            band_progress();
+            show_band_progress(path, bands_printed, divisor);
         } else {
             const std::uint64_t done = g_prn_line_count - g_lines_left;
             set_printing_cell(path, PrintRow::progress,
@@ -456,77 +461,19 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         }
     }
 
-    // 13. Tail bands: the lines still in the window pass under every nozzle row.
-    if (g_skip_state == SKIP_PRINT) {
-        compute_tail_bands();
-        for (std::uint32_t i = 0; i < g_tail_bands; ++i) {
-            if (!stopped()) {
-                g_pass_done = 0;
-                shift_input_window();
-                clear_step_rows();
-                // The mask phase moves on with every pass, tail bands included: held, it left the
-                // tail's feathered lines printed twice or not at all.
-                print_window();
-                ++bands_printed;
-            }
-            if (divisor > 0) {
-                band_progress();
-            }
-        }
-    }
-    // 14. The empty passes that end a 2Vanish job.
-    if (g_ink_mode == 4) {
-        compute_trailing_passes();
-        for (std::uint32_t i = 0; i < g_trailing_passes; ++i) {
-            g_pass_done = 0;
-            if (!stopped()) {
-                hand_off_pass();
-            }
-        }
-    }
-    // 15. The window is emptied; nothing is sent.
-    for (std::uint32_t i = 0; i < g_tail_bands; ++i) {
-        shift_input_window();
-        clear_step_rows();
-        copy_lines_for_mode();
-    }
-
-    // 16. End of job.
-    if (!stopped()) {
-        DrainStatus();
+    // 13.-18. only while the job still owns the printer. A stop in the band loop leaves it the
+    // job's, and the end-of-job wait runs as after every stop; once an abort tail has given it
+    // back, the printer, its transfer buffer and its pass flags may be maintenance's already.
+    if (printer_claim().owns()) {
+        finish_job(path, divisor, bands_printed, after_print);
     }
     g_prn_file.close();
-    g_pass_done = 0;
-    if (!stopped()) {
-        SendEndOfPrint();
-    }
-    // 17. The printer finishes the job (also after a stop), unless the reconnect was cancelled.
-    // A printer that reports it stopped here ends the job as every wait that meets the stop
-    // does: the copy was not printed, so it is neither counted down nor filed.
-    if (g_reconnect_cancelled != 1) {
-        const std::uint32_t start = platform::tick_count();
-        for (std::uint8_t status = ReadStatus(); status != STATUS_JOB_FINISHED;
-             status = ReadStatus()) {
-            if (status == STATUS_ABORTED) {
-                abort_tail();
-                break;
-            }
-            if (platform::tick_count() - start > kEndOfJobWaitMs) {
-                break;
-            }
-            platform::sleep_ms(kStatusPollMs);
-        }
-    }
-    // 18. After-print table command.
-    if (!stopped() && g_reconnect_cancelled != 1 && after_print != 0) {
-        wait_end_action(after_print);
-    }
     // 19.
     set_printing_cell(path, PrintRow::progress, "");
-    g_printer_idle = 1;
+    const bool was_stopped = stopped();
+    printer_claim().give_back();
 
     // 20. Copies.
-    const bool was_stopped = stopped();
     const int copies = count_down_copies(path, was_stopped);
 
     // 21, 22. The job row, then the print file. The row is found and changed in one call on
@@ -572,5 +519,77 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         case FileAction::MoveIntoHistory:
             move_into_history(path);
             break;
+    }
+}
+
+void Monitoring_thread::finish_job(const std::string& path, int divisor,
+                                   std::uint64_t bands_printed, std::uint8_t after_print) {
+    // 13. Tail bands: the lines still in the window pass under every nozzle row.
+    if (g_skip_state == SKIP_PRINT) {
+        compute_tail_bands();
+        for (std::uint32_t i = 0; i < g_tail_bands; ++i) {
+            if (!stopped()) {
+                g_pass_done = 0;
+                shift_input_window();
+                clear_step_rows();
+                // The mask phase moves on with every pass, tail bands included: held, it left
+                // the tail's feathered lines printed twice or not at all.
+                print_window();
+                ++bands_printed;
+            }
+            if (divisor > 0) {
+                show_band_progress(path, bands_printed, divisor);
+            }
+        }
+    }
+    // 14. The empty passes that end a 2Vanish job.
+    if (g_ink_mode == 4) {
+        compute_trailing_passes();
+        for (std::uint32_t i = 0; i < g_trailing_passes; ++i) {
+            g_pass_done = 0;
+            if (!stopped()) {
+                hand_off_pass();
+            }
+        }
+    }
+    // 15. The window is emptied; nothing is sent.
+    for (std::uint32_t i = 0; i < g_tail_bands; ++i) {
+        shift_input_window();
+        clear_step_rows();
+        copy_lines_for_mode();
+    }
+    // 16. End of job.
+    if (!stopped()) {
+        DrainStatus();
+    }
+    g_prn_file.close();
+    g_pass_done = 0;
+    if (!stopped()) {
+        SendEndOfPrint();
+    }
+    // 17. The printer finishes the job (also after a stop), unless the reconnect was
+    // cancelled. A printer that reports it stopped here ends the job as every wait that
+    // meets the stop does: the copy was not printed, so it is neither counted down nor
+    // filed.
+    if (g_reconnect_cancelled != 1) {
+        wait_job_finished();
+    }
+    // 18. After-print table command.
+    if (!stopped() && g_reconnect_cancelled != 1 && after_print != 0) {
+        wait_end_action(after_print);
+    }
+}
+
+void Monitoring_thread::wait_job_finished() {
+    const std::uint32_t start = platform::tick_count();
+    for (std::uint8_t status = ReadStatus(); status != STATUS_JOB_FINISHED; status = ReadStatus()) {
+        if (status == STATUS_ABORTED) {
+            abort_tail();
+            return;
+        }
+        if (platform::tick_count() - start > kEndOfJobWaitMs) {
+            return;
+        }
+        platform::sleep_ms(kStatusPollMs);
     }
 }

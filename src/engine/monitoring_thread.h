@@ -64,6 +64,8 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     bool run_role(std::uint32_t message);
 
     // The job printer's steps.
+    // True when the job is stopped: the stop flag, or the printer no longer the job's.
+    bool stopped();
     // Waits for the previous pass when one is under way, then starts the pass just sent.
     void hand_off_pass();
     // Builds the pass data of the window with its pass bookkeeping and sends it.
@@ -76,6 +78,12 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     bool stopped_in_setup();
     // The set-up commands; false when one stopped the job.
     bool send_setup_commands();
+    // The tail bands, the end of the job, the wait for the printer and the after-print command,
+    // on a job that still owns the printer; progress in bands when divisor is above 0.
+    void finish_job(const std::string& path, int divisor, std::uint64_t bands_printed,
+                    std::uint8_t after_print);
+    // The end-of-job wait: until the printer reports the job finished, it stops, or 35 s.
+    void wait_job_finished();
     // Sends the after-print table command and waits for its answer, bounded.
     void wait_end_action(std::uint8_t command);
 };

@@ -75,14 +75,18 @@ void Monitoring_thread::OnPrintLoop(std::uintptr_t, std::intptr_t) {
                                             engine::IDB_PRINTER_NOT_CONNECTED);
             continue;
         }
+        // The thread's own device and the picture: no shared printer state is touched yet.
         open_every_device(*usb_device);
         engine::show_main_window_bitmap(engine::IDC_CONNECTION_PICTURE,
                                         engine::IDB_PRINTER_CONNECTED);
-        if (g_printer_idle == 1) {
+        // The heartbeat owns the printer for its one command, so that maintenance that started
+        // since the test above keeps its command frame; while it runs, the beat is skipped.
+        if (printer_claim().take()) {
             g_command_buffer[0] = kFrameStart;
             g_command_buffer[1] = CMD_IDLE_HEARTBEAT;
             g_command_length = 2;
             SendCommand();  // the heartbeat's result is not looked at
+            printer_claim().give_back();
         }
     }
 }

@@ -34,16 +34,9 @@ bool printer_answers_ready(PrinterProtocol& protocol) {
 PrinterHold::PrinterHold() {
     // Looked at and taken in one step: a job starting between the look and the take would
     // otherwise print beside the maintenance.
-    int idle = 1;
-    held_ = g_printer_idle.compare_exchange_strong(idle, 0);
+    held_ = claim_.take();
     if (!held_) {
         ui::message_box(kPrinterBusyText, {}, ui::Buttons::Ok, ui::Icon::Warning);
-    }
-}
-
-PrinterHold::~PrinterHold() {
-    if (held_) {
-        g_printer_idle = 1;
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/ui/controls.h"
 #include "platform/ui/dialog.h"
+#include "printer/printer_claim.h"
 #include "printer/printer_protocol.h"
 
 // What the maintenance dialogs share: the end codes by which the dialogs that start printer
@@ -44,18 +45,22 @@ bool open_every_device(CUsbDevice& device);
 bool printer_answers_ready(PrinterProtocol& protocol);
 
 // Holds the printer for one maintenance operation: taken only while no other printer work
-// runs (g_printer_idle 1, then 0 in the same step), given back on every way out.
+// runs (g_printer_idle 1, then 0 in the same step), given back on every way out, once. The
+// progress dialog of a cleaning or charging gives it back early, at the end of its count; the
+// way out then gives nothing back, so a job that took the printer since keeps it.
 class PrinterHold {
   public:
     PrinterHold();
-    ~PrinterHold();
     PrinterHold(const PrinterHold&) = delete;
     PrinterHold& operator=(const PrinterHold&) = delete;
 
     // False when other printer work runs; the operator was told "Printer is busy!".
     bool held() const { return held_; }
+    // The claim the operation holds the printer by, for the dialog that gives it back.
+    PrinterClaim& claim() { return claim_; }
 
   private:
+    PrinterClaim claim_;
     bool held_ = false;
 };
 

@@ -6,7 +6,6 @@
 #include "maintenance/maintenance_pictures.h"
 #include "platform/clock.h"
 #include "platform/ui/controls.h"
-#include "printer/protocol_state.h"
 
 namespace ui = platform::ui;
 using maintenance::IDC_MAINTENANCE_PERCENT;
@@ -23,8 +22,13 @@ constexpr int kLabel = -1;
 }  // namespace
 
 MaintenanceProgressDialog::MaintenanceProgressDialog(std::string_view caption,
-                                                     std::uint32_t timer_id, int limit, int& ticks)
-    : Dialog(caption, ui::Size{600, 250}), timer_id_(timer_id), limit_(limit), ticks_(ticks) {
+                                                     std::uint32_t timer_id, int limit, int& ticks,
+                                                     PrinterClaim& claim)
+    : Dialog(caption, ui::Size{600, 250}),
+      timer_id_(timer_id),
+      limit_(limit),
+      ticks_(ticks),
+      claim_(claim) {
     set_font(ui::Font{"MS Shell Dlg", 80});
     add<ui::ProgressBar>(IDC_MAINTENANCE_PROGRESS, Rect::from_size(128, 150, 400, 22)).show(false);
     add<ui::Static>(IDC_MAINTENANCE_PERCENT, Rect::from_size(536, 152, 50, 20), "0%");
@@ -32,7 +36,9 @@ MaintenanceProgressDialog::MaintenanceProgressDialog(std::string_view caption,
 }
 
 void MaintenanceProgressDialog::on_init_dialog() {
-    g_printer_idle = 0;
+    // The printer is held by the operation's claim, taken before its start dialog; a second
+    // take only confirms it.
+    claim_.take();
     auto* bar = control<ui::ProgressBar>(IDC_MAINTENANCE_PROGRESS);
     bar->show(true);
     bar->set_range(0, limit_);
@@ -50,20 +56,21 @@ void MaintenanceProgressDialog::on_timer(std::uint32_t) {
     if (ticks_ > limit_) {
         // The expected time is over; the dialog stays at 100 percent until "Finish".
         ticks_ = 0;
-        g_printer_idle = 1;
+        claim_.give_back();
         kill_timer(timer_id_);
     }
 }
 
 void MaintenanceProgressDialog::on_cancel() {
-    g_printer_idle = 1;
+    // After the count's end the printer may be a job's already: nothing is given back twice.
+    claim_.give_back();
     kill_timer(timer_id_);
     end_dialog(ui::kIdCancel);
 }
 
-headclean::headclean()
+headclean::headclean(PrinterClaim& claim)
     : MaintenanceProgressDialog("Head Cleaning", ID_TIMER_HEAD_CLEANING, kHeadCleaningSeconds,
-                                g_head_cleaning_ticks) {
+                                g_head_cleaning_ticks, claim) {
     add<ui::Picture>(kLabel, Rect::from_size(16, 20, 96, 96), maintenance::print_head_picture());
     maintenance::add_text_lines(
         *this, 128, 24, 460,
@@ -74,9 +81,9 @@ headclean::headclean()
         });
 }
 
-inkcharging::inkcharging()
+inkcharging::inkcharging(PrinterClaim& claim)
     : MaintenanceProgressDialog("Ink charging for install the printer", ID_TIMER_INK_CHARGING,
-                                kInkChargingSeconds, g_ink_charging_ticks) {
+                                kInkChargingSeconds, g_ink_charging_ticks, claim) {
     add<ui::Picture>(kLabel, Rect::from_size(16, 20, 96, 96), maintenance::ink_picture());
     maintenance::add_text_lines(
         *this, 128, 24, 460,

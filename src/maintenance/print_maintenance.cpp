@@ -32,10 +32,10 @@ void show_busy_or_failed() {
 }
 
 // The start dialog of an operation the printer runs by itself and, once it started, the
-// dialog that counts its time; "Connect error" after no_device_pause_ms when no printer is
-// there.
+// dialog that counts its time, holding the printer by the operation's hold until its count
+// ends; "Connect error" after no_device_pause_ms when no printer is there.
 template <class StartDialog, class ProgressDialog>
-void start_and_count(std::uint32_t no_device_pause_ms) {
+void start_and_count(PrinterHold& hold, std::uint32_t no_device_pause_ms) {
     int code = 0;
     {
         StartDialog start;
@@ -48,7 +48,7 @@ void start_and_count(std::uint32_t no_device_pause_ms) {
         maintenance::show_connect_error();
     } else if (code == MAINTENANCE_STARTED) {
         platform::sleep_ms(300);
-        ProgressDialog progress;
+        ProgressDialog progress(hold.claim());
         maintenance::run_dialog(progress);
     }
 }
@@ -153,7 +153,7 @@ void printmaintenance::OnBnClickedNozzleCheck() {
     nozzlefeedback feedback(pass_confirmed);
     if (maintenance::run_dialog(feedback) == NOZZLE_FEEDBACK_CLEAN_HEAD) {
         protocol_.SendCommandCode(CMD_ACK_REQUEST);
-        run_head_cleaning();
+        run_head_cleaning(hold);
     }
 }
 
@@ -167,11 +167,11 @@ void printmaintenance::OnBnClickedHeadCleaning() {
         return;
     }
     protocol_.SendCommandCode(CMD_ACK_REQUEST);
-    run_head_cleaning();
+    run_head_cleaning(hold);
 }
 
-void printmaintenance::run_head_cleaning() {
-    start_and_count<headcleaninfo, headclean>(300);
+void printmaintenance::run_head_cleaning(PrinterHold& hold) {
+    start_and_count<headcleaninfo, headclean>(hold, 300);
 }
 
 void printmaintenance::OnBnClickedInkCharging() {
@@ -194,7 +194,7 @@ void printmaintenance::install_ink_charging() {
         return;
     }
     protocol_.SendCommandCode(CMD_ACK_REQUEST);
-    start_and_count<inkchargininfo, inkcharging>(0);
+    start_and_count<inkchargininfo, inkcharging>(hold, 0);
 }
 
 void printmaintenance::maintenance_ink_charging() {

@@ -10,6 +10,10 @@ inline constexpr int IDC_HEAD_CLEANING_BUTTON = 1004;
 inline constexpr int IDC_RESTART_SERVICE_BUTTON = 1005;
 inline constexpr int IDC_INK_CHARGING_MODE = 1022;
 
+namespace maintenance {
+class PrinterHold;
+}  // namespace maintenance
+
 // "Maintenance": the operator's printer care in one window. Every printer operation (nozzle
 // check, head cleaning, both ink-charging modes) runs only while no job prints, holds the
 // printer for its whole course, one nested dialog after another, and gives it back on every
@@ -29,8 +33,8 @@ class printmaintenance : public platform::ui::Dialog {
 
     // Opens every present device, or shows "Connect error" (after pause_ms) and says false.
     bool connect(std::uint32_t pause_ms = 0);
-    // "Head Cleaning" from its confirmation on, with the printer held and connected.
-    void run_head_cleaning();
+    // "Head Cleaning" from its confirmation on, with the printer held by hold and connected.
+    void run_head_cleaning(maintenance::PrinterHold& hold);
     void install_ink_charging();
     void maintenance_ink_charging();
 

@@ -177,9 +177,11 @@ int PrinterProtocol::BulkOutSend(std::uint8_t* buffer, std::uint32_t length) {
 
 void PrinterProtocol::abort_tail() {
     g_prn_file.close();
-    g_printer_idle = 1;
-    sleep_ms(5000);
+    // The stop flag is set before the printer is given back, not after the pause: maintenance
+    // may take the printer during the 5 s, and a flag set then would stop its work instead.
     g_stop_printing = 1;
+    claim_.give_back();
+    sleep_ms(5000);
 }
 
 void PrinterProtocol::maintenance_stopped() {
@@ -204,9 +206,10 @@ void PrinterProtocol::wait_timed_out() {
 
 void PrinterProtocol::give_up(const char* text) {
     g_prn_file.close();
-    g_printer_idle = 1;
     g_stop_printing = 1;
+    // The stop command goes out while the job still owns the printer and its command frame.
     send_only(CMD_STOP);
+    claim_.give_back();
     show_ok(text);
 }
 

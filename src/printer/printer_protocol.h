@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "printer/printer_claim.h"
 #include "usb/device.h"
 
 // Which owner runs the primitives: the print thread, or the maintenance dialogs and the
@@ -26,6 +27,13 @@ class PrinterProtocol {
 
     CUsbDevice& device() { return *device_; }
     ProtocolSide side() const { return side_; }
+
+    // The print side's hold on the printer: the job printer takes it for a job, the print
+    // loop for its heartbeat. The waits that end a job (the abort tail, a wait that gives up,
+    // the ready check's "not ready") give it back through this claim, so a late give-back
+    // never frees a printer that maintenance has taken since. The maintenance side never
+    // uses it: its dialogs hold the printer for it.
+    PrinterClaim& printer_claim() { return claim_; }
 
     // The endpoints the transfers go through, taken from the device before every command and
     // status transfer (control) and every band transfer (bulk OUT): a reopened device has new
@@ -83,8 +91,8 @@ class PrinterProtocol {
     static constexpr std::uint32_t kSkipFeedLimitMs = 60'000;
 
   protected:
-    // The printer reported it stopped: close the print file, mark the printer idle, wait 5 s,
-    // set the stop flag.
+    // The printer reported it stopped: close the print file, set the stop flag, give the
+    // printer back, wait 5 s.
     void abort_tail();
 
   private:
@@ -99,9 +107,9 @@ class PrinterProtocol {
     void after_one_read();
     // The printer stopped while maintenance runs: no file, no tail.
     void maintenance_stopped();
-    // The wait gave up: close, idle, stop, CMD_STOP and the wait failure box.
+    // The wait gave up: close, stop, CMD_STOP, idle and the wait failure box.
     void wait_timed_out();
-    // Close, idle, stop, CMD_STOP and an OK box with text.
+    // Close, stop, CMD_STOP, idle and an OK box with text.
     void give_up(const char* text);
     // The printer reported it stopped: the abort tail, or on the maintenance side the stop
     // and the nozzle-print error.
@@ -118,6 +126,7 @@ class PrinterProtocol {
 
     ProtocolSide side_;
     std::unique_ptr<CUsbDevice> device_;
+    PrinterClaim claim_;
     std::uint8_t* band_buffer_ = nullptr;
     std::function<void()> idle_poll_hook_;
     bool pass_confirmed_ = false;

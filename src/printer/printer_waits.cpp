@@ -28,7 +28,7 @@ void PrinterProtocol::CheckPrinterReady() {
     // Table or media not ready: the job printer shows it, no box here.
     g_prn_file.close();
     g_stop_printing = 1;
-    g_printer_idle = 1;
+    claim_.give_back();
 }
 
 void PrinterProtocol::WaitPrinterIdle() {

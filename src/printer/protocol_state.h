@@ -7,7 +7,9 @@
 
 // The protocol's shared state: one set for the whole process, used by the print thread, the
 // maintenance dialogs and the nozzle-check print without a lock; g_printer_idle keeps their
-// exchanges apart. The flags that several threads read are atomics of their stated width.
+// exchanges apart. Each uses this state only while it owns the printer, and g_printer_idle is
+// written only by the claims that own it (printer/printer_claim.h). The flags that several
+// threads read are atomics of their stated width.
 
 // The frame of the next command; a sender sets the bytes it needs and leaves the rest.
 extern std::uint8_t g_command_buffer[6];

@@ -48,6 +48,8 @@ TEST_F(PrintJobTest, ASmallJobPrintsEndToEndAndGoesIntoTheHistory) {
     EXPECT_FALSE(g_prn_file.is_open());
     EXPECT_EQ(g_printer_idle, 1);
     EXPECT_EQ(g_stop_printing, 0);
+    // Every command and status read while the job owned the printer.
+    EXPECT_EQ(firmware_->unowned_requests(), 0);
 
     // The set-up in its order, then one pass per band and tail band, then the end.
     const std::vector<std::uint8_t> c = codes();

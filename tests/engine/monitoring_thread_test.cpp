@@ -10,6 +10,7 @@
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "printer/commands.h"
+#include "printer/printer_claim.h"
 #include "printer/protocol_state.h"
 #include "test_main_window.h"
 #include "usb/driver/sim/bus.h"
@@ -114,8 +115,10 @@ TEST_F(MonitoringThreadTest, PrintLoopWithoutPrinterWarnsOnceThenFollowsThePlug)
     ASSERT_TRUE(test_support::pump_events_until([&] { return heartbeats() >= 2; }));
     EXPECT_EQ(window_.bitmaps().back(), engine::IDB_PRINTER_CONNECTED);
 
-    // Maintenance holds the printer: neither reopen nor heartbeat.
-    g_printer_idle = 0;
+    // Maintenance holds the printer: neither reopen nor heartbeat. It takes it as maintenance
+    // does, between two beats.
+    PrinterClaim maintenance;
+    ASSERT_TRUE(test_support::pump_events_until([&] { return maintenance.take(); }));
     test_support::pump_events_until([] { return false; }, 120);  // a turn already under way
     const int before = heartbeats();
     const std::size_t pictures = window_.bitmaps().size();
@@ -123,7 +126,7 @@ TEST_F(MonitoringThreadTest, PrintLoopWithoutPrinterWarnsOnceThenFollowsThePlug)
     EXPECT_EQ(heartbeats(), before);
     EXPECT_EQ(window_.bitmaps().size(), pictures);
 
-    g_printer_idle = 1;
+    maintenance.give_back();
     printer->unplug();
     ASSERT_TRUE(test_support::pump_events_until(
         [&] { return window_.bitmaps().back() == engine::IDB_PRINTER_NOT_CONNECTED; }));

@@ -6,12 +6,38 @@
 #include "engine/printed_jobs_folder.h"
 #include "engine/transfer_packing.h"
 #include "platform/clock.h"
+#include "platform/ui/ui_thread.h"
 #include "printer/prn_file.h"
 #include "printer/protocol_state.h"
 #include "settings/all_settings.h"
 #include "settings/program_globals.h"
 
 namespace test_support {
+
+usb::sim::ClassAnswer TestFirmware::class_request(const usb::sim::SetupPacket& setup,
+                                                  std::span<std::uint8_t> data) {
+    if (g_printer_idle == 1) {
+        ++unowned_;
+    }
+    std::function<void()> act;
+    if (!setup.device_to_host() && data.size() > 1) {
+        std::lock_guard lock(act_mutex_);
+        if (act_ && data[1] == act_code_) {
+            act = std::move(act_);
+            act_ = nullptr;
+        }
+    }
+    if (act) {
+        platform::ui::ui_call(act);
+    }
+    return Firmware::class_request(setup, data);
+}
+
+void TestFirmware::act_at(std::uint8_t code, std::function<void()> act) {
+    std::lock_guard lock(act_mutex_);
+    act_code_ = code;
+    act_ = std::move(act);
+}
 
 void PrintJobTest::SetUp() {
     previous_scale_ = platform::time_scale();
@@ -29,7 +55,7 @@ void PrintJobTest::SetUp() {
         g_ink_order[slot] = slot;
     }
     write_settings();
-    firmware_ = std::make_shared<usb::sim::Firmware>(
+    firmware_ = std::make_shared<TestFirmware>(
         std::make_unique<usb::sim::Recorder>(dir_ / "capture", false));
     printer_ = bus_.add_printer(usb::sim::PrinterSpec::usb2(), firmware_);
     firmware_->attach(printer_.get());

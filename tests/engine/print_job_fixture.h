@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,30 @@
 namespace test_support {
 
 using Frame = std::vector<std::uint8_t>;
+
+// The simulated printer's firmware as the job printer's tests see it: it also counts the
+// requests (commands and status reads) that reach it while nobody owns the printer, and lets a
+// test act while the printer takes a command, as the operator might at that moment.
+class TestFirmware : public usb::sim::Firmware {
+  public:
+    using usb::sim::Firmware::Firmware;
+
+    usb::sim::ClassAnswer class_request(const usb::sim::SetupPacket& setup,
+                                        std::span<std::uint8_t> data) override;
+
+    // Requests that came while g_printer_idle was 1.
+    int unowned_requests() const { return unowned_; }
+
+    // The next command with `code` is held until `act` has run on the user-interface thread,
+    // as the operator's click at that moment would be served there.
+    void act_at(std::uint8_t code, std::function<void()> act);
+
+  private:
+    std::atomic<int> unowned_{0};
+    std::mutex act_mutex_;
+    std::uint8_t act_code_ = 0;
+    std::function<void()> act_;
+};
 
 // One job printer on its own simulated printer (firmware with a capture) and a main window
 // with both lists, a settings root with "all_setting.ini", on a fast clock.
@@ -50,7 +78,7 @@ class PrintJobTest : public ::testing::Test {
     MessageBoxRecorder boxes_;
     TestMainWindow window_;
     usb::sim::Bus bus_;
-    std::shared_ptr<usb::sim::Firmware> firmware_;
+    std::shared_ptr<TestFirmware> firmware_;
     std::shared_ptr<usb::sim::Printer> printer_;
     std::unique_ptr<Monitoring_thread> worker_;
 

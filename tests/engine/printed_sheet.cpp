@@ -12,7 +12,7 @@ namespace test_support {
 
 SheetFirmware::SheetFirmware(const SheetGeometry& geometry, std::uint32_t lines,
                              std::unique_ptr<usb::sim::Recorder> recorder)
-    : Firmware(std::move(recorder)), g_(geometry), lines_(lines) {
+    : TestFirmware(std::move(recorder)), g_(geometry), lines_(lines) {
     for (int p = 0; p < 8; ++p) {
         counts_[p].assign(std::size_t{lines} * g_.line_pixels, 0);
         dots_[p].assign(std::size_t{lines} * g_.line_pixels, 0);
@@ -21,7 +21,7 @@ SheetFirmware::SheetFirmware(const SheetGeometry& geometry, std::uint32_t lines,
 
 void SheetFirmware::bulk_out(std::uint8_t endpoint, std::span<const std::uint8_t> data) {
     const std::uint64_t before = state().bulk_bytes;
-    Firmware::bulk_out(endpoint, data);
+    TestFirmware::bulk_out(endpoint, data);
     if (state().bulk_bytes != before) {  // a piece lost with the connection does not count
         band_.insert(band_.end(), data.begin(), data.end());
     }
@@ -43,7 +43,7 @@ usb::sim::ClassAnswer SheetFirmware::class_request(const usb::sim::SetupPacket& 
         }
         band_.clear();  // a band is the data between two command frames
     }
-    return Firmware::class_request(setup, data);
+    return TestFirmware::class_request(setup, data);
 }
 
 void SheetFirmware::add_band(bool backward, int pass) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/feather_masks.h"
+#include "print_job_fixture.h"  // TestFirmware
 #include "usb/driver/sim/firmware.h"
 
 namespace test_support {
@@ -39,7 +40,7 @@ struct SheetGeometry {
     const FeatherMaskTable* masks = nullptr;  // null: the job is not feathered
 };
 
-class SheetFirmware : public usb::sim::Firmware {
+class SheetFirmware : public TestFirmware {
   public:
     // With a recorder the simulated printer's own capture is written as well.
     SheetFirmware(const SheetGeometry& geometry, std::uint32_t lines,

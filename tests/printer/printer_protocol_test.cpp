@@ -114,7 +114,7 @@ TEST_F(Commands, APrinterThatStoppedEndsEveryWait) {
     for (const auto& c : cases) {
         ASSERT_TRUE(g_prn_file.open(dir_ / "job.prn"));
         g_stop_printing = 0;
-        g_printer_idle = 0;
+        ASSERT_TRUE(protocol_->printer_claim().take());
         g_pass_done = 0;
         const std::uint32_t start = platform::tick_count();
         c.wait(*protocol_);
@@ -168,7 +168,7 @@ TEST_F(Commands, TheIdleAndStartWaitsGiveUpWithTheStopCommandAndTheBox) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(g_prn_file.open(dir_ / "job.prn"));
         g_stop_printing = 0;
-        g_printer_idle = 0;
+        ASSERT_TRUE(protocol_->printer_claim().take());
         const std::size_t frames_before = frames().size();
         const std::size_t reads_before = model_->status_reads();
         const std::size_t boxes_before = boxes_.count();

@@ -28,7 +28,8 @@ class ProtocolTest : public ::testing::Test {
         ASSERT_TRUE(protocol_->device().IsOpen());
         g_status_byte = 0;
         g_stop_printing = 0;
-        g_printer_idle = 0;  // a job holds the printer
+        g_printer_idle = 1;
+        ASSERT_TRUE(protocol_->printer_claim().take());  // a job holds the printer
         g_pass_done = 0;
         g_pass_sent = 1;
         g_pass_toggle = 0;
