@@ -9,27 +9,27 @@
 #include "engine/channel_arrangement.h"
 #include "engine/job_list_rows.h"
 #include "engine/job_options.h"
+#include "engine/job_printer_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
 #include "engine/pass_expansion.h"
 #include "engine/pass_masks.h"
-#include "engine/printed_jobs_folder.h"
 #include "engine/prn_reader.h"
 #include "engine/step_settings.h"
 #include "engine/stepping.h"
 #include "engine/transfer_packing.h"
 #include "engine/y_feed.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/ui_thread.h"
 #include "printer/commands.h"
 #include "printer/protocol_state.h"
-#include "settings/program_globals.h"
 
 namespace {
 
 namespace ui = platform::ui;
+using engine::printing_cell;
+using engine::set_printing_cell;
 
 constexpr std::uint32_t kEndOfJobWaitMs = 35000;
 constexpr std::uint32_t kStatusPollMs = 500;
@@ -44,96 +44,6 @@ constexpr const char* kRefusedText =
 constexpr const char* kEndActionText =
     "The printer did not finish the after-print table command; please check the table.";
 
-ui::ListCtrl* printing_list() {
-    return engine::main_window_list(IDC_PRINTING_LIST);
-}
-
-ui::ListCtrl* job_list() {
-    return engine::main_window_list(IDC_JOB_QUEUE_LIST);
-}
-
-// Every read and write of the printing list goes to the job's own row, found by its path in
-// the same call on the user-interface thread: the synchroniser deletes the row when the job's
-// file goes during the print, and row 0 is then the next job, whose cells must stay as they
-// are. A row that is gone is read as empty and written nowhere.
-std::string printing_cell(const std::string& path, int column) {
-    ui::ListCtrl* list = printing_list();
-    if (list == nullptr) {
-        return {};
-    }
-    return ui::ui_call([&] {
-        const int row = find_row_with_path(*list, PrintRow::job_path, path);
-        return row >= 0 ? list->item_text(row, column) : std::string();
-    });
-}
-
-void set_printing_cell(const std::string& path, int column, std::string_view text) {
-    if (ui::ListCtrl* list = printing_list()) {
-        ui::ui_call([&] {
-            const int row = find_row_with_path(*list, PrintRow::job_path, path);
-            if (row >= 0) {
-                list->set_item_text(row, column, text);
-            }
-        });
-    }
-}
-
-void delete_printing_row(const std::string& path) {
-    if (ui::ListCtrl* list = printing_list()) {
-        ui::ui_call([&] {
-            const int row = find_row_with_path(*list, PrintRow::job_path, path);
-            if (row >= 0) {
-                list->delete_item(row);
-            }
-        });
-    }
-}
-
-// The copies left on the job's row, read and counted down (or the row deleted after the last
-// copy or a stop) in one call; 0 when the row is gone, which counts as the last copy.
-int count_down_copies(const std::string& path, bool was_stopped) {
-    ui::ListCtrl* list = printing_list();
-    if (list == nullptr) {
-        return 0;
-    }
-    return ui::ui_call([&] {
-        const int row = find_row_with_path(*list, PrintRow::job_path, path);
-        if (row < 0) {
-            return 0;
-        }
-        const int copies = engine::copies_for(list->item_text(row, PrintRow::copies));
-        if (copies > 1 && !was_stopped) {
-            list->set_item_text(row, PrintRow::copies, std::to_string(copies - 1));
-        } else {
-            list->delete_item(row);
-        }
-        return copies;
-    });
-}
-
-void set_job_state(const std::string& path, std::string_view state) {
-    ui::ListCtrl* list = job_list();
-    if (list == nullptr) {
-        return;
-    }
-    // Found and changed in one call, so a row deleted meanwhile cannot shift the index.
-    ui::ui_call([&] {
-        const int row = find_row_with_path(*list, JobRow::job_path, path);
-        if (row >= 0) {
-            list->set_item_text(row, JobRow::state, state);
-        }
-    });
-}
-
-// The row loses its selection; the next row becomes selected and focused.
-void select_next_row(ui::ListCtrl& list, int row) {
-    list.set_item_state(row, 0, ui::kItemSelected | ui::kItemFocused);
-    if (row + 1 < list.item_count()) {
-        list.set_item_state(row + 1, ui::kItemSelected | ui::kItemFocused,
-                            ui::kItemSelected | ui::kItemFocused);
-    }
-}
-
 std::string percent_text(std::uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "%2" PRIu64, value);
@@ -142,22 +52,6 @@ std::string percent_text(std::uint64_t value) {
 
 void show_band_progress(const std::string& path, std::uint64_t bands_printed, int divisor) {
     set_printing_cell(path, PrintRow::progress, percent_text(100 * bands_printed / divisor));
-}
-
-// The results are not looked at: a folder that could not be made leaves the print file where
-// it is.
-void copy_into_history(const std::string& path) {
-    const std::filesystem::path file(path);
-    if (const auto folder = engine::new_dated_folder(g_printed_folder)) {
-        platform::copy_file(file, *folder / file.filename(), platform::CopyMode::FailIfExists);
-    }
-}
-
-void move_into_history(const std::string& path) {
-    const std::filesystem::path file(path);
-    if (const auto folder = engine::new_dated_folder(g_printed_folder)) {
-        platform::move_file(file, *folder / file.filename());
-    }
 }
 
 }  // namespace
@@ -220,8 +114,8 @@ bool Monitoring_thread::refuse_unprintable_job(const std::string& path, bool bra
     if (mode_known) {  // the reader has told the operator about an unknown image mode
         ui::message_box(std::string(kRefusedText) + path, "", ui::Buttons::Ok, ui::Icon::Stop);
     }
-    delete_printing_row(path);
-    set_job_state(path, JobState::wait);
+    engine::delete_printing_row(path);
+    engine::set_job_state(path, JobState::wait);
     return true;
 }
 
@@ -286,11 +180,15 @@ void Monitoring_thread::wait_end_action(std::uint8_t command) {
     const std::uint32_t start = platform::tick_count();
     std::uint8_t status = ReadStatus();
     // Bounded, and ended by the printer's stop: the answer is otherwise the only way out.
+    // Either way out stops the job, as every wait that meets the stop or gives up does: the
+    // table did not finish, so the copy is not counted as printed.
     while (!is_end_action_done(status)) {
         if (status == STATUS_ABORTED) {
+            abort_tail();
             return;
         }
         if (platform::tick_count() - start > kEndActionLimitMs) {
+            g_stop_printing = 1;
             g_command_buffer[0] = kFrameStart;
             g_command_buffer[1] = CMD_STOP;
             g_command_length = 2;
@@ -337,13 +235,17 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         return;
     }
 
-    // 5. The row's values, then the settings file.
-    const std::string emboss = printing_cell(path, PrintRow::embossed_3d);
-    const bool braille = emboss == "Braille";
-    g_emboss_passes = engine::emboss_passes_for(emboss);
-    const std::uint8_t after_print =
-        engine::after_print_command_for(printing_cell(path, PrintRow::after_print_command));
-    const bool unidirectional = printing_cell(path, PrintRow::direction) == "Uni";
+    // 5. The row's values, then the settings file. A job whose printing row is gone (taken out
+    // of printing since the print loop read it) is not printed, and its file stays.
+    const std::optional<engine::PrintRowOptions> options = engine::read_print_row_options(path);
+    if (!options) {
+        g_prn_file.close();
+        printer_claim().give_back();
+        return;
+    }
+    const bool braille = options->emboss == "Braille";
+    g_emboss_passes = engine::emboss_passes_for(options->emboss);
+    const bool unidirectional = options->direction == "Uni";
     const engine::JobSettings settings = engine::read_job_settings(braille);
 
     if (refuse_unprintable_job(path, braille)) {
@@ -355,21 +257,17 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     g_reconnect_cancelled = 0;
     CheckPrinterReady();
     if (stopped()) {
-        set_printing_cell(path, PrintRow::state, JobState::media_out);
-        if (ui::ListCtrl* list = job_list()) {
-            ui::ui_call([&] {
-                const int row = find_row_with_path(*list, JobRow::job_path, path);
-                if (row >= 0 && list->item_text(row, JobRow::state) != JobState::wait) {
-                    list->set_item_text(row, JobRow::state, JobState::ready_to_print);
-                }
-            });
-        }
+        engine::show_media_out(path);
         stopped_in_setup();
         return;
     }
-    // 7. Printing.
-    set_job_state(path, JobState::printing);
-    set_printing_cell(path, PrintRow::state, JobState::printing);
+    // 7. Printing: the job commits here, before the first set-up command, and only while its
+    // printing row is there; the operator may have taken it out of printing up to this call.
+    if (!engine::commit_job_rows(path)) {
+        g_prn_file.close();
+        printer_claim().give_back();
+        return;
+    }
 
     // 8. Preparation.
     load_step_settings();
@@ -403,8 +301,8 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     g_first_pass_tick = 0;
     g_pass_timeout_ms = kInitialPassTimeoutMs;
     if (stopped()) {
-        delete_printing_row(path);
-        set_job_state(path, JobState::wait);
+        engine::delete_printing_row(path);
+        engine::set_job_state(path, JobState::wait);
         stopped_in_setup();
         return;
     }
@@ -465,7 +363,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     // job's, and the end-of-job wait runs as after every stop; once an abort tail has given it
     // back, the printer, its transfer buffer and its pass flags may be maintenance's already.
     if (printer_claim().owns()) {
-        finish_job(path, divisor, bands_printed, after_print);
+        finish_job(path, divisor, bands_printed);
     }
     g_prn_file.close();
     // 19.
@@ -474,56 +372,13 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     printer_claim().give_back();
 
     // 20. Copies.
-    const int copies = count_down_copies(path, was_stopped);
-
-    // 21, 22. The job row, then the print file. The row is found and changed in one call on
-    // the user-interface thread: the synchroniser deletes rows meanwhile, and an index taken in
-    // one call could name another job's row in the next.
-    ui::ListCtrl* jobs = job_list();
-    if (jobs == nullptr) {
-        return;
-    }
-    enum class FileAction { Keep, Delete, CopyIntoHistory, MoveIntoHistory };
-    const FileAction action = ui::ui_call([&] {
-        const int row = find_row_with_path(*jobs, JobRow::job_path, path);
-        if (row < 0) {
-            return FileAction::Keep;
-        }
-        if (was_stopped) {
-            if (settings.keep_cancelled) {
-                jobs->set_item_text(row, JobRow::state, JobState::wait);
-                select_next_row(*jobs, row);
-                return FileAction::Keep;
-            }
-            jobs->delete_item(row);
-            return FileAction::Delete;
-        }
-        if (copies > 1) {
-            jobs->set_item_text(row, JobRow::state, JobState::ready_to_print);
-            jobs->set_item_text(row, JobRow::copies, std::to_string(copies));
-            select_next_row(*jobs, row);
-            return settings.keep_printed ? FileAction::CopyIntoHistory : FileAction::Keep;
-        }
-        jobs->delete_item(row);
-        return settings.keep_printed ? FileAction::MoveIntoHistory : FileAction::Delete;
-    });
-    switch (action) {
-        case FileAction::Keep:
-            break;
-        case FileAction::Delete:
-            platform::delete_file(path);
-            break;
-        case FileAction::CopyIntoHistory:
-            copy_into_history(path);
-            break;
-        case FileAction::MoveIntoHistory:
-            move_into_history(path);
-            break;
-    }
+    const int copies = engine::count_down_copies(path, was_stopped);
+    // 21, 22. The job row, then the print file.
+    engine::file_printed_job(path, was_stopped, copies, settings);
 }
 
 void Monitoring_thread::finish_job(const std::string& path, int divisor,
-                                   std::uint64_t bands_printed, std::uint8_t after_print) {
+                                   std::uint64_t bands_printed) {
     // 13. Tail bands: the lines still in the window pass under every nozzle row.
     if (g_skip_state == SKIP_PRINT) {
         compute_tail_bands();
@@ -574,9 +429,14 @@ void Monitoring_thread::finish_job(const std::string& path, int divisor,
     if (g_reconnect_cancelled != 1) {
         wait_job_finished();
     }
-    // 18. After-print table command.
-    if (!stopped() && g_reconnect_cancelled != 1 && after_print != 0) {
-        wait_end_action(after_print);
+    // 18. After-print table command, as the job's row reads now: the operator may have
+    // chosen it while the job printed.
+    if (!stopped() && g_reconnect_cancelled != 1) {
+        const std::uint8_t after_print =
+            engine::after_print_command_for(printing_cell(path, PrintRow::after_print_command));
+        if (after_print != 0) {
+            wait_end_action(after_print);
+        }
     }
 }
 

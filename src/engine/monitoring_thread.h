@@ -80,10 +80,10 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     bool send_setup_commands();
     // The tail bands, the end of the job, the wait for the printer and the after-print command,
     // on a job that still owns the printer; progress in bands when divisor is above 0.
-    void finish_job(const std::string& path, int divisor, std::uint64_t bands_printed,
-                    std::uint8_t after_print);
+    void finish_job(const std::string& path, int divisor, std::uint64_t bands_printed);
     // The end-of-job wait: until the printer reports the job finished, it stops, or 35 s.
     void wait_job_finished();
-    // Sends the after-print table command and waits for its answer, bounded.
+    // Sends the after-print table command and waits for its answer, bounded; a stop or the
+    // bound stops the job.
     void wait_end_action(std::uint8_t command);
 };

@@ -334,8 +334,9 @@ TEST_F(PrintJobTest, YMoveBSendsTheTableCommandAndWaitsForItsAnswer) {
 }
 
 // The after-print answer wait ends on the printer's stop, and at its bound with the stop
-// command and a box; the job counts as printed either way.
-TEST_F(PrintJobTest, TheAfterPrintWaitEndsOnAStopOrAtItsBound) {
+// command and a box; either way the job ends as a stop does: the table did not finish, so the
+// copy is not counted, nothing is filed and the job row goes back to "Wait".
+TEST_F(PrintJobTest, TheAfterPrintWaitEndsOnAStopOrAtItsBoundAsAStop) {
     struct Case {
         std::uint8_t answer;
         bool told;
@@ -344,22 +345,23 @@ TEST_F(PrintJobTest, TheAfterPrintWaitEndsOnAStopOrAtItsBound) {
         SCOPED_TRACE(int{c.answer});
         const std::size_t boxes_before = boxes_.count();
         const int stops_before = count(codes(), CMD_STOP);
-        const std::string path = queue_job(small_job());
+        const std::string path = queue_job(small_job(), "job.prn", "2");
         window_.printing().set_item_text(0, PrintRow::after_print_command, "AutoYZ");
         firmware_->answer_at(CMD_END_AUTO_YZ, count(codes(), CMD_END_AUTO_YZ) + 1, c.answer);
         const std::uint32_t start = platform::tick_count();
         print_first_row();
         EXPECT_EQ(boxes_.count(), boxes_before + (c.told ? 1 : 0));
         EXPECT_EQ(count(codes(), CMD_STOP), stops_before + (c.told ? 1 : 0));
-        if (c.told) {
-            EXPECT_GE(platform::tick_count() - start, 60000u);
-        }
+        EXPECT_GE(platform::tick_count() - start, c.told ? 60000u : 5000u);
+        EXPECT_EQ(g_stop_printing, 1);
         EXPECT_EQ(window_.printing().item_count(), 0);
-        EXPECT_EQ(window_.jobs().item_count(), 0);
-        EXPECT_FALSE(platform::exists(path));
+        ASSERT_EQ(window_.jobs().item_count(), 1);
+        EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
+        EXPECT_TRUE(platform::exists(path));
+        EXPECT_FALSE(platform::exists(printed_folder(0)));
         EXPECT_EQ(g_printer_idle, 1);
-        std::filesystem::remove_all(g_printed_folder);
-        std::filesystem::create_directories(g_printed_folder);
+        EXPECT_EQ(firmware_->unowned_requests(), 0);
+        window_.jobs().delete_all_items();
     }
 }
 
