@@ -1,8 +1,5 @@
 #include "analysis/printpreview.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPainter>
@@ -10,6 +7,7 @@
 #include "analysis/createbmpdlg.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
+#include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/list_ctrl.h"
@@ -45,23 +43,6 @@ bool build_bitmap(const std::string& bmp_path, const std::string& prn_path) {
     builder.set_background(platform::ui::kDialogGrey);
     return builder.do_modal() == createbmpdlg::kEndCode;
 }
-
-// A print file held open for reading while a handler runs.
-class OpenFile {
-  public:
-    explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~OpenFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    bool is_open() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
 
 }  // namespace
 
@@ -239,7 +220,8 @@ void printpreview::OnBnClickedAddToQueue() {
         platform::ui::message_box("There is not find the print file.");
         return;
     }
-    const OpenFile file(path);
+    // Held open until the handler ends; a pipe or a device at the name is not available.
+    const platform::FileHandle file = platform::open_regular_file(path);
     if (!file.is_open()) {
         platform::ui::message_box("Print File Not Available.");
         return;

@@ -11,6 +11,7 @@
 
 #include "analysis/bitmap_file.h"
 #include "analysis/preview_builder.h"
+#include "fifo.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -221,6 +222,26 @@ TEST_F(PrintPreviewTest, AddSendsOnlyAJobThatWaitsAndOnlyOnce) {
         EXPECT_EQ(boxes_.texts().back(), "There is not find the print file.");
         EXPECT_EQ(printing.item_count(), 1);
     });
+}
+
+// Add never waits on the print file: a pipe or a device at its name is not available.
+TEST_F(PrintPreviewTest, AddTakesAPipeOrADeviceForAFileNotAvailable) {
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_.path(), ".prn");
+    const test_support::PipeReleaser releaser(unreadable.fifos);
+    for (const auto& name : unreadable.names) {
+        auto& jobs = window_.jobs();
+        jobs.delete_all_items();
+        jobs.insert_item(0, name.string());
+        jobs.set_item_text(0, JobRow::state, JobState::wait);
+        set_preview_info(0);
+        printpreview dialog;
+        run(dialog, [&] { dialog.command(printpreview::IDC_ADD_TO_QUEUE); });
+        EXPECT_EQ(window_.printing().item_count(), 0) << name;
+    }
+    EXPECT_EQ(boxes_.texts(),
+              std::vector<std::string>(unreadable.names.size(), "Print File Not Available."));
+    EXPECT_FALSE(releaser.released());
 }
 
 TEST_F(PrintPreviewTest, WatcherFollowsThePrintingListAndEndsWithItsDialog) {
