@@ -51,7 +51,17 @@ std::string preview_bitmap_path(std::string_view prn_path) {
     const std::size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
     const std::string_view name = prn_path.substr(name_start);
     const std::size_t kept = name.size() >= 4 ? name.size() - 4 : 0;
-    return std::string(prn_path.substr(0, name_start)) + std::string(name.substr(0, kept)) + ".bmp";
+    // Case-insensitive names keep one file per job where both names meet; here "a.prn" and
+    // "a.PRN" are two jobs, and each needs a bitmap of its own.
+    std::string extension = ".bmp";
+    const std::string_view letters = name.size() >= 4 ? name.substr(name.size() - 3) : "";
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        if (letters[i] >= 'A' && letters[i] <= 'Z') {
+            extension[i + 1] = static_cast<char>(extension[i + 1] - 'a' + 'A');
+        }
+    }
+    return std::string(prn_path.substr(0, name_start)) + std::string(name.substr(0, kept)) +
+           extension;
 }
 
 printpreview::printpreview() : Dialog("JOB PREVIEW", {760, 520}) {
