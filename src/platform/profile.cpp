@@ -224,7 +224,8 @@ bool write_profile_string(const std::filesystem::path& file, std::string_view se
         written += line;
         written += "\r\n";
     }
-    return replace_file_contents(file, written);
+    // A settings file an installer links elsewhere stays that file: the link is followed.
+    return replace_file_contents(file, written, Links::Followed);
 }
 
 std::vector<std::string_view> section_values_by_position(std::span<const char> buffer, int count,
