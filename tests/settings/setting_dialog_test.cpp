@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <QWidget>
 
 #include <filesystem>
 #include <functional>
@@ -112,6 +113,13 @@ class SettingDialog : public ::testing::Test {
     test_support::MessageBoxRecorder boxes_;
     test_support::TempDir dir_;
 };
+
+// Drawn in the dialog font of the program's other dialogs.
+TEST_F(SettingDialog, UsesTheDialogFont) {
+    const allsetting dialog;
+    EXPECT_EQ(dialog.window()->font().family().toStdString(), "MS Shell Dlg");
+    EXPECT_EQ(dialog.window()->font().pointSizeF(), 8.0);
+}
 
 TEST_F(SettingDialog, OpensWithTheStoredChoicesAndAValueThatIsNoItemSavesAsMinusOne) {
     write_file(file(), kInstalled);
