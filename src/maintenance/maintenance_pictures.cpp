@@ -78,7 +78,7 @@ ui::Bitmap restart_picture() {
     p.drawRoundedRect(QRectF(26, 30, 44, 32), 3, 3);
     p.drawLine(48, 62, 48, 70);
     p.drawLine(38, 70, 58, 70);
-    // Round it an arrow, open at the top right, its head pointing on clockwise.
+    // Round it an arrow turning clockwise, its head at the gap at the top right.
     const QColor arrow(33, 110, 210);
     p.setPen(QPen(arrow, 5, Qt::SolidLine, Qt::RoundCap));
     p.setBrush(Qt::NoBrush);
