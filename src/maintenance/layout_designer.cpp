@@ -76,6 +76,15 @@ std::optional<platform::TopWindow> find_designer_window() {
     return first_designer_window(platform::top_level_windows());
 }
 
+std::optional<platform::TopWindow> find_started_designer_window() {
+    for (auto& window : platform::top_level_windows()) {
+        if (window.title == kDesignerWindowTitle) {
+            return window;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace maintenance
 
 maintenance::RipCloseResult close_running_rip(std::string_view process_name) {

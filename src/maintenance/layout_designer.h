@@ -39,6 +39,11 @@ platform::StartResult start_designer();
 // designer's title text. Nothing without an X display or such a window.
 std::optional<platform::TopWindow> find_designer_window();
 
+// The window of a designer just started: the first top-level window titled exactly as the
+// designer's title text, so that another window whose title merely holds it (the RIP's own)
+// is never taken in its place.
+std::optional<platform::TopWindow> find_started_designer_window();
+
 // What close_running_rip did.
 enum class RipCloseResult {
     NoneRunning,   // no designer of this user ran (or the process list could not be read)
