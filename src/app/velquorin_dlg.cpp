@@ -157,7 +157,8 @@ void CvelquorinDlg::InitWorkstation() {
 
     lay_out();
 
-    // The tray icon; where the desktop has no tray the program goes on without one.
+    // The tray icon; where the desktop has no tray yet the program goes on without one until a
+    // tray appears.
     tray_icon_.add(*this, WM_TRAY_NOTIFY, icon_, g_tray_tip_text);
 
     app::create_mt_output_folder();
