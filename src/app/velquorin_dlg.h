@@ -25,6 +25,9 @@ class Monitoring_thread;
 namespace platform::ui {
 class Picture;
 }
+namespace app {
+class WorkstationLock;
+}
 
 // The one main window. Its start-up decides whether the program runs at all: it settles the
 // settings root and the folders, and on any problem shows one box and ends, so that nothing
@@ -183,4 +186,6 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     // One import at a time: set by the click, cleared by its worker as its last step.
     std::atomic<bool> import_running_{false};
     std::thread import_thread_;
+    // The settings root and the job folder, held from the start-up checks to the end.
+    std::unique_ptr<app::WorkstationLock> workstation_lock_;
 };

@@ -357,4 +357,44 @@ TEST_F(RunningProgram, ATrayThatComesAfterTheStartGetsTheIcon) {
     EXPECT_TRUE(running(pid));
 }
 
+// A second program on the same folders but under another runtime folder is not stopped by the
+// single-instance name: it finds the folders in use, says so in a box and ends, leaving the job
+// folder as it was (its start-up scan would delete what is not a print file).
+TEST_F(RunningProgram, ASecondProgramOnTheSameFoldersEndsWithoutTouchingThem) {
+    START_DESKTOP_OR_SKIP();
+    const fs::path before = station_.job_folder() / "before.txt";
+    test_support::write_file(before, "");
+    const Started first(start_running());
+    ASSERT_GT(first.pid(), 0);
+    // The first program's own scan is done once it has taken this file.
+    ASSERT_TRUE(wait_for(first.pid(), [&] { return !fs::exists(before); }));
+    const fs::path stray = station_.job_folder() / "notes.txt";
+    const fs::path empty_folder = station_.job_folder() / "empty";
+    test_support::write_file(stray, "");
+    fs::create_directory(empty_folder);
+
+    const fs::path other_runtime = station_.system_drive().parent_path() / "run-2";
+    fs::create_directory(other_runtime);
+    ::chmod(other_runtime.c_str(), 0700);
+    test_support::ScopedEnv runtime("XDG_RUNTIME_DIR", other_runtime.c_str());
+    const Started second(start_program());
+    ASSERT_GT(second.pid(), 0);
+    // Its box, the one window it shows, answered as the operator would.
+    std::uint32_t box = 0;
+    ASSERT_TRUE(wait_for(second.pid(), [&] {
+        for (const platform::TopWindow& top : platform::top_level_windows()) {
+            if (top.pid == second.pid() && desktop_->is_shown(top.id)) {
+                box = top.id;
+            }
+        }
+        return box != 0;
+    })) << "the second program showed no box";
+    desktop_->xdotool({"windowactivate", "--sync", std::to_string(box)});
+    desktop_->xdotool({"key", "Return"});
+    EXPECT_EQ(wait_for_end(second.pid()), 0);
+    EXPECT_TRUE(fs::exists(stray));
+    EXPECT_TRUE(fs::is_directory(empty_folder));
+    EXPECT_TRUE(running(first.pid()));
+}
+
 }  // namespace
