@@ -4,6 +4,7 @@
 // once reverted from the printed-jobs history it is printed again; on a desktop with a tray it
 // hides to its icon and comes back.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -50,11 +52,20 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kPatience = std::chrono::seconds(30);  // only reached when something is wrong
 
-pid_t start_program() {
+// Starts the program; its standard error goes to the file given, if any.
+pid_t start_program(const fs::path& error_output = {}) {
     std::string program = VELQUORIN_PROGRAM;
     char* argv[] = {program.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!error_output.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, error_output.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
     pid_t pid = -1;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
+    const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
         ADD_FAILURE() << "cannot start " << program;
         return -1;
     }
@@ -395,6 +406,31 @@ TEST_F(RunningProgram, ASecondProgramOnTheSameFoldersEndsWithoutTouchingThem) {
     EXPECT_TRUE(fs::exists(stray));
     EXPECT_TRUE(fs::is_directory(empty_folder));
     EXPECT_TRUE(running(first.pid()));
+}
+
+// Without an X display the program says in one line what is missing and how to run it without a
+// window, and ends with a failure status, having made nothing.
+TEST_F(RunningProgram, WithoutAnXDisplayItSaysSoInOneLineAndEnds) {
+    test_support::ScopedEnv no_platform("QT_QPA_PLATFORM", nullptr);
+    test_support::ScopedEnv no_wayland("WAYLAND_DISPLAY", nullptr);
+    test_support::ScopedEnv no_session("XDG_SESSION_TYPE", nullptr);
+    fs::create_directory(runtime());
+    ::chmod(runtime().c_str(), 0700);
+    const fs::path said = station_.system_drive().parent_path() / "stderr";
+    for (const char* display : {static_cast<const char*>(nullptr), ":999"}) {
+        SCOPED_TRACE(display != nullptr ? display : "no DISPLAY");
+        test_support::ScopedEnv display_env("DISPLAY", display);
+        const pid_t pid = start_program(said);
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(wait_for_end(pid), 1);
+        const std::string text = test_support::read_file(said);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        EXPECT_NE(text.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << text;
+        EXPECT_NE(text.find(display != nullptr ? display : "DISPLAY is not set"), std::string::npos)
+            << text;
+        EXPECT_TRUE(fs::is_empty(runtime()));
+        EXPECT_FALSE(fs::exists(station_.system_drive() / "MTOutput"));
+    }
 }
 
 }  // namespace
