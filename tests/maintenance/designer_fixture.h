@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -45,6 +46,14 @@ class DesignerFixture : public ::testing::Test {
             return found.has_value();
         });
         return found;
+    }
+    // Waits until the process has a top-level window up; false when none came.
+    static bool window_comes_up(pid_t pid) {
+        return wait_until([&] {
+            const auto windows = platform::top_level_windows();
+            return std::any_of(windows.begin(), windows.end(),
+                               [&](const platform::TopWindow& w) { return w.pid == pid; });
+        });
     }
     std::string record() const { return read_file(record_); }
 

@@ -139,11 +139,7 @@ TEST_F(RestartService, OnlyTheFirstDesignerWithTheTitleIsClosed) {
             ASSERT_TRUE(start.started());
             // Each window up before the next copy starts, so the window manager lists them in
             // this order.
-            ASSERT_TRUE(wait_until([&] {
-                const auto windows = platform::top_level_windows();
-                return std::any_of(windows.begin(), windows.end(),
-                                   [&](const auto& w) { return w.pid == start.pid; });
-            }));
+            ASSERT_TRUE(window_comes_up(start.pid));
             const auto running = designers();
             const auto process = std::find_if(running.begin(), running.end(),
                                               [&](const auto& p) { return p.pid == start.pid; });
@@ -199,15 +195,14 @@ TEST_F(RestartService, AnotherUsersDesignerIsLeftAlone) {
     // Ended by the test that started it, whatever happens below.
     const std::unique_ptr<const fs::path, void (*)(const fs::path*)> end_theirs(
         &shared.path(), [](const fs::path* folder) { test_support::end_processes_under(*folder); });
-    ASSERT_TRUE(wait_until([&] {
-        const auto windows = platform::top_level_windows();
-        return std::any_of(windows.begin(), windows.end(),
-                           [&](const auto& w) { return w.pid == theirs.pid; });
-    })) << "the other user's copy opened no window";
+    ASSERT_TRUE(window_comes_up(theirs.pid)) << "the other user's copy opened no window";
     ASSERT_EQ(test_support::processes_under(shared.path()).size(), 1u);
     const platform::RunningProcess their_copy = test_support::processes_under(shared.path())[0];
 
-    ASSERT_TRUE(maintenance::start_designer().started());
+    const auto started = maintenance::start_designer();
+    ASSERT_TRUE(started.started());
+    // Its own window, not only the other user's, before the restart looks.
+    ASSERT_TRUE(window_comes_up(started.pid));
     const auto ours = one_designer_with_window();
     ASSERT_TRUE(ours);
 
