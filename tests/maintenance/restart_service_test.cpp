@@ -167,11 +167,11 @@ TEST_F(RestartService, OnlyTheFirstDesignerWithTheTitleIsClosed) {
 }
 
 TEST_F(RestartService, AnotherUsersDesignerIsLeftAlone) {
-    START_DESKTOP_OR_SKIP();
     const auto other = test_support::other_user();
     if (!other) {
         GTEST_SKIP() << "only root can start a designer under another account";
     }
+    START_DESKTOP_OR_SKIP();
     platform::set_time_scale(5);
     install_stand_in();
     // The other user's copy, in a folder that user may enter, with a record it may write; it
