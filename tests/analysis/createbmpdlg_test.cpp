@@ -53,7 +53,7 @@ TEST_F(CreateBmpDlgTest, FailedBuildShowsItsBoxEndsWith8AndWritesNothing) {
     // The window waits for this dialog: a pipe or a device at the name is refused at once.
     const test_support::UnreadableNames unreadable =
         test_support::make_unreadable_names(dir_.path(), ".prn");
-    const test_support::PipeReleaser releaser(unreadable.fifos);
+    const test_support::FifoGuard guard(unreadable.fifos);
     std::vector<Case> cases = {
         {"missing.prn", "a.bmp", "Print file can't read."},
         {"mode.prn", "a.bmp", "请选择正确图象模式!\n"},
@@ -74,7 +74,7 @@ TEST_F(CreateBmpDlgTest, FailedBuildShowsItsBoxEndsWith8AndWritesNothing) {
         EXPECT_EQ(boxes_.texts().back(), c.box);
         EXPECT_FALSE(platform::exists(dir_ / c.bmp)) << c.prn;
     }
-    EXPECT_FALSE(releaser.released());
+    EXPECT_FALSE(guard.released());
 }
 
 }  // namespace

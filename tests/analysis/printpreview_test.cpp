@@ -11,6 +11,7 @@
 
 #include "analysis/bitmap_file.h"
 #include "analysis/preview_builder.h"
+#include "dialog_look.h"
 #include "fifo.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
@@ -138,6 +139,23 @@ TEST_F(PrintPreviewTest, OpensWithThePictureTextsAndStateButtons) {
     EXPECT_EQ(boxes_.count(), 0u);
 }
 
+// Two frames, round the picture and round the job's texts, and a picture of its own besides
+// the job's, shown before any job's picture is loaded.
+TEST_F(PrintPreviewTest, FramesThePictureAndTheTextsAndShowsItsOwnPicture) {
+    printpreview dialog;
+    const auto frames = test_support::dialog_frames(dialog);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_TRUE(test_support::encloses(frames[0].rect,
+                                       dialog.item(printpreview::IDC_PREVIEW_PICTURE)->rect()));
+    for (int id = printpreview::IDC_PREVIEW_TITLE; id <= printpreview::IDC_PREVIEW_DIRECTION;
+         ++id) {
+        EXPECT_TRUE(test_support::encloses(frames[1].rect, dialog.item(id)->rect())) << id;
+    }
+    const auto pictures = test_support::dialog_pictures(dialog);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_FALSE(test_support::encloses(frames[0].rect, pictures[0].rect));
+}
+
 TEST_F(PrintPreviewTest, StepsThroughTheQueueAndKeepsItsJobOnARefusedStep) {
     const std::string a = add_job("a", JobState::wait);
     const std::string b = add_job("b", JobState::ready_to_print);
@@ -208,7 +226,7 @@ TEST_F(PrintPreviewTest, EachJobsPictureGoesOnlyIntoItsOwnBitmap) {
     const std::string other_bitmap = test_support::read_file(preview_bitmap_path(other));
     std::filesystem::create_symlink(preview_bitmap_path(other), preview_bitmap_path(lower));
     test_support::make_fifo(preview_bitmap_path(upper));
-    const test_support::PipeReleaser releaser({preview_bitmap_path(upper)});
+    const test_support::FifoGuard guard({preview_bitmap_path(upper)});
 
     set_preview_info(1);
     printpreview dialog;
@@ -222,7 +240,7 @@ TEST_F(PrintPreviewTest, EachJobsPictureGoesOnlyIntoItsOwnBitmap) {
         dialog.command(printpreview::IDC_REGENERATE_PREVIEW);
         EXPECT_FALSE(picture->bitmap().is_null());
     });
-    EXPECT_FALSE(releaser.released());
+    EXPECT_FALSE(guard.released());
     for (const std::string& job : {lower, upper}) {
         EXPECT_EQ(platform::entry_status(preview_bitmap_path(job))->kind,
                   platform::EntryStatus::Kind::RegularFile)
@@ -280,7 +298,7 @@ TEST_F(PrintPreviewTest, AddSendsOnlyAJobThatWaitsAndOnlyOnce) {
 TEST_F(PrintPreviewTest, AddTakesAPipeOrADeviceForAFileNotAvailable) {
     const test_support::UnreadableNames unreadable =
         test_support::make_unreadable_names(dir_.path(), ".prn");
-    const test_support::PipeReleaser releaser(unreadable.fifos);
+    const test_support::FifoGuard guard(unreadable.fifos);
     for (const auto& name : unreadable.names) {
         auto& jobs = window_.jobs();
         jobs.delete_all_items();
@@ -293,7 +311,7 @@ TEST_F(PrintPreviewTest, AddTakesAPipeOrADeviceForAFileNotAvailable) {
     }
     EXPECT_EQ(boxes_.texts(),
               std::vector<std::string>(unreadable.names.size(), "Print File Not Available."));
-    EXPECT_FALSE(releaser.released());
+    EXPECT_FALSE(guard.released());
 }
 
 TEST_F(PrintPreviewTest, WatcherFollowsThePrintingListAndEndsWithItsDialog) {

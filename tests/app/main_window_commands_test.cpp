@@ -210,7 +210,7 @@ TEST_F(MainWindowCommands, PrintActsOnlyOnARowThatReadsWaitAtTheClick) {
 TEST_F(MainWindowCommands, PrintTakesAPipeOrADeviceForAFileNotAvailable) {
     const test_support::UnreadableNames unreadable =
         test_support::make_unreadable_names(station.job_folder(), ".prn");
-    const test_support::PipeReleaser releaser(unreadable.fifos);
+    const test_support::FifoGuard guard(unreadable.fifos);
     run([&](CvelquorinDlg& window) {
         MyListCtrl& jobs = window.job_queue_list();
         for (const fs::path& name : unreadable.names) {
@@ -225,7 +225,7 @@ TEST_F(MainWindowCommands, PrintTakesAPipeOrADeviceForAFileNotAvailable) {
     });
     EXPECT_EQ(boxes.texts(),
               std::vector<std::string>(unreadable.names.size(), "Print File Not Available."));
-    EXPECT_FALSE(releaser.released());
+    EXPECT_FALSE(guard.released());
 }
 
 struct SizeCase {
@@ -425,7 +425,7 @@ TEST_F(MainWindowCommands, TheContextMenuGraysWhatTheStateDoesNotAllow) {
     });
 }
 
-TEST_F(MainWindowCommands, DeleteRemovesTheFileAndItsPreviewAndRefusesTheJobBeingPrinted) {
+TEST_F(MainWindowCommands, DeleteRemovesTheFileAndItsPreviewAndKeepsTheFileBeingPrinted) {
     run([&](CvelquorinDlg& window) {
         MyListCtrl& jobs = window.job_queue_list();
         cprocess& printing = window.printing_list();
@@ -441,14 +441,15 @@ TEST_F(MainWindowCommands, DeleteRemovesTheFileAndItsPreviewAndRefusesTheJobBein
         // The rows follow the file when the watcher reports it gone.
         EXPECT_EQ(jobs.item_count(), 2);
 
-        // b is being printed.
+        // b is being printed: its file stays, as a file in use does, and its preview goes.
         select(jobs, 1);
         window.command(IDC_PRINT_BUTTON);
         printing.set_item_text(0, PrintRow::state, JobState::printing);
         select(jobs, 1);
         window.command(IDC_DELETE_BUTTON);
         EXPECT_TRUE(fs::exists(job("b.prn")));
-        EXPECT_TRUE(fs::exists(job("b.bmp")));
+        EXPECT_FALSE(fs::exists(job("b.bmp")));
+        EXPECT_EQ(g_deleted_job_path, job("a.prn").string());
 
         jobs.set_item_state(-1, 0, ui::kItemSelected);
         window.command(IDC_DELETE_BUTTON);

@@ -107,7 +107,7 @@ TEST_F(PrintJobTest, AnUnreadableFileIsToldAndTriedAgain) {
 TEST_F(PrintJobTest, APipeOrADeviceAtThePrintFilesNameCannotBeRead) {
     const test_support::UnreadableNames unreadable =
         test_support::make_unreadable_names(dir_ / "Output", ".prn");
-    const test_support::PipeReleaser releaser(unreadable.fifos);
+    const test_support::FifoGuard guard(unreadable.fifos);
     for (const auto& name : unreadable.names) {
         window_.printing().delete_all_items();
         window_.add_job(name.string());
@@ -117,7 +117,7 @@ TEST_F(PrintJobTest, APipeOrADeviceAtThePrintFilesNameCannotBeRead) {
     }
     EXPECT_EQ(boxes_.texts(),
               std::vector<std::string>(unreadable.names.size(), "Print file can't read."));
-    EXPECT_FALSE(releaser.released());
+    EXPECT_FALSE(guard.released());
     EXPECT_TRUE(codes().empty());
 }
 

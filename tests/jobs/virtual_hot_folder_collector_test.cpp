@@ -166,10 +166,10 @@ TEST_F(CollectorTest, NoLinkInAHotFolderIsFollowedAndNoneInTheSpoolFolderWritten
     print_pdf("kcmy/flyer.pdf", "flyer");
     print_pdf("kcmy/poster.pdf", "poster");
     {
-        const test_support::PipeReleaser releaser(
+        const test_support::FifoGuard guard(
             {hot(strays[2]), spool("flyer.pdf.part"), spool("poster.ini")});
         collector_.sweep();
-        EXPECT_FALSE(releaser.released());
+        EXPECT_FALSE(guard.released());
     }
     for (const char* stray : strays) {
         EXPECT_FALSE(platform::exists(hot(stray))) << stray;

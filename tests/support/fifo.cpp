@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
 
 namespace test_support {
 
@@ -30,27 +33,37 @@ UnreadableNames make_unreadable_names(const std::filesystem::path& folder,
     return made;
 }
 
-PipeReleaser::PipeReleaser(std::vector<std::filesystem::path> fifos) : fifos_(std::move(fifos)) {
-    thread_ = std::thread([this] {
+bool ends_without_waiting_on(const std::vector<std::filesystem::path>& fifos,
+                             const std::function<void()>& work) {
+    FifoGuard guard(fifos);
+    std::thread runner(work);
+    runner.join();
+    return !guard.released();
+}
+
+FifoGuard::FifoGuard(std::vector<std::filesystem::path> fifos) : fifos_(std::move(fifos)) {
+    releaser_ = std::thread([this] {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!done_ && std::chrono::steady_clock::now() < deadline) {
+        while (!stop_ && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        while (!done_) {
-            released_ = true;
-            // A writer's open releases a reader waiting in its open; its close ends the
-            // reader's read with the end of the file. A reader's open releases a writer, whose
-            // few bytes it takes.
+        while (!stop_) {
             for (const std::filesystem::path& fifo : fifos_) {
+                // A writer's open succeeds only while a reader has the pipe open, and releases
+                // one waiting in its open; its close ends the reader's read with the end of the
+                // file.
                 const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
                 if (writer >= 0) {
+                    released_ = true;
                     ::close(writer);
                 }
+                // A reader's open releases a writer waiting in its open, whose bytes it takes.
                 const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
                 if (reader >= 0) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                     char bytes[4096];
                     while (::read(reader, bytes, sizeof bytes) > 0) {
+                        released_ = true;
                     }
                     ::close(reader);
                 }
@@ -60,16 +73,9 @@ PipeReleaser::PipeReleaser(std::vector<std::filesystem::path> fifos) : fifos_(st
     });
 }
 
-PipeReleaser::~PipeReleaser() {
-    done_ = true;
-    thread_.join();
-}
-
-bool ends_without_waiting_on(const std::vector<std::filesystem::path>& fifos,
-                             const std::function<void()>& work) {
-    const PipeReleaser releaser(fifos);
-    std::thread(work).join();
-    return !releaser.released();
+FifoGuard::~FifoGuard() {
+    stop_ = true;
+    releaser_.join();
 }
 
 }  // namespace test_support

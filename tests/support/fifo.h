@@ -17,33 +17,35 @@ void make_fifo(const std::filesystem::path& path);
 // waits for a writer hangs on the first two; one that reads a device reads for ever.
 struct UnreadableNames {
     std::vector<std::filesystem::path> names;
-    std::vector<std::filesystem::path> fifos;  // the pipes, to hand to a PipeReleaser
+    std::vector<std::filesystem::path> fifos;  // the pipes, to hand to a FifoGuard
 };
 UnreadableNames make_unreadable_names(const std::filesystem::path& folder,
                                       const std::string& extension);
 
-// While it lives, and once a few seconds have passed, a writer and a reader come and go on each
-// pipe again and again: whatever waits to open, read or write one is let go, so that a test
-// fails instead of hanging. released() tells whether anything had to be let go that way.
-class PipeReleaser {
+// Runs work on a thread of its own and tells whether it ended by itself within a few seconds.
+// When it did not (it waits to open, read or write one of the pipes), it is let go as a
+// FifoGuard lets it go, so that the test fails instead of hanging.
+bool ends_without_waiting_on(const std::vector<std::filesystem::path>& fifos,
+                             const std::function<void()>& work);
+
+// For work that must run on the test's own thread (a window's modal run): from a few seconds
+// after it is made until it goes, a writer and a reader come and go on each pipe, so that
+// whatever waits to open, read or write one is let go and the test fails instead of hanging.
+// released() tells whether it had to.
+class FifoGuard {
   public:
-    explicit PipeReleaser(std::vector<std::filesystem::path> fifos);
-    ~PipeReleaser();
-    PipeReleaser(const PipeReleaser&) = delete;
-    PipeReleaser& operator=(const PipeReleaser&) = delete;
+    explicit FifoGuard(std::vector<std::filesystem::path> fifos);
+    ~FifoGuard();
+    FifoGuard(const FifoGuard&) = delete;
+    FifoGuard& operator=(const FifoGuard&) = delete;
 
     bool released() const { return released_; }
 
   private:
     std::vector<std::filesystem::path> fifos_;
-    std::atomic<bool> done_{false};
+    std::atomic<bool> stop_{false};
     std::atomic<bool> released_{false};
-    std::thread thread_;
+    std::thread releaser_;
 };
-
-// Runs work on a thread of its own and tells whether it ended by itself within a few seconds,
-// without being let go from one of the pipes (see PipeReleaser).
-bool ends_without_waiting_on(const std::vector<std::filesystem::path>& fifos,
-                             const std::function<void()>& work);
 
 }  // namespace test_support
