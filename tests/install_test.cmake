@@ -1,7 +1,8 @@
 # Installs the build into a scratch folder, as `cmake --install` does on a workstation, and checks
 # what lands where: the program, the application-menu entry (valid by the Desktop Entry rules),
 # the udev rule (the printer's ids, group access, nothing world-writable) and the configuration
-# file with the ids, which a second install keeps as the operator left it.
+# file with the ids, which a second install keeps as the operator left it. A build without the
+# printer's id installs no rule, and its configuration file names no id.
 # Arguments: BUILD_DIR STAGE PREFIX BINDIR DATADIR RULES_DIR CONF_FILE USB_ID GROUP
 function(fail text)
   message(FATAL_ERROR "${text}")
@@ -37,10 +38,26 @@ if(NOT text MATCHES "\nExec=${PREFIX}/${BINDIR}/velquorin\n")
   fail("the desktop entry does not start the installed program:\n${text}")
 endif()
 
+set(rule "${STAGE}${RULES_DIR}/60-velquorin.rules")
+set(conf "${STAGE}${CONF_FILE}")
+if(NOT EXISTS "${conf}")
+  fail("no configuration file at ${conf}")
+endif()
+if(USB_ID STREQUAL "")
+  if(EXISTS "${rule}")
+    fail("a udev rule was installed without the printer's id: ${rule}")
+  endif()
+  file(STRINGS "${conf}" lines REGEX "^[ \t]*usb_id")
+  if(NOT lines STREQUAL "")
+    fail("the configuration file names an id that nobody gave: ${lines}")
+  endif()
+  file(REMOVE_RECURSE "${STAGE}")
+  return()
+endif()
+
 string(REPLACE ":" ";" ids "${USB_ID}")
 list(GET ids 0 vendor)
 list(GET ids 1 product)
-set(rule "${STAGE}${RULES_DIR}/60-velquorin.rules")
 if(NOT EXISTS "${rule}")
   fail("no udev rule at ${rule}")
 endif()
@@ -61,10 +78,6 @@ if(NOT mode STREQUAL "644")
   fail("the udev rule's mode is ${mode}, not 644")
 endif()
 
-set(conf "${STAGE}${CONF_FILE}")
-if(NOT EXISTS "${conf}")
-  fail("no configuration file at ${conf}")
-endif()
 file(STRINGS "${conf}" lines REGEX "^usb_id=")
 if(NOT lines STREQUAL "usb_id=${USB_ID}")
   fail("the configuration file says ${lines}, not usb_id=${USB_ID}")

@@ -15,6 +15,7 @@
 #include "engine/prn_header.h"
 #include "engine/prn_reader.h"
 #include "engine/stepping.h"
+#include "platform/file_handle.h"
 #include "platform/files.h"
 #include "settings/all_settings.h"
 
@@ -201,13 +202,11 @@ PrintTimeOptions time_options_from_row(TimeEstimator estimator, std::string_view
 PrintTimeResult PrintTimeEstimator::estimate(const std::string& path,
                                              const PrintTimeOptions& options,
                                              const TimeProgress& progress) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const platform::FileHandle file = platform::open_regular_file(path);
+    if (!file.is_open()) {
         return refuse("Print file can't read. Please try again later!");
     }
-    PrintTimeResult result = estimate(fd, options, progress);
-    ::close(fd);
-    return result;
+    return estimate(file.get(), options, progress);
 }
 
 PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& options,
@@ -227,12 +226,6 @@ PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& opt
             "cannot be estimated.");
     }
     const PrnHeader h = parse_prn_header(raw);
-    // The tail bands take the resolution along the feed as a number of rows, and the table
-    // knows only the four resolutions the printer prints.
-    if (h.y_dpi != 720 && h.y_dpi != 1440 && h.y_dpi != 1800 && h.y_dpi != 2880) {
-        return refuse("The print file's resolution along the feed (" + std::to_string(h.y_dpi) +
-                      " dpi) is none the printer prints; its print time cannot be estimated.");
-    }
     if (h.row_bytes > kTimeMaxRowBytes) {
         return refuse("The print file's plane rows are " + std::to_string(h.row_bytes) +
                       " bytes long, more than the 4252 bytes the time estimate reads.");
@@ -258,6 +251,9 @@ PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& opt
     }
     const std::uint32_t b = band_rows_;
     const std::uint64_t pt = std::uint64_t{passes} * head_rows_;
+    if (progress) {
+        progress(0, h.line_count);
+    }
 
     BandCount count;
     const std::uint64_t line_bytes = std::uint64_t{h.row_bytes} * kPrnPlaneCount;
@@ -296,7 +292,8 @@ PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& opt
         }
     }
 
-    // Tail bands: the last lines pass under every nozzle row.
+    // Tail bands: the last lines pass under every nozzle row. The resolution along the feed
+    // stands for the rows of a cell (180 a pass at the printer's own four), whatever it is.
     if (count.band_state == 0) {
         const std::int64_t rows =
             options.estimator == TimeEstimator::Dialog

@@ -1,12 +1,10 @@
 #include "analysis/print_time_role.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "analysis/print_time_estimate.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
+#include "platform/file_handle.h"
 #include "platform/ui/ui_thread.h"
 #include "settings/program_globals.h"
 
@@ -72,16 +70,17 @@ std::uint32_t estimate_first_printing_row(PrintTimeEstimator& estimator) {
     }
     // Noted before the settings are read (the options' rotary flag, the file's edge kind).
     const std::uint32_t generation = g_settings_generation;
-    // Shared reading: the job printer may have the file open.
-    const int fd = ::open(row.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // Shared reading: the job printer may have the file open. A pipe or a device at the name
+    // is a file that cannot be opened, so Exit never waits for this role on it.
+    platform::FileHandle file = platform::open_regular_file(row.path);
+    if (!file.is_open()) {
         return kUnopenableWaitMs;
     }
     // The time of one copy: the printing row's copies are not used.
     const PrintTimeOptions options =
         time_options_from_row(TimeEstimator::List, row.level_3d, row.direction, "1");
-    const PrintTimeResult result = estimator.estimate(fd, options);
-    ::close(fd);
+    const PrintTimeResult result = estimator.estimate(file.get(), options);
+    file.close();
     // Not written (another job first now, or a save in between): the next cycle, at once,
     // estimates again with the settings in force.
     write_first_row_estimate(*list, row.path, generation, result);

@@ -2,11 +2,7 @@
 
 #include "app/file_commands.h"
 
-#include <QEventLoop>
-#include <QMetaObject>
-
 #include <filesystem>
-#include <thread>
 
 #include "analysis/printpreview.h"
 #include "app/job_lists.h"
@@ -17,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/ui/file_dialog.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/ui_thread.h"
 
 namespace {
 
@@ -30,17 +27,6 @@ std::string preview_path(const std::string& prn_path) {
     return preview_bitmap_path(prn_path);
 }
 
-void run_on_helper_thread(const std::function<void()>& work) {
-    QEventLoop loop;
-    std::thread helper([&] {
-        work();
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    helper.join();
-}
-
 void CvelquorinDlg::OnBnClickedDelete() {
     const std::optional<SelectedJob> selected =
         selected_job("Please select the item", "No selected");
@@ -49,15 +35,11 @@ void CvelquorinDlg::OnBnClickedDelete() {
     }
     const std::string& path = selected->path;
     // Deleting an open file succeeds here, so the job being printed would vanish under the
-    // job printer: its file is refused as a file in use is.
+    // job printer: its file is refused as a file in use is, and its preview goes all the same.
     const cprocess& printing = printing_list();
-    if (printing.item_text(0, PrintRow::job_path) == path &&
-        printing.item_text(0, PrintRow::state) == JobState::printing) {
-        ui::message_box(kDeleteFailed);
-        return;
-    }
-    bool failed = false;
-    if (platform::exists(path)) {
+    bool failed = printing.item_text(0, PrintRow::job_path) == path &&
+                  printing.item_text(0, PrintRow::state) == JobState::printing;
+    if (!failed && platform::exists(path)) {
         if (platform::delete_file(path)) {
             // The synchroniser selects the row that takes its place when the removal arrives.
             g_deleted_job_path = path;
@@ -92,7 +74,7 @@ void CvelquorinDlg::OnBnClickedSave() {
     }
     // Print files run to hundreds of MB: the copy must not hold up the workers' calls.
     bool copied = false;
-    run_on_helper_thread(
+    ui::run_on_helper_thread(
         [&] { copied = platform::copy_file(path, *target, platform::CopyMode::Overwrite); });
     if (copied) {
         ui::message_box("file saved successfully");

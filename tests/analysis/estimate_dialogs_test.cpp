@@ -2,10 +2,14 @@
 // open and ends with its code, after a box when it failed; the result dialogs show the texts.
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
 #include "analysis/ink_cost_dialogs.h"
 #include "analysis/ink_estimate.h"
 #include "analysis/print_time_dialogs.h"
 #include "analysis/print_time_estimate.h"
+#include "dialog_look.h"
+#include "fifo.h"
 #include "message_box_recorder.h"
 #include "modal_run.h"
 #include "platform/ui/controls.h"
@@ -56,6 +60,26 @@ TEST_F(EstimateDialogsTest, InkDialogsShowTheResultsOrTheFailure) {
     EXPECT_EQ(g_ink_cost_black, "Ink cost: Unknow");
 }
 
+// Each result dialog shows two pictures of its own; the ink dialog writes every control's
+// text in Arial 8.5, its Close button included, the total in 12.
+TEST_F(EstimateDialogsTest, ResultDialogsShowTwoPicturesAndTheirFonts) {
+    ink_cost_view ink;
+    showprinttime time;
+    for (const platform::ui::Dialog* dialog :
+         {static_cast<platform::ui::Dialog*>(&ink), static_cast<platform::ui::Dialog*>(&time)}) {
+        const auto pictures = test_support::dialog_pictures(*dialog);
+        ASSERT_EQ(pictures.size(), 2u) << dialog->caption();
+        EXPECT_NE(pictures[0].image, pictures[1].image);
+    }
+    const auto font = [&](int id) { return ink.item(id)->widget()->font(); };
+    for (const int id : {ink_cost_view::IDC_INK_BLACK, ink_cost_view::IDC_INK_BLACK + 5,
+                         platform::ui::kIdCancel}) {
+        EXPECT_EQ(font(id).family().toStdString(), "Arial") << id;
+        EXPECT_EQ(font(id).pointSizeF(), 8.5) << id;
+    }
+    EXPECT_EQ(font(ink_cost_view::IDC_INK_TOTAL).pointSizeF(), 12.0);
+}
+
 TEST_F(EstimateDialogsTest, TimeDialogEstimatesTheJobRowOrSaysWhyNot) {
     PrnBuilder(4, 1430).solid(PRN_PLANE_BLACK, 0, 1430, 0, 16).write(dir_ / "a.prn");
     const std::string path = (dir_ / "a.prn").string();
@@ -98,16 +122,25 @@ TEST_F(EstimateDialogsTest, TimeDialogEstimatesTheJobRowOrSaysWhyNot) {
         std::string path;
         const char* box;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {(dir_ / "unknown.prn").string(), "There can't find the item in list!"},
         {(dir_ / "b.prn").string(), "The print task error or Generating now!"},
     };
+    // A job whose file is a pipe or a device is refused at once: the window waits for it.
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_.path(), ".prn");
+    for (const auto& name : unreadable.names) {
+        window_.add_job(name.string());
+        cases.push_back({name.string(), "Print file can't read. Please try again later!"});
+    }
+    const test_support::FifoGuard guard(unreadable.fifos);
     for (const Case& c : cases) {
         Print_Time_Creating::SetPrintFile(c.path);
         Print_Time_Creating failing;
         EXPECT_EQ(failing.do_modal(), Print_Time_Creating::kFailed);
         EXPECT_EQ(boxes_.texts().back(), c.box);
     }
+    EXPECT_FALSE(guard.released());
     std::filesystem::remove(dir_ / "a.prn");
     Print_Time_Creating::SetPrintFile(path);
     Print_Time_Creating gone;

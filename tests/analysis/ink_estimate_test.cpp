@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/dot_counts.h"
+#include "fifo.h"
 #include "prn_builder.h"
 #include "temp_dir.h"
 
@@ -165,9 +166,12 @@ TEST(CountPlaneDots, AgreesWithTheDecodeRule) {
     EXPECT_EQ(single.middle, 4u);
 }
 
-// Chunks of 200 lines, the last one short: every line counts, and the bar moves once a chunk.
+// Chunks of 200 lines, the last one short: every line counts, and the bar moves once a chunk,
+// the short one too.
 TEST_F(InkEstimateTest, EveryLineOfEveryChunkCounts) {
-    for (const std::uint32_t lines : {150u, 450u}) {
+    const std::pair<std::uint32_t, std::vector<std::uint32_t>> cases[] = {
+        {150, {1}}, {400, {1, 2}}, {450, {1, 2, 3}}};
+    for (const auto& [lines, expected_steps] : cases) {
         SCOPED_TRACE(lines);
         const std::string path =
             write(PrnBuilder(10, lines).solid(PRN_PLANE_BLACK, 0, lines, 0, 40));
@@ -180,8 +184,6 @@ TEST_F(InkEstimateTest, EveryLineOfEveryChunkCounts) {
         ASSERT_TRUE(estimate.ok);
         EXPECT_EQ(estimate.dots[PRN_PLANE_BLACK].large, 40u * lines);
         EXPECT_EQ(range, lines / 200);
-        const std::vector<std::uint32_t> expected_steps =
-            lines == 150 ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{1, 2};
         EXPECT_EQ(steps, expected_steps);
     }
 }
@@ -250,8 +252,17 @@ TEST_F(InkEstimateTest, RefusesWhatItCannotRead) {
         EXPECT_FALSE(estimate.ok);
         EXPECT_EQ(estimate.message, c.message);
     }
-    EXPECT_EQ(estimate_ink((dir_ / "missing.prn").string(), "N/A").message,
-              "Print file can't read.");
+    // Nothing there, or a pipe or a device there: neither waited on nor read.
+    test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_.path(), ".prn");
+    unreadable.names.push_back(dir_ / "missing.prn");
+    for (const auto& name : unreadable.names) {
+        InkEstimate estimate;
+        EXPECT_TRUE(test_support::ends_without_waiting_on(unreadable.fifos, [&] {
+            estimate = estimate_ink(name.string(), "N/A");
+        })) << name;
+        EXPECT_EQ(estimate.message, "Print file can't read.") << name;
+    }
     // 1800 dpi is accepted, and a row of 3600 bytes is read whole.
     EXPECT_TRUE(estimate_ink(write(PrnBuilder(3600, 3).resolution(720, 1800)), "N/A").ok);
 }

@@ -14,6 +14,7 @@
 #include "analysis/print_time_estimate.h"
 #include "engine/prn_header.h"
 #include "engine/stepping.h"
+#include "fifo.h"
 #include "platform/clock.h"
 #include "platform/ui/controls.h"
 #include "print_job_fixture.h"
@@ -49,15 +50,22 @@ class PrintTimeRoleTest : public PrintJobTest {
 TEST_F(PrintTimeRoleTest, FillsNAOnceAndLeavesFilledRowsAlone) {
     EXPECT_EQ(estimate_first_printing_row(estimator_), 1000u);
 
-    const std::string path = queue_job(small_job(300));
-    EXPECT_EQ(estimate_first_printing_row(estimator_), 0u);
-    // One copy, from an estimate of the same job.
-    PrintTimeEstimator reference;
-    const PrintTimeResult expected =
-        reference.estimate(path, time_options_from_row(TimeEstimator::List, "N/A", "Bi", "1"));
-    ASSERT_TRUE(expected.ok);
-    EXPECT_EQ(cell(PrintRow::expected_time), expected.text);
-    EXPECT_EQ(cell(PrintRow::pass_time), std::to_string(expected.bands));
+    // One copy, from an estimate of the same job; a resolution the printer has no mode for
+    // is estimated all the same, with 8 passes.
+    PrnBuilder odd = small_job(300);
+    odd.resolution(720, 1200);
+    for (const auto& [prn, name] :
+         {std::pair{small_job(300), "job.prn"}, std::pair{odd, "odd.prn"}}) {
+        window_.printing().delete_all_items();
+        const std::string path = queue_job(prn, name);
+        EXPECT_EQ(estimate_first_printing_row(estimator_), 0u);
+        PrintTimeEstimator reference;
+        const PrintTimeResult expected =
+            reference.estimate(path, time_options_from_row(TimeEstimator::List, "N/A", "Bi", "1"));
+        ASSERT_TRUE(expected.ok);
+        EXPECT_EQ(cell(PrintRow::expected_time), expected.text) << name;
+        EXPECT_EQ(cell(PrintRow::pass_time), std::to_string(expected.bands)) << name;
+    }
 
     // Filled: left alone, also while it prints.
     window_.printing().set_item_text(0, PrintRow::state, "Printing");
@@ -75,9 +83,7 @@ TEST_F(PrintTimeRoleTest, FillsNAOnceAndLeavesFilledRowsAlone) {
 
     // A job it cannot estimate shows "Unknow" and keeps line progress.
     window_.printing().delete_all_items();
-    PrnBuilder odd = small_job(300);
-    odd.resolution(720, 1200);
-    queue_job(odd, "odd.prn");
+    queue_job(PrnBuilder(4253, 2), "wide.prn");
     EXPECT_EQ(estimate_first_printing_row(estimator_), 0u);
     EXPECT_EQ(cell(PrintRow::expected_time), "Unknow");
     EXPECT_EQ(cell(PrintRow::pass_time), "N/A");
@@ -189,6 +195,21 @@ TEST_F(PrintTimeRoleTest, JobPrinterProgressFollowsTheBands) {
     char expected[8];
     std::snprintf(expected, sizeof expected, "%2d", 200 / bands);
     EXPECT_EQ(progress, expected);
+}
+
+// A first row whose file is a pipe or a device holds a file that cannot be opened: tried again
+// after a second and never waited on, so the role never keeps Exit waiting at its join.
+TEST_F(PrintTimeRoleTest, APipeOrADeviceIsAFileThatCannotBeOpened) {
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_ / "Output", ".prn");
+    const test_support::FifoGuard guard(unreadable.fifos);
+    for (const auto& name : unreadable.names) {
+        window_.printing().delete_all_items();
+        window_.add_job(name.string());
+        EXPECT_EQ(estimate_first_printing_row(estimator_), 1000u) << name;
+        EXPECT_EQ(cell(PrintRow::expected_time), "N/A") << name;
+    }
+    EXPECT_FALSE(guard.released());
 }
 
 }  // namespace

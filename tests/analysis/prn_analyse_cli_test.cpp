@@ -4,9 +4,11 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "analysis/preview_builder.h"
 #include "analysis/print_time_estimate.h"
+#include "fifo.h"
 #include "prn_builder.h"
 #include "temp_dir.h"
 
@@ -59,17 +61,35 @@ TEST(PrnAnalyseProgram, PreviewWritesTheDialogsBitmapAndItsSize) {
 TEST(PrnAnalyseProgram, RefusedFileExitsTwoWithTheReason) {
     TempDir dir;
     test_support::PrnBuilder(3601, 80).write(dir / "wide.prn");
-    const std::pair<std::string, std::string> cases[] = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {"missing.prn", "Print file can't read."},
         {"wide.prn", "more than the 3600 bytes a preview reads"},
     };
+    // A pipe or a device ends the program at once, as a file it cannot read.
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir.path(), ".prn");
+    for (const auto& name : unreadable.names) {
+        cases.emplace_back(name.filename().string(), "Print file can't read.");
+    }
     for (const auto& [name, reason] : cases) {
-        const Result r =
-            run("preview " + (dir / name).string() + " " + (dir / "out.bmp").string(), dir);
+        Result r;
+        EXPECT_TRUE(test_support::ends_without_waiting_on(unreadable.fifos, [&] {
+            r = run("preview " + (dir / name).string() + " " + (dir / "out.bmp").string(), dir);
+        })) << name;
         EXPECT_EQ(r.exit_code, 2) << name;
         EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
         EXPECT_FALSE(test_support::read_file(dir / "out.bmp").size()) << name;
+    }
+    for (const std::string command : {"ink", "time"}) {
+        for (const auto& name : unreadable.names) {
+            Result r;
+            EXPECT_TRUE(test_support::ends_without_waiting_on(
+                unreadable.fifos, [&] { r = run(command + " " + name.string(), dir); }))
+                << command << " " << name;
+            EXPECT_EQ(r.exit_code, 2) << command << " " << name;
+            EXPECT_NE(r.err.find("Print file can't read."), std::string::npos) << r.err;
+        }
     }
     EXPECT_EQ(run("", dir).exit_code, 1);
     EXPECT_EQ(run("preview only-one-argument", dir).exit_code, 1);
@@ -107,13 +127,24 @@ TEST(PrnAnalyseProgram, InkAndTimeEstimates) {
     EXPECT_EQ(time.out, "{\"dialog\":\"" + dialog + "\",\"expected_time\":\"" + list +
                             "\",\"pass_time\":\"16\"}\n");
 
-    test_support::PrnBuilder(4, 10).resolution(720, 1200).write(dir / "odd.prn");
-    for (const char* command : {"ink", "time"}) {
-        const Result refused = run(std::string(command) + " " + (dir / "odd.prn").string(), dir);
-        EXPECT_EQ(refused.exit_code, 2) << command;
-        EXPECT_TRUE(refused.out.empty());
-        EXPECT_FALSE(refused.err.empty());
-    }
+    // A resolution the printer has no mode for: the ink calculation refuses it, the time is
+    // estimated with 8 passes (Gaussian B 87): one band, and the 1200 dpi taken as rows give
+    // the dialog (1200 - 87) / 87 = 12 tail bands, the printing list (1200 + 87) / 87 = 14.
+    test_support::PrnBuilder(4, 10)
+        .resolution(720, 1200)
+        .solid(PRN_PLANE_BLACK, 0, 10, 0, 16)
+        .write(dir / "odd.prn");
+    const Result refused = run("ink " + (dir / "odd.prn").string(), dir);
+    EXPECT_EQ(refused.exit_code, 2);
+    EXPECT_TRUE(refused.out.empty());
+    EXPECT_FALSE(refused.err.empty());
+    const Result odd_time = run("time " + (dir / "odd.prn").string(), dir);
+    EXPECT_EQ(odd_time.exit_code, 0) << odd_time.err;
+    EXPECT_EQ(odd_time.out, "{\"dialog\":\"" +
+                                format_print_time(price_print_time(4, false, 0, 0, 13, 0)) +
+                                "\",\"expected_time\":\"" +
+                                format_print_time(price_print_time(4, false, 0, 0, 15, 0)) +
+                                "\",\"pass_time\":\"15\"}\n");
     EXPECT_EQ(run("time " + (dir / "t.prn").string() + " --speed 2", dir).exit_code, 1);
 }
 
