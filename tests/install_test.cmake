@@ -1,8 +1,11 @@
 # Installs the build into a scratch folder, as `cmake --install` does on a workstation, and checks
 # what lands where: the program, the application-menu entry (valid by the Desktop Entry rules),
-# the udev rule (the printer's ids, group access, nothing world-writable) and the configuration
-# file with the ids, which a second install keeps as the operator left it.
-# Arguments: BUILD_DIR STAGE PREFIX BINDIR DATADIR RULES_DIR CONF_FILE USB_ID GROUP
+# the udev rule (the printer's ids, group access, nothing world-writable), the configuration
+# file with the ids, which a second install keeps as the operator left it, and the virtual
+# printers' backend and PPD in the print system's own folders, which their component alone also
+# installs.
+# Arguments: BUILD_DIR STAGE PREFIX BINDIR DATADIR RULES_DIR CONF_FILE USB_ID GROUP BACKEND_DIR
+# MODEL_DIR
 function(fail text)
   message(FATAL_ERROR "${text}")
 endfunction()
@@ -75,5 +78,34 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" RESULT_VARIA
 file(READ "${conf}" text)
 if(NOT rc EQUAL 0 OR NOT text STREQUAL "usb_id=1234:abcd\n")
   fail("a second install replaced the operator's configuration file: ${text}")
+endif()
+
+# CUPS runs a backend that only its owner may run as root, which the backend needs to become the
+# hot folder's owner; the PPD is for everyone to read.
+function(expect_mode file wanted)
+  if(NOT EXISTS "${file}")
+    fail("nothing at ${file}")
+  endif()
+  execute_process(COMMAND stat -c %a "${file}" OUTPUT_VARIABLE mode OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT mode STREQUAL "${wanted}")
+    fail("${file} has mode ${mode}, not ${wanted}")
+  endif()
+endfunction()
+expect_mode("${STAGE}${BACKEND_DIR}/velquorin-pdf" 700)
+expect_mode("${STAGE}${MODEL_DIR}/velquorin-pdf.ppd" 644)
+
+# The virtual printers' component alone: the backend and the PPD, nothing else.
+file(REMOVE_RECURSE "${STAGE}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component virtual_printers
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  fail("cmake --install --component virtual_printers failed: ${rc}")
+endif()
+expect_mode("${STAGE}${BACKEND_DIR}/velquorin-pdf" 700)
+expect_mode("${STAGE}${MODEL_DIR}/velquorin-pdf.ppd" 644)
+file(GLOB_RECURSE installed RELATIVE "${STAGE}" "${STAGE}/*")
+list(LENGTH installed count)
+if(NOT count EQUAL 2)
+  fail("the virtual printers' component installed more than its two files: ${installed}")
 endif()
 file(REMOVE_RECURSE "${STAGE}")
