@@ -22,7 +22,7 @@ TEST(HotFolderUri, NamesTheFolderAndGivesItBack) {
 }
 
 TEST(HotFolderUri, RefusesWhatNamesNoFolderOfThisMachine) {
-    for (const char* uri : {"cups-pdf:/home/ann", "file:/tmp", "velquorin-pdf:",
+    for (const char* uri : {"socket://printer:9100", "file:/tmp", "velquorin-pdf:",
                             "velquorin-pdf:tmp", "velquorin-pdf://host/tmp", "velquorin-pdf:/a%2",
                             "velquorin-pdf:/a%zz", "velquorin-pdf:/a%00b", "Velquorin-PDF:/tmp"}) {
         EXPECT_FALSE(hot_folder_from_device_uri(uri).has_value()) << uri;
