@@ -235,6 +235,10 @@ class CupsSpooler final : public PrintSpooler {
         cupsSetPasswordCB2(no_password, nullptr);
         started_ = platform::tick_count();
         out_of_time_ = false;
+        if (cancelled_) {
+            ippDelete(request);
+            return fail(SpoolerFailure::NoAnswer, what + ": given up");
+        }
         http_t* http = connection();
         if (http == nullptr) {
             ippDelete(request);
@@ -251,7 +255,8 @@ class CupsSpooler final : public PrintSpooler {
                                                       ": no answer from the print system within " +
                                                       std::to_string(bound_ms_ / 1000) + " s");
         }
-        if (response != nullptr && (status <= IPP_STATUS_OK_CONFLICTING || status == also_fine)) {
+        const bool answered = response != nullptr;
+        if (answered && (status <= IPP_STATUS_OK_CONFLICTING || status == also_fine)) {
             return response;
         }
         ippDelete(response);
@@ -262,7 +267,7 @@ class CupsSpooler final : public PrintSpooler {
             status == IPP_STATUS_ERROR_CUPS_AUTHENTICATION_CANCELED) {
             return fail(SpoolerFailure::NotAllowed, said);
         }
-        if (response == nullptr) {
+        if (!answered) {
             disconnect();
             return fail(SpoolerFailure::NoAnswer, said);
         }
@@ -287,7 +292,7 @@ class CupsSpooler final : public PrintSpooler {
     }
 
     http_t* connection() {
-        if (http_ == nullptr && !cancelled_) {
+        if (http_ == nullptr) {
             const int connect_ms = static_cast<int>(platform::real_microseconds(bound_ms_) / 1000);
             http_ = httpConnect2(server_.c_str(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(),
                                  1, connect_ms, nullptr);

@@ -107,6 +107,7 @@ void vsprinter_set::show_driver_check() {
                                   : "The virtual printer is not installed, please click the "
                                     "button to install the virtual printer.";
     } else if (check_.failure == settings::SpoolerFailure::NotAllowed) {
+        // Two answers besides installed or not: no rights, and no answer; Start cannot succeed.
         status = settings::not_allowed_to_add_printers_text();
     } else {
         // Installing may be what is missing: the print system itself, or its configuration.
