@@ -10,7 +10,9 @@ namespace {
 using test_support::VirtualPrinterSetupTest;
 
 TEST_F(VirtualPrinterSetupTest, HotFoldersOfRootTakeNoJobAndStopTheSetUp) {
-    ASSERT_EQ(::geteuid(), 0) << "this program runs as root";
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root makes folders of root (CI runs this program as root)";
+    }
     ASSERT_EQ(::lchown(hot_folder("ww").c_str(), 0, 0), 0);
     const settings::SetupOutcome outcome = run();
     EXPECT_EQ(outcome.code, kSetupSaveFolderNotSet);
