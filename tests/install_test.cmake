@@ -3,7 +3,8 @@
 # the udev rule (the printer's ids, group access, nothing world-writable), the configuration
 # file with the ids, which a second install keeps as the operator left it, and the virtual
 # printers' backend and PPD in the print system's own folders, which their component alone also
-# installs.
+# installs. A build without the printer's id installs no rule, and its configuration file names
+# no id.
 # Arguments: BUILD_DIR STAGE PREFIX BINDIR DATADIR RULES_DIR CONF_FILE USB_ID GROUP BACKEND_DIR
 # MODEL_DIR
 function(fail text)
@@ -40,10 +41,60 @@ if(NOT text MATCHES "\nExec=${PREFIX}/${BINDIR}/velquorin\n")
   fail("the desktop entry does not start the installed program:\n${text}")
 endif()
 
+# CUPS runs a backend that only its owner may run as root, which the backend needs to become the
+# hot folder's owner; the PPD is for everyone to read.
+function(expect_mode file wanted)
+  if(NOT EXISTS "${file}")
+    fail("nothing at ${file}")
+  endif()
+  execute_process(COMMAND stat -c %a "${file}" OUTPUT_VARIABLE mode OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT mode STREQUAL "${wanted}")
+    fail("${file} has mode ${mode}, not ${wanted}")
+  endif()
+endfunction()
+expect_mode("${STAGE}${BACKEND_DIR}/velquorin-pdf" 700)
+expect_mode("${STAGE}${MODEL_DIR}/velquorin-pdf.ppd" 644)
+
+# The virtual printers' component alone, into a stage of its own: the backend and the PPD,
+# nothing else.
+set(component_stage "${STAGE}-virtual-printers")
+file(REMOVE_RECURSE "${component_stage}")
+set(ENV{DESTDIR} "${component_stage}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component virtual_printers
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+set(ENV{DESTDIR} "${STAGE}")
+if(NOT rc EQUAL 0)
+  fail("cmake --install --component virtual_printers failed: ${rc}")
+endif()
+expect_mode("${component_stage}${BACKEND_DIR}/velquorin-pdf" 700)
+expect_mode("${component_stage}${MODEL_DIR}/velquorin-pdf.ppd" 644)
+file(GLOB_RECURSE installed RELATIVE "${component_stage}" "${component_stage}/*")
+list(LENGTH installed count)
+if(NOT count EQUAL 2)
+  fail("the virtual printers' component installed more than its two files: ${installed}")
+endif()
+file(REMOVE_RECURSE "${component_stage}")
+
+set(rule "${STAGE}${RULES_DIR}/60-velquorin.rules")
+set(conf "${STAGE}${CONF_FILE}")
+if(NOT EXISTS "${conf}")
+  fail("no configuration file at ${conf}")
+endif()
+if(USB_ID STREQUAL "")
+  if(EXISTS "${rule}")
+    fail("a udev rule was installed without the printer's id: ${rule}")
+  endif()
+  file(STRINGS "${conf}" lines REGEX "^[ \t]*usb_id")
+  if(NOT lines STREQUAL "")
+    fail("the configuration file names an id that nobody gave: ${lines}")
+  endif()
+  file(REMOVE_RECURSE "${STAGE}")
+  return()
+endif()
+
 string(REPLACE ":" ";" ids "${USB_ID}")
 list(GET ids 0 vendor)
 list(GET ids 1 product)
-set(rule "${STAGE}${RULES_DIR}/60-velquorin.rules")
 if(NOT EXISTS "${rule}")
   fail("no udev rule at ${rule}")
 endif()
@@ -64,10 +115,6 @@ if(NOT mode STREQUAL "644")
   fail("the udev rule's mode is ${mode}, not 644")
 endif()
 
-set(conf "${STAGE}${CONF_FILE}")
-if(NOT EXISTS "${conf}")
-  fail("no configuration file at ${conf}")
-endif()
 file(STRINGS "${conf}" lines REGEX "^usb_id=")
 if(NOT lines STREQUAL "usb_id=${USB_ID}")
   fail("the configuration file says ${lines}, not usb_id=${USB_ID}")
@@ -78,34 +125,5 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" RESULT_VARIA
 file(READ "${conf}" text)
 if(NOT rc EQUAL 0 OR NOT text STREQUAL "usb_id=1234:abcd\n")
   fail("a second install replaced the operator's configuration file: ${text}")
-endif()
-
-# CUPS runs a backend that only its owner may run as root, which the backend needs to become the
-# hot folder's owner; the PPD is for everyone to read.
-function(expect_mode file wanted)
-  if(NOT EXISTS "${file}")
-    fail("nothing at ${file}")
-  endif()
-  execute_process(COMMAND stat -c %a "${file}" OUTPUT_VARIABLE mode OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(NOT mode STREQUAL "${wanted}")
-    fail("${file} has mode ${mode}, not ${wanted}")
-  endif()
-endfunction()
-expect_mode("${STAGE}${BACKEND_DIR}/velquorin-pdf" 700)
-expect_mode("${STAGE}${MODEL_DIR}/velquorin-pdf.ppd" 644)
-
-# The virtual printers' component alone: the backend and the PPD, nothing else.
-file(REMOVE_RECURSE "${STAGE}")
-execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component virtual_printers
-                RESULT_VARIABLE rc OUTPUT_QUIET)
-if(NOT rc EQUAL 0)
-  fail("cmake --install --component virtual_printers failed: ${rc}")
-endif()
-expect_mode("${STAGE}${BACKEND_DIR}/velquorin-pdf" 700)
-expect_mode("${STAGE}${MODEL_DIR}/velquorin-pdf.ppd" 644)
-file(GLOB_RECURSE installed RELATIVE "${STAGE}" "${STAGE}/*")
-list(LENGTH installed count)
-if(NOT count EQUAL 2)
-  fail("the virtual printers' component installed more than its two files: ${installed}")
 endif()
 file(REMOVE_RECURSE "${STAGE}")

@@ -46,7 +46,7 @@ std::vector<std::uint8_t> band() {
 void driver_overhead(benchmark::State& state) {
     usb::sim::SimUsbLibrary library;
     library.add_printer(usb::sim::PrinterSpec::usb2(), 1, {1}, std::make_shared<TakingPrinter>());
-    usb::libusb::LibusbDriver driver(library, {0x3A2C, 0x0800});
+    usb::libusb::LibusbDriver driver(library, usb::libusb::PrinterIds{0x3A2C, 0x0800});
     {
         PrinterProtocol protocol(ProtocolSide::Print, &driver);
         std::vector<std::uint8_t> bytes = band();

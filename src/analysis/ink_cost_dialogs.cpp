@@ -1,5 +1,6 @@
 #include "analysis/ink_cost_dialogs.h"
 
+#include "analysis/analysis_pictures.h"
 #include "analysis/ink_estimate.h"
 #include "analysis/progress_scale.h"
 #include "platform/ui/controls.h"
@@ -64,14 +65,20 @@ void ink_cost_create::OnCalcInkCost() {
     end_dialog(kDone);
 }
 
-ink_cost_view::ink_cost_view() : Dialog("Ink cost analysis", {360, 300}) {
+ink_cost_view::ink_cost_view() : Dialog("Ink cost analysis", {480, 300}) {
     const char* labels[] = {"Black:", "Cyan:", "Magenta:", "Yellow:", "White:", "Varnish:"};
     for (int i = 0; i < 6; ++i) {
         add<Static>(IDC_INK_BLACK + i, Rect::from_size(40, 20 + 30 * i, 280, 22), labels[i]);
     }
     add<Static>(IDC_INK_TOTAL, Rect::from_size(40, 205, 300, 30), "Ink Cost Total:");
-    add<platform::ui::Button>(platform::ui::kIdCancel, Rect::from_size(250, 255, 90, 30), "Close");
-    for (int id = IDC_INK_BLACK; id < IDC_INK_TOTAL; ++id) {
+    add<platform::ui::Picture>(-1, Rect::from_size(350, 24, 96, 96),
+                               analysis::ink_cartridges_picture(96));
+    add<platform::ui::Picture>(-1, Rect::from_size(350, 130, 96, 96),
+                               analysis::ink_amount_picture(96));
+    add<platform::ui::Button>(platform::ui::kIdCancel, Rect::from_size(370, 255, 90, 30), "Close");
+    // Every control's text in Arial 8.5, the total in 12.
+    for (const int id : {IDC_INK_BLACK, IDC_INK_BLACK + 1, IDC_INK_BLACK + 2, IDC_INK_BLACK + 3,
+                         IDC_INK_BLACK + 4, IDC_INK_BLACK + 5, platform::ui::kIdCancel}) {
         set_control_font(id, Font{"Arial", 85});
     }
     set_control_font(IDC_INK_TOTAL, Font{"Arial", 120});

@@ -322,13 +322,19 @@ InkEstimate estimate_ink(const std::string& prn_path, std::string_view level_3d,
             count_segment();
         }
     }
+    // The bar moves once a chunk, the last short chunk too, and never twice to one place.
+    std::uint32_t chunks_shown = 0;
+    const auto show_chunks = [&](std::uint32_t chunks) {
+        if (progress.chunk && chunks != chunks_shown) {
+            chunks_shown = chunks;
+            progress.chunk(chunks);
+        }
+    };
     count_lines(file.fd(), h, counted, 0, segments == 1 ? h.line_count : per_segment,
                 segment_dots[0], [&](std::uint32_t lines_done) {
                     // The first segment's share of the whole, in chunks of 200 lines.
-                    if (progress.chunk) {
-                        progress.chunk(static_cast<std::uint32_t>(std::uint64_t{lines_done} *
-                                                                  segments / kInkChunkLines));
-                    }
+                    show_chunks(static_cast<std::uint32_t>(std::uint64_t{lines_done} * segments /
+                                                           kInkChunkLines));
                 });
     for (std::thread& helper : helpers) {
         helper.join();
@@ -340,9 +346,8 @@ InkEstimate estimate_ink(const std::string& prn_path, std::string_view level_3d,
             estimate.dots[p].small += dots[p].small;
         }
     }
-    if (progress.chunk && segments > 1) {
-        progress.chunk(h.line_count / kInkChunkLines);
-    }
+    show_chunks(static_cast<std::uint32_t>((std::uint64_t{h.line_count} + kInkChunkLines - 1) /
+                                           kInkChunkLines));
     estimate.texts = ink_cost_texts(estimate.dots, h.ink_mode, level_3d);
     estimate.ok = true;
     return estimate;

@@ -56,7 +56,7 @@ std::string format_ink_amount(float amount);
 
 struct InkProgress {
     std::function<void(std::uint32_t chunks)> begin;  // before the first chunk
-    std::function<void(std::uint32_t done)> chunk;    // after each chunk of 200 lines
+    std::function<void(std::uint32_t done)> chunk;    // after each chunk of 200 lines or fewer
 };
 
 struct InkEstimate {

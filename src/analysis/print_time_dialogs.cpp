@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "analysis/analysis_pictures.h"
 #include "analysis/print_time_estimate.h"
 #include "analysis/progress_scale.h"
 #include "engine/job_list_rows.h"
@@ -112,11 +113,14 @@ void Print_Time_Creating::OnCalcPrintTime() {
     end_dialog(kDone);
 }
 
-showprinttime::showprinttime() : Dialog("Print Time Estimate", {360, 160}) {
-    Static& time = add<Static>(IDC_PRINT_TIME, Rect::from_size(20, 20, 320, 70), "Time: Unknow");
+showprinttime::showprinttime() : Dialog("Print Time Estimate", {440, 180}) {
+    add<platform::ui::Picture>(-1, Rect::from_size(20, 20, 64, 64), analysis::clock_picture(64));
+    add<platform::ui::Picture>(-1, Rect::from_size(20, 100, 96, 60),
+                               analysis::flatbed_printer_picture(96, 60));
+    Static& time = add<Static>(IDC_PRINT_TIME, Rect::from_size(100, 17, 320, 70), "Time: Unknow");
     time.set_colours(Rgb{224, 53, 49}, Rgb{242, 242, 242});
     set_control_font(IDC_PRINT_TIME, platform::ui::Font{"Arial", 260});
-    add<platform::ui::Button>(platform::ui::kIdCancel, Rect::from_size(250, 115, 90, 30), "Close");
+    add<platform::ui::Button>(platform::ui::kIdCancel, Rect::from_size(330, 130, 90, 30), "Close");
 }
 
 bool showprinttime::OnInitDialog() {

@@ -227,12 +227,6 @@ PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& opt
             "cannot be estimated.");
     }
     const PrnHeader h = parse_prn_header(raw);
-    // The tail bands take the resolution along the feed as a number of rows, and the table
-    // knows only the four resolutions the printer prints.
-    if (h.y_dpi != 720 && h.y_dpi != 1440 && h.y_dpi != 1800 && h.y_dpi != 2880) {
-        return refuse("The print file's resolution along the feed (" + std::to_string(h.y_dpi) +
-                      " dpi) is none the printer prints; its print time cannot be estimated.");
-    }
     if (h.row_bytes > kTimeMaxRowBytes) {
         return refuse("The print file's plane rows are " + std::to_string(h.row_bytes) +
                       " bytes long, more than the 4252 bytes the time estimate reads.");
@@ -258,6 +252,9 @@ PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& opt
     }
     const std::uint32_t b = band_rows_;
     const std::uint64_t pt = std::uint64_t{passes} * head_rows_;
+    if (progress) {
+        progress(0, h.line_count);
+    }
 
     BandCount count;
     const std::uint64_t line_bytes = std::uint64_t{h.row_bytes} * kPrnPlaneCount;
@@ -296,7 +293,8 @@ PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& opt
         }
     }
 
-    // Tail bands: the last lines pass under every nozzle row.
+    // Tail bands: the last lines pass under every nozzle row. The resolution along the feed
+    // stands for the rows of a cell (180 a pass at the printer's own four), whatever it is.
     if (count.band_state == 0) {
         const std::int64_t rows =
             options.estimator == TimeEstimator::Dialog

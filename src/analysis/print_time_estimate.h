@@ -71,7 +71,8 @@ std::int64_t price_print_time(std::uint32_t row_bytes, bool bidirectional,
                               std::int32_t bidir_extra_ms, int extra_layers, std::int64_t bands,
                               float blank_ms);
 
-// Per row: rows read so far of the job's line count.
+// Rows read so far of the job's line count: once with 0 before the first band, then after
+// every band.
 using TimeProgress = std::function<void(std::uint32_t rows_done, std::uint32_t line_count)>;
 
 // "%d" hours, minutes and seconds, each with a leading "0" when one character long.

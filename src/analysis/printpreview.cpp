@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QPainter>
 
+#include "analysis/analysis_pictures.h"
 #include "analysis/createbmpdlg.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
@@ -75,6 +76,12 @@ std::string preview_bitmap_path(std::string_view prn_path) {
 
 printpreview::printpreview() : Dialog("JOB PREVIEW", {760, 520}) {
     using namespace platform::ui;
+    // Two frames, one round the picture and one round the job's texts, and beside the stepping
+    // buttons the printer.
+    add<GroupBox>(-1, Rect::from_size(10, 10, 440, 440), "");
+    add<GroupBox>(-1, Rect::from_size(452, 16, 296, 188), "");
+    add<Picture>(-1, Rect::from_size(612, 212, 124, 62),
+                 analysis::flatbed_printer_picture(124, 62));
     add<Picture>(IDC_PREVIEW_PICTURE, Rect::from_size(20, 20, 420, 420));
     add<Static>(IDC_PREVIEW_TITLE, Rect::from_size(460, 30, 280, 40), "Title: XXXXXXXXXX.PRN");
     add<Static>(IDC_PREVIEW_MODE, Rect::from_size(460, 80, 280, 22), "Print Mode: WWWWKCMY");

@@ -49,15 +49,11 @@ void CvelquorinDlg::OnBnClickedDelete() {
     }
     const std::string& path = selected->path;
     // Deleting an open file succeeds here, so the job being printed would vanish under the
-    // job printer: its file is refused as a file in use is.
+    // job printer: its file is refused as a file in use is, and its preview goes all the same.
     const cprocess& printing = printing_list();
-    if (printing.item_text(0, PrintRow::job_path) == path &&
-        printing.item_text(0, PrintRow::state) == JobState::printing) {
-        ui::message_box(kDeleteFailed);
-        return;
-    }
-    bool failed = false;
-    if (platform::exists(path)) {
+    bool failed = printing.item_text(0, PrintRow::job_path) == path &&
+                  printing.item_text(0, PrintRow::state) == JobState::printing;
+    if (!failed && platform::exists(path)) {
         if (platform::delete_file(path)) {
             // The synchroniser selects the row that takes its place when the removal arrives.
             g_deleted_job_path = path;

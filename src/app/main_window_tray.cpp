@@ -9,13 +9,10 @@
 #include <QObject>
 #include <QWidget>
 
-#include <filesystem>
-#include <string_view>
-
 #include "app/about_dialog.h"
+#include "app/auto_boot.h"
 #include "app/main_window_ids.h"
 #include "app/velquorin_dlg.h"
-#include "platform/autostart.h"
 #include "platform/process.h"
 #include "platform/ui/menu.h"
 #include "settings/setting_dialog.h"
@@ -23,14 +20,6 @@
 namespace {
 
 namespace ui = platform::ui;
-
-// The name of the session's autostart entry of the program.
-constexpr std::string_view kAutoBootName = "Norvaxelduvavarura";
-
-std::filesystem::path program_path() {
-    std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error);
-}
 
 // A right click on the window where no control takes it opens the tray menu, so that "Exit"
 // and the other items are there also on a desktop without a tray.
@@ -143,17 +132,11 @@ void CvelquorinDlg::OnTrayMenu() {
 }
 
 bool CvelquorinDlg::OnUpdateAutoBoot() const {
-    return platform::autostart_entry_exists(kAutoBootName);
+    return app::auto_boot_on();
 }
 
 void CvelquorinDlg::OnAutoBoot() {
-    // Only whether the entry exists decides; what it holds does not. A failed write is not
-    // reported: the check mark shows the real state the next time the menu opens.
-    if (platform::autostart_entry_exists(kAutoBootName)) {
-        platform::remove_autostart_entry(kAutoBootName);
-    } else {
-        platform::add_autostart_entry(kAutoBootName, program_path());
-    }
+    app::toggle_auto_boot();
 }
 
 void CvelquorinDlg::OnAbout() {

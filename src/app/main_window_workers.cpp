@@ -8,6 +8,7 @@
 
 #include "app/after_print_chooser.h"
 #include "app/velquorin_dlg.h"
+#include "app/workstation_lock.h"
 #include "engine/monitoring_thread.h"
 #include "jobs/job_print_settings.h"
 

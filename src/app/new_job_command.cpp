@@ -1,7 +1,9 @@
 // "New job": starts the RIP's layout designer, or brings the running one forward, and places
-// its window: over the whole screen from the button, in a window of its own from the tray menu.
+// its window: a running one over the whole screen; a freshly started one over the whole screen
+// from the button, in a window of its own from the tray menu.
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "app/designer_start_progress.h"
@@ -20,10 +22,14 @@ namespace ui = platform::ui;
 constexpr std::string_view kDesignerBusyText =
     "Layout designner software is busy, pleasy try agin later!";
 
+ui::Rect whole_screen() {
+    const ui::ScreenMetrics screen = ui::screen_metrics();
+    return ui::Rect::from_size(0, 0, screen.screen_width, screen.screen_height);
+}
+
 // Shows the designer's window normally, places it and shows it again. The running designer is
 // never asked to close first: that could lose the operator's unsaved layout.
-bool raise_and_place(const ui::Rect& place) {
-    const auto window = maintenance::find_designer_window();
+bool raise_and_place(const std::optional<platform::TopWindow>& window, const ui::Rect& place) {
     if (!window) {
         return false;
     }
@@ -36,15 +42,14 @@ bool raise_and_place(const ui::Rect& place) {
 }  // namespace
 
 void CvelquorinDlg::OnBnClickedNewJob() {
-    const ui::ScreenMetrics screen = ui::screen_metrics();
-    start_or_raise_designer(ui::Rect::from_size(0, 0, screen.screen_width, screen.screen_height));
+    start_or_raise_designer(whole_screen());
 }
 
 void CvelquorinDlg::OnTrayNewJob() {
     start_or_raise_designer(ui::Rect::from_size(250, 80, 900, 600));
 }
 
-void CvelquorinDlg::start_or_raise_designer(const ui::Rect& place) {
+void CvelquorinDlg::start_or_raise_designer(const ui::Rect& place_after_start) {
     const bool installed = platform::exists(maintenance::designer_path());
     enable_control(IDC_NEW_JOB_BUTTON, false);
     if (!installed) {
@@ -53,7 +58,7 @@ void CvelquorinDlg::start_or_raise_designer(const ui::Rect& place) {
                !running) {
         // The process list cannot be read: nothing is started, so no second copy can be.
     } else if (!running->empty()) {
-        raise_and_place(place);
+        raise_and_place(maintenance::find_designer_window(), whole_screen());
     } else if (const platform::StartResult started = maintenance::start_designer();
                !started.started()) {
         ui::message_box("Program open failed, the layout designer could not be started: " +
@@ -63,7 +68,7 @@ void CvelquorinDlg::start_or_raise_designer(const ui::Rect& place) {
         designer_start_progress progress;
         progress.set_background(ui::kDialogGrey);
         progress.do_modal();
-        if (!raise_and_place(place)) {
+        if (!raise_and_place(maintenance::find_started_designer_window(), place_after_start)) {
             ui::message_box(kDesignerBusyText);
         }
     }

@@ -14,9 +14,12 @@ class CvelquorinApp {
 
     // The end code of the main window's last run; -1 when it never ran (a later start).
     int main_window_result() const { return main_window_result_; }
+    // The process's exit status: 0, or 1 when there was no display to run the window on.
+    int exit_status() const { return exit_status_; }
 
   private:
     int main_window_result_ = -1;
+    int exit_status_ = 0;
 };
 
 // The one application object, built before any other code of the program runs.

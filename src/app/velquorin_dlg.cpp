@@ -12,10 +12,13 @@
 #include "app/single_instance.h"
 #include "app/startup_checks.h"
 #include "app/startup_flags.h"
+#include "app/workstation_lock.h"
 #include "jobs/hot_folder_watch.h"
 #include "jobs/job_print_settings.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/message_box.h"
 #include "platform/ui/screen.h"
+#include "settings/program_globals.h"
 
 namespace {
 
@@ -154,10 +157,20 @@ void CvelquorinDlg::InitWorkstation() {
         end_dialog(app::kStartupFailedEndCode);
         return;
     }
+    // One program per set of folders, whatever runtime folder it was started under: a second
+    // one says which folder is in use and ends before it changes anything.
+    auto taken = app::WorkstationLock::take({g_settings_root, g_job_folder});
+    if (!taken.lock) {
+        ui::message_box(app::folder_in_use_text(taken.folder_in_use), {}, ui::Buttons::Ok);
+        end_dialog(app::kStartupFailedEndCode);
+        return;
+    }
+    workstation_lock_ = std::move(taken.lock);
 
     lay_out();
 
-    // The tray icon; where the desktop has no tray the program goes on without one.
+    // The tray icon; where the desktop has no tray yet the program goes on without one until a
+    // tray appears.
     tray_icon_.add(*this, WM_TRAY_NOTIFY, icon_, g_tray_tip_text);
 
     app::create_mt_output_folder();

@@ -25,6 +25,9 @@ class Monitoring_thread;
 namespace platform::ui {
 class Picture;
 }
+namespace app {
+class WorkstationLock;
+}
 
 // The one main window. Its start-up decides whether the program runs at all: it settles the
 // settings root and the folders, and on any problem shows one box and ends, so that nothing
@@ -98,8 +101,8 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     // True from an Import click until its worker has ended.
     bool import_running() const { return import_running_; }
 
-    // "New job": the button places the designer over the whole screen, the tray menu in a
-    // 900 x 600 window at (250, 80).
+    // "New job": a running designer goes over the whole screen; a freshly started one too from
+    // the button, and into a 900 x 600 window at (250, 80) from the tray menu.
     void OnBnClickedNewJob();
     void OnTrayNewJob();
 
@@ -140,7 +143,7 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     void start_workers();
     void connect_commands();
     void connect_tray_commands();
-    void start_or_raise_designer(const platform::ui::Rect& place);
+    void start_or_raise_designer(const platform::ui::Rect& place_after_start);
     // The five job buttons as the selected job's state gives them; a state without an entry
     // ("Printing") leaves them as they are.
     void set_job_buttons(std::string_view state);
@@ -183,4 +186,6 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     // One import at a time: set by the click, cleared by its worker as its last step.
     std::atomic<bool> import_running_{false};
     std::thread import_thread_;
+    // The settings root and the job folder, held from the start-up checks to the end.
+    std::unique_ptr<app::WorkstationLock> workstation_lock_;
 };

@@ -2,20 +2,23 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "platform/files.h"
 #include "platform/paths.h"
 
 namespace maintenance {
 namespace {
 
+// Read without an open that can wait: a pipe or a device at the designer's path is no Windows
+// program, and never holds up the window that asks.
 bool is_windows_executable(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    char magic[2] = {};
-    return in.read(magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
+    const auto magic = platform::read_regular_file(path, 2);
+    return magic && *magic == "MZ";
 }
 
 // The first executable file of that name in a folder of the PATH.
@@ -41,6 +44,18 @@ std::optional<std::filesystem::path> find_on_path(std::string_view name) {
     return std::nullopt;
 }
 
+// The first window whose non-empty title contains the designer's title text. The window of
+// exactly that title is then this one: any window of that title holds the text as well.
+std::optional<platform::TopWindow> first_designer_window(
+    const std::vector<platform::TopWindow>& windows) {
+    for (const auto& window : windows) {
+        if (!window.title.empty() && window.title.find(kDesignerWindowTitle) != std::string::npos) {
+            return window;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::filesystem::path designer_path() {
@@ -58,8 +73,12 @@ platform::StartResult start_designer() {
 }
 
 std::optional<platform::TopWindow> find_designer_window() {
+    return first_designer_window(platform::top_level_windows());
+}
+
+std::optional<platform::TopWindow> find_started_designer_window() {
     for (auto& window : platform::top_level_windows()) {
-        if (!window.title.empty() && window.title.find(kDesignerWindowTitle) != std::string::npos) {
+        if (window.title == kDesignerWindowTitle) {
             return window;
         }
     }
@@ -68,21 +87,40 @@ std::optional<platform::TopWindow> find_designer_window() {
 
 }  // namespace maintenance
 
-bool close_running_rip(std::string_view process_name) {
+maintenance::RipCloseResult close_running_rip(std::string_view process_name) {
     using namespace maintenance;
-    const auto running = platform::find_processes(process_name);
-    if (!running) {
-        return false;
+    const auto running = platform::find_processes(process_name, platform::ProcessOwner::ThisUser);
+    if (!running || running->empty()) {
+        return RipCloseResult::NoneRunning;
     }
-    if (running->empty()) {
-        return true;
+    // Without a window to tell them apart, no designer is known to be the one to restart.
+    if (!platform::x_display_reachable()) {
+        return RipCloseResult::NoDisplay;
     }
+    // Only windows that a designer of this user owns: another user's designer, a second copy
+    // without the title and other programs' windows are never touched.
+    std::vector<platform::TopWindow> owned;
+    for (auto& window : platform::top_level_windows()) {
+        if (std::any_of(running->begin(), running->end(), [&](const platform::RunningProcess& p) {
+                return window.pid != 0 && p.pid == window.pid;
+            })) {
+            owned.push_back(std::move(window));
+        }
+    }
+    const auto window = first_designer_window(owned);
+    if (!window) {
+        return RipCloseResult::LeftAlone;
+    }
+    const std::vector<platform::RunningProcess> designer{
+        *std::find_if(running->begin(), running->end(),
+                      [&](const platform::RunningProcess& p) { return p.pid == window->pid; })};
     // A close request lets the designer save its layout or ask the operator first; it is only
     // asked, never forced, so a designer that hangs cannot hang the workstation here.
-    if (const auto window = find_designer_window();
-        window && platform::close_window(window->id) &&
-        platform::wait_for_exit(*running, kCloseRequestWaitMs)) {
-        return true;
+    if (platform::close_window(window->id) &&
+        platform::wait_for_exit(designer, kCloseRequestWaitMs)) {
+        return RipCloseResult::Closed;
     }
-    return platform::terminate_processes(*running, kTerminateWaitMs, kKillWaitMs);
+    return platform::terminate_processes(designer, kTerminateWaitMs, kKillWaitMs)
+               ? RipCloseResult::Closed
+               : RipCloseResult::OutlivedKill;
 }

@@ -39,11 +39,27 @@ platform::StartResult start_designer();
 // designer's title text. Nothing without an X display or such a window.
 std::optional<platform::TopWindow> find_designer_window();
 
+// The window of a designer just started: the first top-level window titled exactly as the
+// designer's title text, so that another window whose title merely holds it (the RIP's own)
+// is never taken in its place.
+std::optional<platform::TopWindow> find_started_designer_window();
+
+// What close_running_rip did.
+enum class RipCloseResult {
+    NoneRunning,   // no designer of this user ran (or the process list could not be read)
+    Closed,        // the designer with the title ended
+    LeftAlone,     // this user's designers run, but none with a window of the title
+    NoDisplay,     // designers run, but without an X display no window can be reached
+    OutlivedKill,  // the designer with the title outlived even SIGKILL's wait
+};
+
 }  // namespace maintenance
 
-// Tells a running designer to quit, and makes sure it does without ever waiting without end:
-// its window is asked to close and given kCloseRequestWaitMs; the processes of that name still
-// running then get SIGTERM and kTerminateWaitMs, then SIGKILL and kKillWaitMs. Returns true
-// when no process of that name is left (also when none ran). Blocks for at most the sum of the
-// three waits: call it off the user-interface thread.
-bool close_running_rip(std::string_view process_name);
+// Tells the running designer to quit, and makes sure it does without ever waiting without end.
+// Only designers of the user this program runs as count, and of them only the one that owns
+// the first window whose title contains the designer's title text: that window is asked to
+// close and given kCloseRequestWaitMs, then its process gets SIGTERM and kTerminateWaitMs, then
+// SIGKILL and kKillWaitMs. Every other process of that name is left alone, and without an X
+// display nothing is ended at all. Blocks for at most the sum of the three waits: call it off
+// the user-interface thread.
+maintenance::RipCloseResult close_running_rip(std::string_view process_name);

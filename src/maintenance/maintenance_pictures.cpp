@@ -68,6 +68,33 @@ ui::Bitmap ink_picture() {
     return picture;
 }
 
+ui::Bitmap restart_picture() {
+    ui::Bitmap picture = blank();
+    QPainter p(&picture.image());
+    p.setRenderHint(QPainter::Antialiasing);
+    // The screen on its stand.
+    p.setPen(QPen(QColor(70, 70, 70), 2));
+    p.setBrush(QColor(200, 205, 215));
+    p.drawRoundedRect(QRectF(26, 30, 44, 32), 3, 3);
+    p.drawLine(48, 62, 48, 70);
+    p.drawLine(38, 70, 58, 70);
+    // Round it an arrow turning clockwise, its head at the gap at the top right.
+    const QColor arrow(33, 110, 210);
+    p.setPen(QPen(arrow, 5, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    const QRectF ring(10, 10, 76, 76);
+    p.drawArc(ring, 60 * 16, 300 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(arrow);
+    QPainterPath head;
+    head.moveTo(67, 6);
+    head.lineTo(82, 22);
+    head.lineTo(61, 24);
+    head.closeSubpath();
+    p.drawPath(head);
+    return picture;
+}
+
 ui::Bitmap cable_picture() {
     ui::Bitmap picture = blank();
     QPainter p(&picture.image());

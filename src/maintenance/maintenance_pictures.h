@@ -15,6 +15,9 @@ platform::ui::Bitmap print_head_picture();
 // An ink drop, for ink charging and the waste ink tank.
 platform::ui::Bitmap ink_picture();
 
+// A screen with a circling arrow, for the restart of the layout program.
+platform::ui::Bitmap restart_picture();
+
 // An unplugged cable, for "Connect error".
 platform::ui::Bitmap cable_picture();
 

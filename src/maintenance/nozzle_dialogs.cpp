@@ -22,7 +22,9 @@ nozzlefeedback::nozzlefeedback(bool pass_confirmed) : Dialog("Nozzle Check", ui:
     add<ui::Picture>(kLabel, Rect::from_size(230, 16, 96, 96),
                      maintenance::nozzle_pattern_picture(true));
     add<ui::Static>(kLabel, Rect::from_size(230, 116, 140, 20), "Cleaning needed");
-    add<ui::Picture>(kLabel, Rect::from_size(420, 16, 96, 96), maintenance::print_head_picture());
+    // The nozzle check's own picture, as its print dialog shows it.
+    add<ui::Picture>(kLabel, Rect::from_size(420, 16, 96, 96),
+                     maintenance::nozzle_pattern_picture(false));
     add<ui::Static>(kLabel, Rect::from_size(24, 150, 512, 20),
                     "Compare the printed pattern with the same above. If the nozzle check");
     add<ui::Static>(kLabel, Rect::from_size(24, 170, 512, 20),

@@ -81,11 +81,13 @@ printmaintenance::printmaintenance() : Dialog("Maintenance", ui::Size{800, 432})
          {"clean the print head nozzles.  when faint ", "areas or gaps appear in your printout"}},
         {404,
          200,
-         maintenance::print_head_picture(),
+         maintenance::restart_picture(),
          "Service Restart",
          {"Click the button to restart the RIP", "software service"}},
     };
     for (const Area& a : areas) {
+        // A frame without a caption round each area, its button included.
+        add<ui::GroupBox>(kLabel, Rect::from_size(a.x, a.y, 384, 178), "");
         add<ui::Picture>(kLabel, Rect::from_size(a.x + 8, a.y + 16, 96, 96), a.picture);
         add<ui::Static>(kLabel, Rect::from_size(a.x + 116, a.y + 16, 260, 20), a.title);
         for (int i = 0; i < 2 && a.lines[i] != nullptr; ++i) {

@@ -40,7 +40,7 @@ void restart_service::on_init_dialog() {
         // The old copy goes first and the new one starts only when it is gone or its waits ran
         // out, so two designers never fight over their files.
         worker_ = std::thread([this] {
-            close_running_rip(maintenance::kDesignerProcessName);
+            old_copy_ = close_running_rip(maintenance::kDesignerProcessName);
             started_ = maintenance::start_designer().started();
             post(kRestartDoneMessage);
         });
@@ -77,6 +77,9 @@ void restart_layout_program() {
     restart_service dialog;
     dialog.set_background(ui::kDialogGrey);
     const int code = dialog.do_modal();
+    if (dialog.old_copy() == RipCloseResult::NoDisplay) {
+        ui::message_box(kNoDisplayLeftRunningText, {}, ui::Buttons::Ok);
+    }
     // "Service started" only for a copy that did start; a failed start is said, not hidden.
     ui::message_box(code == 0 && dialog.started() ? kServiceStartedText : kServiceFailedText, {},
                     ui::Buttons::Ok);

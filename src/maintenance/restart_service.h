@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "maintenance/layout_designer.h"
 #include "platform/process.h"
 #include "platform/ui/seconds_progress.h"
 
@@ -23,6 +24,8 @@ class restart_service : public platform::ui::SecondsProgressDialog {
 
     // Whether the new copy started; known once the dialog has ended.
     bool started() const { return started_.load(); }
+    // What became of the running designer; known once the dialog has ended.
+    maintenance::RipCloseResult old_copy() const { return old_copy_.load(); }
 
   protected:
     void on_init_dialog() override;
@@ -35,6 +38,7 @@ class restart_service : public platform::ui::SecondsProgressDialog {
   private:
     std::thread worker_;
     std::atomic<bool> started_{false};
+    std::atomic<maintenance::RipCloseResult> old_copy_{maintenance::RipCloseResult::NoneRunning};
     bool work_done_ = false;
     bool count_done_ = false;
 };
@@ -43,6 +47,9 @@ namespace maintenance {
 
 inline constexpr std::string_view kServiceStartedText = "Service started";
 inline constexpr std::string_view kServiceFailedText = "Failed to start";
+// Said before the outcome when designers ran but no X display could reach their windows.
+inline constexpr std::string_view kNoDisplayLeftRunningText =
+    "The running layout designer was left running: there is no X display to reach its window.";
 
 // The Maintenance dialog's "Restart": with the designer installed, restarts it under the
 // progress dialog and says whether the new copy started; without it, says that it is missing

@@ -3,7 +3,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 namespace platform {
@@ -16,6 +19,12 @@ std::filesystem::path env_path(const char* name) {
         return {};
     }
     return value;
+}
+
+bool is_executable_file(const std::filesystem::path& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
 }
 
 }  // namespace
@@ -58,6 +67,26 @@ std::filesystem::path program_folder() {
         return std::filesystem::current_path();
     }
     return exe.parent_path();
+}
+
+std::optional<std::filesystem::path> installed_program(const std::filesystem::path& link) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(link, error);
+    if (error) {
+        return std::nullopt;
+    }
+    if (is_executable_file(target)) {
+        return target;
+    }
+    constexpr std::string_view kReplaced = " (deleted)";
+    std::string text = target.native();
+    if (text.ends_with(kReplaced)) {
+        text.resize(text.size() - kReplaced.size());
+        if (is_executable_file(text)) {
+            return std::filesystem::path(text);
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace platform

@@ -76,6 +76,31 @@ std::optional<ProcessStat> read_stat(pid_t pid) {
     return stat;
 }
 
+// The real and the effective user of /proc/<pid>/status, both this program's effective user.
+bool owned_by_this_user(pid_t pid) {
+    const std::string text = read_whole("/proc/" + std::to_string(pid) + "/status");
+    constexpr std::string_view kUid = "\nUid:";
+    const auto at = text.find(kUid);
+    if (at == std::string::npos) {
+        return false;
+    }
+    const char* cursor = text.data() + at + kUid.size();
+    const char* end = text.data() + text.size();
+    const uid_t self = ::geteuid();
+    for (int field = 0; field < 2; ++field) {
+        while (cursor < end && (*cursor == '\t' || *cursor == ' ')) {
+            ++cursor;
+        }
+        uid_t uid = 0;
+        const auto parsed = std::from_chars(cursor, end, uid);
+        if (parsed.ec != std::errc{} || uid != self) {
+            return false;
+        }
+        cursor = parsed.ptr;
+    }
+    return true;
+}
+
 bool has_ended(char state) {
     return state == 'Z' || state == 'X' || state == 'x';
 }
@@ -227,7 +252,8 @@ StartResult start_process(const std::filesystem::path& program,
     return StartResult{pid, 0};
 }
 
-std::optional<std::vector<RunningProcess>> find_processes(std::string_view name) {
+std::optional<std::vector<RunningProcess>> find_processes(std::string_view name,
+                                                          ProcessOwner owner) {
     std::error_code error;
     std::filesystem::directory_iterator entries("/proc", error);
     if (error) {
@@ -247,7 +273,8 @@ std::optional<std::vector<RunningProcess>> find_processes(std::string_view name)
             continue;
         }
         const auto stat = read_stat(pid);
-        if (!stat || has_ended(stat->state) || !runs_executable(pid, name)) {
+        if (!stat || has_ended(stat->state) || !runs_executable(pid, name) ||
+            (owner == ProcessOwner::ThisUser && !owned_by_this_user(pid))) {
             continue;
         }
         found.push_back(RunningProcess{pid, stat->start_time});

@@ -37,14 +37,19 @@ struct RunningProcess {
     friend bool operator==(const RunningProcess&, const RunningProcess&) = default;
 };
 
+// Whose processes a search takes: everybody's, or only those of the user this program runs as
+// (real and effective user both this program's effective user).
+enum class ProcessOwner { AnyUser, ThisUser };
+
 // The running processes whose executable is named exactly `name` (case-sensitive), in pid
-// order. The executable's name is the file name of the program the process runs (the last part
-// of /proc/<pid>/exe) or, for a program run by a loader such as the Windows compatibility layer,
-// the last part of its argv[0] with both "/" and "\" counting as separators (the loader puts the
-// Windows program's path there, while exe names the loader itself). The kernel's short command
-// name is never used: it is cut at 15 characters. Processes that already ended (zombies) are
-// left out. Nothing when /proc cannot be read.
-std::optional<std::vector<RunningProcess>> find_processes(std::string_view name);
+// order, of the owners asked for. The executable's name is the file name of the program the process
+// runs (the last part of /proc/<pid>/exe) or, for a program run by a loader such as the Windows
+// compatibility layer, the last part of its argv[0] with both "/" and "\" counting as separators
+// (the loader puts the Windows program's path there, while exe names the loader itself). The
+// kernel's short command name is never used: it is cut at 15 characters. Processes that already
+// ended (zombies) are left out. Nothing when /proc cannot be read.
+std::optional<std::vector<RunningProcess>> find_processes(
+    std::string_view name, ProcessOwner owner = ProcessOwner::AnyUser);
 
 // Waits until every process of the list has ended or ms of program time have passed; true when
 // all have ended.
@@ -63,10 +68,14 @@ using WindowId = std::uint32_t;
 struct TopWindow {
     WindowId id = 0;
     std::string title;  // UTF-8; empty for an untitled window
+    pid_t pid = 0;      // the process that says it owns the window; 0 when it does not say
 };
 
+// True when an X display can be reached: DISPLAY is set and its server takes a connection.
+bool x_display_reachable();
+
 // The desktop's top-level windows in the window manager's order (oldest first) with their
-// titles. Empty without an X display.
+// titles and owning processes. Empty without an X display.
 std::vector<TopWindow> top_level_windows();
 
 // Shows the window in its normal size (out of minimised and maximised) and brings it to the

@@ -64,6 +64,15 @@ class Desktop {
             xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
     }
 
+    pid_t pid(WindowId window) {
+        std::uint32_t pid = 0;
+        if (xcb_ewmh_get_wm_pid_reply(&ewmh_, xcb_ewmh_get_wm_pid(&ewmh_, window), &pid, nullptr) ==
+            0) {
+            return 0;
+        }
+        return static_cast<pid_t>(pid);
+    }
+
     std::string title(WindowId window) {
         xcb_ewmh_get_utf8_strings_reply_t name;
         if (xcb_ewmh_get_wm_name_reply(&ewmh_, xcb_ewmh_get_wm_name(&ewmh_, window), &name,
@@ -96,6 +105,10 @@ class Desktop {
 
 }  // namespace
 
+bool x_display_reachable() {
+    return Desktop().ready();
+}
+
 std::vector<TopWindow> top_level_windows() {
     Desktop desktop;
     std::vector<TopWindow> windows;
@@ -111,7 +124,8 @@ std::vector<TopWindow> top_level_windows() {
         return windows;
     }
     for (std::uint32_t i = 0; i < clients.windows_len; ++i) {
-        windows.push_back(TopWindow{clients.windows[i], desktop.title(clients.windows[i])});
+        const WindowId id = clients.windows[i];
+        windows.push_back(TopWindow{id, desktop.title(id), desktop.pid(id)});
     }
     xcb_ewmh_get_windows_reply_wipe(&clients);
     return windows;

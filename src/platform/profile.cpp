@@ -162,35 +162,79 @@ ProfileSectionResult read_profile_section(const std::filesystem::path& file,
     return result;
 }
 
-bool write_profile_string(const std::filesystem::path& file, std::string_view section,
-                          std::string_view key, std::string_view value) {
-    section = trim(section);
-    key = trim(key);
-    if (section.empty() || key.empty() || !clean(section, "\r\n]") || !clean(key, "\r\n=") ||
-        key.front() == ';' || key.front() == '[' || !clean(value, "\r\n")) {
-        return false;
-    }
-    std::lock_guard guard(write_lock());
+namespace {
 
-    std::string content;
+bool valid_section(std::string_view section) {
+    return !section.empty() && clean(section, "\r\n]");
+}
+
+bool valid_entry(std::string_view key, std::string_view value) {
+    return !key.empty() && clean(key, "\r\n=") && key.front() != ';' && key.front() != '[' &&
+           clean(value, "\r\n");
+}
+
+// The file's content before a write: empty for a file that does not exist yet, nothing when it
+// cannot be read.
+std::optional<std::string> content_to_rewrite(const std::filesystem::path& file) {
     struct stat info {};
     if (::stat(file.c_str(), &info) == 0) {
-        auto existing = read_regular_file(file);
-        if (!existing) {
-            return false;
-        }
-        content = std::move(*existing);
-    } else if (errno != ENOENT) {
-        return false;
+        return read_regular_file(file);
     }
+    if (errno != ENOENT) {
+        return std::nullopt;
+    }
+    return std::string();
+}
 
-    std::vector<Line> lines = split_lines(content);
-    std::string entry = std::string(key) + "=" + std::string(value);
+// The lines of the file as they stand.
+std::vector<std::string> line_texts(const std::vector<Line>& lines) {
     std::vector<std::string> out;
     out.reserve(lines.size() + 3);
     for (const Line& line : lines) {
         out.push_back(line.text);
     }
+    return out;
+}
+
+// A new section at the end of the file, a blank line before it.
+void append_section(std::vector<std::string>& out, std::string_view section) {
+    if (!out.empty() && !trim(out.back()).empty()) {
+        out.emplace_back();
+    }
+    out.push_back("[" + std::string(section) + "]");
+}
+
+// Writes the lines with CR LF line ends; a byte-order mark the file began with stays where it
+// was.
+bool write_lines(const std::filesystem::path& file, const std::string& content,
+                 const std::vector<std::string>& out) {
+    std::string written =
+        content.starts_with(kUtf8ByteOrderMark) ? std::string(kUtf8ByteOrderMark) : std::string();
+    for (const std::string& line : out) {
+        written += line;
+        written += "\r\n";
+    }
+    return replace_file_contents(file, written);
+}
+
+}  // namespace
+
+bool write_profile_string(const std::filesystem::path& file, std::string_view section,
+                          std::string_view key, std::string_view value) {
+    section = trim(section);
+    key = trim(key);
+    if (!valid_section(section) || !valid_entry(key, value)) {
+        return false;
+    }
+    std::lock_guard guard(write_lock());
+    const std::optional<std::string> content = content_to_rewrite(file);
+    if (!content) {
+        return false;
+    }
+
+    std::vector<Line> lines = split_lines(*content);
+    std::string entry = std::string(key) + "=" + std::string(value);
+    std::vector<std::string> out = line_texts(lines);
     if (const auto span = find_section(lines, section)) {
         std::size_t insert_at = span->header + 1;
         bool replaced = false;
@@ -210,21 +254,50 @@ bool write_profile_string(const std::filesystem::path& file, std::string_view se
             out.insert(out.begin() + static_cast<std::ptrdiff_t>(insert_at), entry);
         }
     } else {
-        if (!out.empty() && !trim(out.back()).empty()) {
-            out.emplace_back();
-        }
-        out.push_back("[" + std::string(section) + "]");
+        append_section(out, section);
         out.push_back(entry);
     }
+    return write_lines(file, *content, out);
+}
 
-    // A byte-order mark the file began with stays where it was.
-    std::string written =
-        content.starts_with(kUtf8ByteOrderMark) ? std::string(kUtf8ByteOrderMark) : std::string();
-    for (const std::string& line : out) {
-        written += line;
-        written += "\r\n";
+bool write_profile_section(const std::filesystem::path& file, std::string_view section,
+                           std::span<const ProfileEntry> entries) {
+    section = trim(section);
+    if (!valid_section(section)) {
+        return false;
     }
-    return replace_file_contents(file, written);
+    std::vector<std::string> written_entries;
+    for (const ProfileEntry& entry : entries) {
+        const std::string_view key = trim(entry.key);
+        if (!valid_entry(key, entry.value)) {
+            return false;
+        }
+        written_entries.push_back(std::string(key) + "=" + entry.value);
+    }
+    std::lock_guard guard(write_lock());
+    const std::optional<std::string> content = content_to_rewrite(file);
+    if (!content) {
+        return false;
+    }
+
+    const std::vector<Line> lines = split_lines(*content);
+    std::vector<std::string> out;
+    if (const auto span = find_section(lines, section)) {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (i > span->header && i < span->end && lines[i].kind == LineKind::Entry) {
+                continue;
+            }
+            out.push_back(lines[i].text);
+            if (i == span->header) {
+                out.insert(out.end(), written_entries.begin(), written_entries.end());
+            }
+        }
+    } else {
+        out = line_texts(lines);
+        append_section(out, section);
+        out.insert(out.end(), written_entries.begin(), written_entries.end());
+    }
+    return write_lines(file, *content, out);
 }
 
 std::vector<std::string_view> section_values_by_position(std::span<const char> buffer, int count,

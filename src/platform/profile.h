@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -56,6 +57,18 @@ ProfileSectionResult read_profile_section(const std::filesystem::path& file,
 // holds a line end or NUL; the file is then unchanged.
 bool write_profile_string(const std::filesystem::path& file, std::string_view section,
                           std::string_view key, std::string_view value);
+
+struct ProfileEntry {
+    std::string key;
+    std::string value;
+};
+
+// Replaces every entry of section with these, in this order, right after its header; the
+// section's remarks and blank lines stay, after them, and the other sections as they are. A
+// missing section is appended at the end of the file, a missing file is created. Written as
+// write_profile_string writes, and false, with the file unchanged, where that would be.
+bool write_profile_section(const std::filesystem::path& file, std::string_view section,
+                           std::span<const ProfileEntry> entries);
 
 // What the positional walk does with an entry that has no '='.
 enum class EntryWithoutEquals {

@@ -36,11 +36,11 @@ platform::Event& bulk_out_event() {
 }
 
 // Ends a transfer whose wait ran out: aborts the pipe and waits until the driver is done
-// with the record, the event and the context, then frees the context.
+// with the record, the event and the context (or, within a bound, has let go of them), then
+// frees the context.
 void end_unfinished(CUsbEndPoint& ep, std::uint8_t* buffer, usb::IoRecord& record,
                     usb::XferContext* context) {
-    ep.Abort();
-    usb::wait_done(record, platform::kWaitForever);
+    ep.end_transfer(record);
     std::int32_t ignored = 0;
     ep.FinishDataXfer(buffer, ignored, &record, context);
 }
@@ -161,8 +161,7 @@ int PrinterProtocol::BulkOutSend(std::uint8_t* buffer, std::uint32_t length) {
             return 0;
         }
         if (!ep->WaitForXfer(&record, kTransferWaitMs)) {
-            ep->Abort();
-            usb::wait_done(record, platform::kWaitForever);
+            ep->end_transfer(record);
         }
         std::int32_t sent = static_cast<std::int32_t>(piece);
         // A piece reported sent with no byte moved would repeat for ever: a failure.

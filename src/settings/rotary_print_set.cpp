@@ -94,6 +94,7 @@ std::optional<DiameterChange> filter_diameter(std::string_view text) {
 }
 
 rotary_print_set::rotary_print_set() : Dialog(kCaption, kClientSize) {
+    set_font(ui::Font{"MS Shell Dlg", 80});
     add<ui::GroupBox>(kNoId, ui::Rect::from_size(10, 6, 444, 184), "");
     add<ui::Picture>(kNoId, ui::Rect::from_size(20, 22, 120, 156),
                      rotary_attachment_image(120, 156));

@@ -76,6 +76,7 @@ constexpr std::array<int, 8> kSixChannels = {8, 4, 0, 1, 2, 3, 5, 8};
 }  // namespace
 
 allsetting::allsetting() : Dialog(kCaption, kClientSize) {
+    set_font(ui::Font{"MS Shell Dlg", 80});
     add_controls();
     on_command(IDC_SETTING_SAVE, [this] { OnBnClickedSave(); });
     on_command(IDC_SETTING_8_CHANNEL_DEFAULT, [this] { OnBnClicked8ChannelDefault(); });

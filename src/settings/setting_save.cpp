@@ -1,11 +1,15 @@
 #include "settings/setting_save.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
+#include <string_view>
+#include <vector>
 
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "platform/ui/list_ctrl.h"
 #include "settings/program_globals.h"
 
@@ -13,14 +17,57 @@ namespace {
 
 constexpr int kSavedPositions[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 18};
 
+bool is_saved_position(int position) {
+    return std::find(std::begin(kSavedPositions), std::end(kSavedPositions), position) !=
+           std::end(kSavedPositions);
+}
+
+bool same_key(std::string_view a, std::string_view b) {
+    const auto lower = [](unsigned char c) { return std::tolower(c); };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+               return lower(static_cast<unsigned char>(x)) == lower(static_cast<unsigned char>(y));
+           });
+}
+
+// The entries of "overall situation" as the file holds them, in order.
+std::vector<platform::ProfileEntry> stored_entries(const std::filesystem::path& file) {
+    std::vector<char> buffer(AllSettings::kBufferSize, '\0');
+    const platform::ProfileSectionResult read =
+        platform::read_profile_section(file, AllSettings::kSection, buffer);
+    std::vector<platform::ProfileEntry> entries;
+    for (std::size_t at = 0; at < read.length;) {
+        const std::string_view text(buffer.data() + at);
+        const std::size_t equals = text.find('=');
+        entries.push_back(
+            {std::string(text.substr(0, equals)), equals == std::string_view::npos
+                                                      ? std::string()
+                                                      : std::string(text.substr(equals + 1))});
+        at += text.size() + 1;
+    }
+    return entries;
+}
+
+// Whether every positional reader finds each of the eighteen entries at its own position: the
+// section's first eighteen entries are the eighteen keys in their installed order.
+bool holds_all_entries(const std::vector<platform::ProfileEntry>& stored) {
+    const auto& entries = AllSettings::entries();
+    if (stored.size() < entries.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!same_key(stored[i].key, entries[i].key)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Every write is made, even after one failed, so that as much of the operator's choice as can
 // be kept is kept; the result says whether all of them held.
-bool write_keys(const SettingTexts& texts, const std::filesystem::path& file, bool all_eighteen) {
+bool write_keys(const SettingTexts& texts, const std::filesystem::path& file) {
     bool all_held = true;
     for (const AllSettingsEntry& entry : AllSettings::entries()) {
-        const bool saved = std::find(std::begin(kSavedPositions), std::end(kSavedPositions),
-                                     entry.position) != std::end(kSavedPositions);
-        if (saved || all_eighteen) {
+        if (is_saved_position(entry.position)) {
             const std::string& text = texts[static_cast<std::size_t>(entry.position - 1)];
             all_held = AllSettings::write(entry.key, text, file) && all_held;
         }
@@ -28,24 +75,45 @@ bool write_keys(const SettingTexts& texts, const std::filesystem::path& file, bo
     return all_held;
 }
 
-// Made beside the file and renamed into place, so a failure on the way never leaves a file
-// with some entries only, whose later saves would append the rest out of order.
-bool create_setting_file(const SettingTexts& texts, const std::filesystem::path& file) {
-    std::filesystem::path partial = file;
-    partial += ".new";
-    platform::delete_file(partial);  // left by an earlier attempt that was cut off
-    if (write_keys(texts, partial, true) && platform::move_file(partial, file)) {
-        return true;
+// The section written again whole, in one write: the eighteen entries in the installed order,
+// the rotary range and diameter keeping the values the section held under their names, then
+// whatever else it held.
+bool rewrite_section(const SettingTexts& texts, const std::filesystem::path& file,
+                     const std::vector<platform::ProfileEntry>& stored) {
+    const auto stored_value = [&](std::string_view key) -> const std::string* {
+        for (const platform::ProfileEntry& entry : stored) {
+            if (same_key(entry.key, key)) {
+                return &entry.value;
+            }
+        }
+        return nullptr;
+    };
+    std::vector<platform::ProfileEntry> section;
+    for (const AllSettingsEntry& entry : AllSettings::entries()) {
+        const std::string* kept =
+            is_saved_position(entry.position) ? nullptr : stored_value(entry.key);
+        section.push_back(
+            {std::string(entry.key),
+             kept != nullptr ? *kept : texts[static_cast<std::size_t>(entry.position - 1)]});
     }
-    platform::delete_file(partial);
-    return false;
+    for (const platform::ProfileEntry& entry : stored) {
+        const bool known = std::any_of(AllSettings::entries().begin(), AllSettings::entries().end(),
+                                       [&](const AllSettingsEntry& known_entry) {
+                                           return same_key(known_entry.key, entry.key);
+                                       });
+        if (!known) {
+            section.push_back(entry);
+        }
+    }
+    return platform::write_profile_section(file, AllSettings::kSection, section);
 }
 
 }  // namespace
 
 bool write_setting_file(const SettingTexts& texts, const std::filesystem::path& file) {
+    const std::vector<platform::ProfileEntry> stored = stored_entries(file);
     const bool written =
-        platform::exists(file) ? write_keys(texts, file, false) : create_setting_file(texts, file);
+        holds_all_entries(stored) ? write_keys(texts, file) : rewrite_section(texts, file, stored);
     return written && platform::exists(file);
 }
 

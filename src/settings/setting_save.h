@@ -15,11 +15,14 @@
 using SettingTexts = std::array<std::string, AllSettings::kEntryCount>;
 
 // Writes the sixteen keys of positions 1..15 and 18 by name, in that order, each one checked.
-// Every reader takes the entries by position, and a key the file lacks is appended at its end,
-// so a file made by these writes alone would hold "step_adjust" where "rotary_range" belongs:
-// when the file is missing it is therefore made whole, with all eighteen entries in the
-// installed order (positions 16 and 17 from `texts`), or not at all. True only when every
-// write held and the file is there afterwards.
+// Every reader takes the entries by position, and a key the section lacks is appended at its
+// end, so a section made by these writes alone would hold "step_adjust" where "rotary_range"
+// belongs. They are therefore made only where the section "overall situation" holds the
+// eighteen entries in their installed order. Otherwise (no file, an empty one, no such section,
+// entries missing or out of place) the section is written again whole, in one write: the
+// eighteen entries in the installed order, positions 16 and 17 with the values the section held
+// under their names or else from `texts`, then the section's other entries; the file's other
+// sections stay. True only when every write held and the file is there afterwards.
 bool write_setting_file(const SettingTexts& texts, const std::filesystem::path& file);
 
 // What a successful save changes in the running program: automatic printing (a "Print_job_set"

@@ -108,4 +108,16 @@ bool wait_done(const IoRecord& record, std::uint32_t timeout_ms) {
     }
 }
 
+bool wait_or_abandon(Driver& driver, IoRecord& record, std::uint32_t timeout_ms) {
+    if (wait_done(record, timeout_ms)) {
+        return true;
+    }
+    if (driver.abandon(record)) {
+        record.settle();
+    } else {
+        wait_done(record, platform::kWaitForever);
+    }
+    return false;
+}
+
 }  // namespace usb

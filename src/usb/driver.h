@@ -122,6 +122,17 @@ class IoRecord {
 // taken for this one.
 bool wait_done(const IoRecord& record, std::uint32_t timeout_ms);
 
+// How long a caller waits, in program ms, for a transfer to end after it aborted it. A
+// cancelled transfer normally ends within milliseconds; one that has not ended by then may
+// never end, and the caller must not wait for it without end.
+inline constexpr std::uint32_t kAbortWaitMs = 5000;
+
+// Waits up to timeout_ms for an aborted call to end; when it has not, asks the driver to let
+// go of it (Driver::abandon). On return the record is done, and the caller may release it,
+// its event and the call's buffers, unless the driver cannot let go of its calls: then it
+// waits for the end, however long that takes. True when the call ended by itself.
+bool wait_or_abandon(Driver& driver, IoRecord& record, std::uint32_t timeout_ms = kAbortWaitMs);
+
 enum class EnumResult { Ok, NoMoreItems, Failed };
 
 // A snapshot of the device interfaces of one GUID that were present when it was taken.
@@ -182,6 +193,16 @@ class Driver {
     // thread of its own offers it to the waiter whose time-out has come, so that a call is
     // never given up as late only because that thread has not been scheduled yet.
     virtual void complete_due() {}
+
+    // Lets go of an overlapped call that has not ended although it was aborted: the record is
+    // done on return (the call failed), and the driver keeps what it still needs of the call
+    // until the call really ends, so nothing of the caller's is touched after the return (an
+    // OUT call's data has been taken by then). False when the driver cannot let go of its
+    // calls; its aborts then end them.
+    virtual bool abandon(IoRecord& record) {
+        static_cast<void>(record);
+        return false;
+    }
 };
 
 }  // namespace usb

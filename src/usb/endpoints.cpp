@@ -111,8 +111,7 @@ bool CUsbEndPoint::FinishDataXfer(std::uint8_t* buf, std::int32_t& len, IoRecord
     if (!record.done()) {
         // The driver still owns the block, the caller's buffer and the record: end the call
         // before anything of it is released.
-        Abort();
-        usb::wait_done(record, platform::kWaitForever);
+        end_transfer(record);
     }
     std::uint32_t returned = 0;
     std::uint32_t error = 0;
@@ -168,13 +167,17 @@ bool CUsbEndPoint::WaitForIO(IoRecord* ov) {
     }
     Abort();
     if (!usb::wait_done(*ov, 50)) {
-        Abort();
-        usb::wait_done(*ov, platform::kWaitForever);
+        end_transfer(*ov);
     }
     return false;
 }
 
 bool CUsbEndPoint::Abort() {
+    abort_pipe();
+    return true;
+}
+
+bool CUsbEndPoint::abort_pipe() {
     if (!hDevice.valid()) {
         return true;
     }
@@ -183,10 +186,17 @@ bool CUsbEndPoint::Abort() {
     std::uint8_t address = Address;
     const std::uint32_t error = hDevice.driver->io_control_overlapped(
         hDevice.id, usb::kCodeAbortPipe, &address, 1, nullptr, 0, record);
-    if (error == usb::kErrorPending) {
-        usb::wait_done(record, platform::kWaitForever);
+    return error != usb::kErrorPending || usb::wait_or_abandon(*hDevice.driver, record);
+}
+
+void CUsbEndPoint::end_transfer(IoRecord& ov) {
+    if (!hDevice.valid()) {
+        return;  // no transfer can have begun
     }
-    return true;
+    // An abort that did not end in time did not end this transfer either: it is let go of at
+    // once rather than waited for a second time.
+    const bool aborted = abort_pipe();
+    usb::wait_or_abandon(*hDevice.driver, ov, aborted ? usb::kAbortWaitMs : 0);
 }
 
 bool CUsbEndPoint::XferData(std::uint8_t* buf, std::int32_t& len, IsoPacketInfo* packets) {

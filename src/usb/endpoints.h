@@ -57,10 +57,15 @@ class CUsbEndPoint {
     // under way: the caller must end it before it releases the record, the event or the
     // context.
     bool WaitForXfer(usb::IoRecord* ov, std::uint32_t timeout_ms);
-    // Waits up to TimeOut; a transfer that takes longer is aborted and waited for, then false.
+    // Waits up to TimeOut; a transfer that takes longer is aborted and ended, then false.
     bool WaitForIO(usb::IoRecord* ov);
-    // Aborts the transfers under way on this endpoint's pipe and waits for the abort.
+    // Aborts the transfers under way on this endpoint's pipe and waits for the abort, at most
+    // usb::kAbortWaitMs.
     bool Abort();
+    // Ends a transfer that has not completed: aborts the pipe and waits for the transfer at
+    // most usb::kAbortWaitMs, then has the driver let go of it. On return the caller may
+    // release the record, its event and the context.
+    void end_transfer(usb::IoRecord& ov);
     // A synchronous transfer within TimeOut.
     bool XferData(std::uint8_t* buf, std::int32_t& len, usb::IsoPacketInfo* packets = nullptr);
 
@@ -85,6 +90,8 @@ class CUsbEndPoint {
     int XferMode = usb::kDirectXfer;
 
   protected:
+    // Abort's work: true when the abort ended within usb::kAbortWaitMs.
+    bool abort_pipe();
     // A zeroed block of header, packet records and data for one transfer.
     usb::XferContext* new_context(std::uint32_t packets, std::uint32_t data_length, bool buffered,
                                   usb::IoRecord* ov) const;

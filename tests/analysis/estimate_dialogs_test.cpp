@@ -2,10 +2,13 @@
 // open and ends with its code, after a box when it failed; the result dialogs show the texts.
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
 #include "analysis/ink_cost_dialogs.h"
 #include "analysis/ink_estimate.h"
 #include "analysis/print_time_dialogs.h"
 #include "analysis/print_time_estimate.h"
+#include "dialog_look.h"
 #include "message_box_recorder.h"
 #include "modal_run.h"
 #include "platform/ui/controls.h"
@@ -54,6 +57,26 @@ TEST_F(EstimateDialogsTest, InkDialogsShowTheResultsOrTheFailure) {
     EXPECT_EQ(boxes_.texts(), std::vector<std::string>{"Print file can't read."});
     EXPECT_EQ(g_ink_cost_white, "Ink cost: Unknow");
     EXPECT_EQ(g_ink_cost_black, "Ink cost: Unknow");
+}
+
+// Each result dialog shows two pictures of its own; the ink dialog writes every control's
+// text in Arial 8.5, its Close button included, the total in 12.
+TEST_F(EstimateDialogsTest, ResultDialogsShowTwoPicturesAndTheirFonts) {
+    ink_cost_view ink;
+    showprinttime time;
+    for (const platform::ui::Dialog* dialog :
+         {static_cast<platform::ui::Dialog*>(&ink), static_cast<platform::ui::Dialog*>(&time)}) {
+        const auto pictures = test_support::dialog_pictures(*dialog);
+        ASSERT_EQ(pictures.size(), 2u) << dialog->caption();
+        EXPECT_NE(pictures[0].image, pictures[1].image);
+    }
+    const auto font = [&](int id) { return ink.item(id)->widget()->font(); };
+    for (const int id : {ink_cost_view::IDC_INK_BLACK, ink_cost_view::IDC_INK_BLACK + 5,
+                         platform::ui::kIdCancel}) {
+        EXPECT_EQ(font(id).family().toStdString(), "Arial") << id;
+        EXPECT_EQ(font(id).pointSizeF(), 8.5) << id;
+    }
+    EXPECT_EQ(font(ink_cost_view::IDC_INK_TOTAL).pointSizeF(), 12.0);
 }
 
 TEST_F(EstimateDialogsTest, TimeDialogEstimatesTheJobRowOrSaysWhyNot) {

@@ -165,9 +165,12 @@ TEST(CountPlaneDots, AgreesWithTheDecodeRule) {
     EXPECT_EQ(single.middle, 4u);
 }
 
-// Chunks of 200 lines, the last one short: every line counts, and the bar moves once a chunk.
+// Chunks of 200 lines, the last one short: every line counts, and the bar moves once a chunk,
+// the short one too.
 TEST_F(InkEstimateTest, EveryLineOfEveryChunkCounts) {
-    for (const std::uint32_t lines : {150u, 450u}) {
+    const std::pair<std::uint32_t, std::vector<std::uint32_t>> cases[] = {
+        {150, {1}}, {400, {1, 2}}, {450, {1, 2, 3}}};
+    for (const auto& [lines, expected_steps] : cases) {
         SCOPED_TRACE(lines);
         const std::string path =
             write(PrnBuilder(10, lines).solid(PRN_PLANE_BLACK, 0, lines, 0, 40));
@@ -180,8 +183,6 @@ TEST_F(InkEstimateTest, EveryLineOfEveryChunkCounts) {
         ASSERT_TRUE(estimate.ok);
         EXPECT_EQ(estimate.dots[PRN_PLANE_BLACK].large, 40u * lines);
         EXPECT_EQ(range, lines / 200);
-        const std::vector<std::uint32_t> expected_steps =
-            lines == 150 ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{1, 2};
         EXPECT_EQ(steps, expected_steps);
     }
 }

@@ -256,17 +256,47 @@ TEST_F(PrintTimeEstimateTest, OptionsOfTheRow) {
     // No settings file: Gaussian edges (B 101): 15 bands plus 6 tail bands.
     dialog = PrintTimeOptions{};
     EXPECT_EQ(seconds(dialog), price_print_time(4, false, 0, 0, 21, 0));
-    // 360 dpi across: 8 passes (Gaussian B 87): 17 bands, and the 720 dpi along the feed give
-    // (720 - 87) / 87 = 7 tail bands.
-    PrnBuilder across = job({1430}, true);
-    across.resolution(360, 720);
+    // A resolution pair the printer has no mode for: 8 passes (Gaussian B 87), so 17 bands,
+    // and the resolution along the feed taken as rows for the tail bands.
+    struct Resolution {
+        std::uint32_t x_dpi;
+        std::uint32_t y_dpi;
+        int bands;
+    };
+    const Resolution resolutions[] = {
+        {360, 720, 17 + (720 - 87) / 87},
+        {720, 1200, 17 + (1200 - 87) / 87},
+        {720, 0, 17},  // a tail below 0 adds no bands
+    };
+    for (const Resolution& r : resolutions) {
+        PrnBuilder odd = job({1430}, true);
+        odd.resolution(r.x_dpi, r.y_dpi);
+        PrintTimeEstimator estimator;
+        const PrintTimeResult result =
+            estimator.estimate(write(odd, "odd.prn"), PrintTimeOptions{});
+        EXPECT_TRUE(result.ok) << r.x_dpi << "x" << r.y_dpi << ": " << result.message;
+        EXPECT_EQ(result.bands, r.bands) << r.x_dpi << "x" << r.y_dpi;
+    }
+}
+
+// The dialog's bar gets its range before the first band is read: the first report is 0 rows.
+TEST_F(PrintTimeEstimateTest, ReportsTheLineCountBeforeTheFirstBand) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> reports;
     PrintTimeEstimator estimator;
-    EXPECT_EQ(estimator.estimate(write(across, "360.prn"), PrintTimeOptions{}).bands, 24);
+    ASSERT_TRUE(estimator
+                    .estimate(write(job({300}, true)), PrintTimeOptions{},
+                              [&](std::uint32_t done, std::uint32_t lines) {
+                                  reports.emplace_back(done, lines);
+                              })
+                    .ok);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front(), std::make_pair(0u, 300u));
+    EXPECT_EQ(reports.back(), std::make_pair(300u, 300u));
 }
 
 // A job without a table cell is refused on an estimator's first estimate, never looped over;
-// later it keeps the estimator's previous values. Resolutions along the feed other than the
-// four the printer prints, rows longer than the estimate reads and missing files are refused.
+// later it keeps the estimator's previous values. Rows longer than the estimate reads and
+// missing files are refused.
 TEST_F(PrintTimeEstimateTest, RefusesInsteadOfLooping) {
     PrnBuilder ten = job({300}, true);
     ten.resolution(720, 1800);
@@ -296,23 +326,12 @@ TEST_F(PrintTimeEstimateTest, RefusesInsteadOfLooping) {
     PrintTimeEstimator fresh;
     EXPECT_FALSE(fresh.estimate(write(two_layer, "two.prn"), braille).ok);
 
-    struct Case {
-        PrnBuilder prn;
-        const char* message;
-    };
-    const Case cases[] = {
-        {PrnBuilder(4, 10).resolution(720, 1200),
-         "The print file's resolution along the feed (1200 dpi) is none the printer prints; its "
-         "print time cannot be estimated."},
-        {PrnBuilder(4253, 2),
-         "The print file's plane rows are 4253 bytes long, more than the 4252 bytes the time "
-         "estimate reads."},
-    };
-    for (const Case& c : cases) {
-        const PrintTimeResult result = fresh.estimate(write(c.prn, "bad.prn"), PrintTimeOptions{});
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.message, c.message);
-    }
+    const PrintTimeResult wider =
+        fresh.estimate(write(PrnBuilder(4253, 2), "bad.prn"), PrintTimeOptions{});
+    EXPECT_FALSE(wider.ok);
+    EXPECT_EQ(wider.message,
+              "The print file's plane rows are 4253 bytes long, more than the 4252 bytes the time "
+              "estimate reads.");
     EXPECT_TRUE(fresh.estimate(write(PrnBuilder(4252, 2), "wide.prn"), PrintTimeOptions{}).ok);
     EXPECT_EQ(fresh.estimate((dir_ / "missing.prn").string(), PrintTimeOptions{}).message,
               "Print file can't read. Please try again later!");

@@ -27,15 +27,22 @@ class PrintTimeRoleTest : public PrintJobTest {
 TEST_F(PrintTimeRoleTest, FillsNAOnceAndLeavesFilledRowsAlone) {
     EXPECT_EQ(estimate_first_printing_row(estimator_), 1000u);
 
-    const std::string path = queue_job(small_job(300));
-    EXPECT_EQ(estimate_first_printing_row(estimator_), 0u);
-    // One copy, from an estimate of the same job.
-    PrintTimeEstimator reference;
-    const PrintTimeResult expected =
-        reference.estimate(path, time_options_from_row(TimeEstimator::List, "N/A", "Bi", "1"));
-    ASSERT_TRUE(expected.ok);
-    EXPECT_EQ(cell(PrintRow::expected_time), expected.text);
-    EXPECT_EQ(cell(PrintRow::pass_time), std::to_string(expected.bands));
+    // One copy, from an estimate of the same job; a resolution the printer has no mode for
+    // is estimated all the same, with 8 passes.
+    PrnBuilder odd = small_job(300);
+    odd.resolution(720, 1200);
+    for (const auto& [prn, name] :
+         {std::pair{small_job(300), "job.prn"}, std::pair{odd, "odd.prn"}}) {
+        window_.printing().delete_all_items();
+        const std::string path = queue_job(prn, name);
+        EXPECT_EQ(estimate_first_printing_row(estimator_), 0u);
+        PrintTimeEstimator reference;
+        const PrintTimeResult expected =
+            reference.estimate(path, time_options_from_row(TimeEstimator::List, "N/A", "Bi", "1"));
+        ASSERT_TRUE(expected.ok);
+        EXPECT_EQ(cell(PrintRow::expected_time), expected.text) << name;
+        EXPECT_EQ(cell(PrintRow::pass_time), std::to_string(expected.bands)) << name;
+    }
 
     // Filled: left alone, also while it prints.
     window_.printing().set_item_text(0, PrintRow::state, "Printing");
@@ -53,9 +60,7 @@ TEST_F(PrintTimeRoleTest, FillsNAOnceAndLeavesFilledRowsAlone) {
 
     // A job it cannot estimate shows "Unknow" and keeps line progress.
     window_.printing().delete_all_items();
-    PrnBuilder odd = small_job(300);
-    odd.resolution(720, 1200);
-    queue_job(odd, "odd.prn");
+    queue_job(PrnBuilder(4253, 2), "wide.prn");
     EXPECT_EQ(estimate_first_printing_row(estimator_), 0u);
     EXPECT_EQ(cell(PrintRow::expected_time), "Unknow");
     EXPECT_EQ(cell(PrintRow::pass_time), "N/A");

@@ -11,6 +11,7 @@
 
 #include "analysis/bitmap_file.h"
 #include "analysis/preview_builder.h"
+#include "dialog_look.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -123,6 +124,23 @@ TEST_F(PrintPreviewTest, OpensWithThePictureTextsAndStateButtons) {
         });
     }
     EXPECT_EQ(boxes_.count(), 0u);
+}
+
+// Two frames, round the picture and round the job's texts, and a picture of its own besides
+// the job's, shown before any job's picture is loaded.
+TEST_F(PrintPreviewTest, FramesThePictureAndTheTextsAndShowsItsOwnPicture) {
+    printpreview dialog;
+    const auto frames = test_support::dialog_frames(dialog);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_TRUE(test_support::encloses(frames[0].rect,
+                                       dialog.item(printpreview::IDC_PREVIEW_PICTURE)->rect()));
+    for (int id = printpreview::IDC_PREVIEW_TITLE; id <= printpreview::IDC_PREVIEW_DIRECTION;
+         ++id) {
+        EXPECT_TRUE(test_support::encloses(frames[1].rect, dialog.item(id)->rect())) << id;
+    }
+    const auto pictures = test_support::dialog_pictures(dialog);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_FALSE(test_support::encloses(frames[0].rect, pictures[0].rect));
 }
 
 TEST_F(PrintPreviewTest, StepsThroughTheQueueAndKeepsItsJobOnARefusedStep) {

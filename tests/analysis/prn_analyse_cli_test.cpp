@@ -107,13 +107,24 @@ TEST(PrnAnalyseProgram, InkAndTimeEstimates) {
     EXPECT_EQ(time.out, "{\"dialog\":\"" + dialog + "\",\"expected_time\":\"" + list +
                             "\",\"pass_time\":\"16\"}\n");
 
-    test_support::PrnBuilder(4, 10).resolution(720, 1200).write(dir / "odd.prn");
-    for (const char* command : {"ink", "time"}) {
-        const Result refused = run(std::string(command) + " " + (dir / "odd.prn").string(), dir);
-        EXPECT_EQ(refused.exit_code, 2) << command;
-        EXPECT_TRUE(refused.out.empty());
-        EXPECT_FALSE(refused.err.empty());
-    }
+    // A resolution the printer has no mode for: the ink calculation refuses it, the time is
+    // estimated with 8 passes (Gaussian B 87): one band, and the 1200 dpi taken as rows give
+    // the dialog (1200 - 87) / 87 = 12 tail bands, the printing list (1200 + 87) / 87 = 14.
+    test_support::PrnBuilder(4, 10)
+        .resolution(720, 1200)
+        .solid(PRN_PLANE_BLACK, 0, 10, 0, 16)
+        .write(dir / "odd.prn");
+    const Result refused = run("ink " + (dir / "odd.prn").string(), dir);
+    EXPECT_EQ(refused.exit_code, 2);
+    EXPECT_TRUE(refused.out.empty());
+    EXPECT_FALSE(refused.err.empty());
+    const Result odd_time = run("time " + (dir / "odd.prn").string(), dir);
+    EXPECT_EQ(odd_time.exit_code, 0) << odd_time.err;
+    EXPECT_EQ(odd_time.out, "{\"dialog\":\"" +
+                                format_print_time(price_print_time(4, false, 0, 0, 13, 0)) +
+                                "\",\"expected_time\":\"" +
+                                format_print_time(price_print_time(4, false, 0, 0, 15, 0)) +
+                                "\",\"pass_time\":\"15\"}\n");
     EXPECT_EQ(run("time " + (dir / "t.prn").string() + " --speed 2", dir).exit_code, 1);
 }
 

@@ -401,7 +401,7 @@ TEST_F(MainWindowCommands, TheContextMenuGraysWhatTheStateDoesNotAllow) {
     });
 }
 
-TEST_F(MainWindowCommands, DeleteRemovesTheFileAndItsPreviewAndRefusesTheJobBeingPrinted) {
+TEST_F(MainWindowCommands, DeleteRemovesTheFileAndItsPreviewAndKeepsTheFileBeingPrinted) {
     run([&](CvelquorinDlg& window) {
         MyListCtrl& jobs = window.job_queue_list();
         cprocess& printing = window.printing_list();
@@ -417,14 +417,15 @@ TEST_F(MainWindowCommands, DeleteRemovesTheFileAndItsPreviewAndRefusesTheJobBein
         // The rows follow the file when the watcher reports it gone.
         EXPECT_EQ(jobs.item_count(), 2);
 
-        // b is being printed.
+        // b is being printed: its file stays, as a file in use does, and its preview goes.
         select(jobs, 1);
         window.command(IDC_PRINT_BUTTON);
         printing.set_item_text(0, PrintRow::state, JobState::printing);
         select(jobs, 1);
         window.command(IDC_DELETE_BUTTON);
         EXPECT_TRUE(fs::exists(job("b.prn")));
-        EXPECT_TRUE(fs::exists(job("b.bmp")));
+        EXPECT_FALSE(fs::exists(job("b.bmp")));
+        EXPECT_EQ(g_deleted_job_path, job("a.prn").string());
 
         jobs.set_item_state(-1, 0, ui::kItemSelected);
         window.command(IDC_DELETE_BUTTON);

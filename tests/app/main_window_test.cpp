@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/app_globals.h"
 #include "app/button_images.h"
@@ -24,6 +25,7 @@
 #include "app/main_window_ids.h"
 #include "app/printing_list.h"
 #include "app/startup_checks.h"
+#include "app/workstation_lock.h"
 #include "engine/monitoring_thread.h"
 #include "main_window_fixture.h"
 #include "message_box_recorder.h"
@@ -48,6 +50,21 @@ constexpr int kEndedByTest = test_support::MainWindowTest::kEndedByTest;
 class MainWindow : public test_support::MainWindowTest {
   protected:
     fs::path virtual_hot_folder() const { return station.settings_root() / "VirtualHotFolder"; }
+
+    // After a start that ended at its checks: not laid out, no tray icon, no output folder, no
+    // step settings, no watch, no worker.
+    void expect_nothing_started() {
+        EXPECT_FALSE(dialog.is_visible());
+        EXPECT_EQ(dialog.client_size().width, 1160);
+        EXPECT_TRUE(dialog.job_queue_list().column_count() == 0);
+        EXPECT_FALSE(dialog.tray_icon_added());
+        EXPECT_FALSE(fs::exists(station.system_drive() / "MTOutput"));
+        EXPECT_FALSE(fs::exists(virtual_hot_folder()));
+        for (int i = 0; i < CvelquorinDlg::kWorkerCount; ++i) {
+            EXPECT_EQ(dialog.worker(i), nullptr);
+        }
+        EXPECT_FALSE(dialog.has_minimize_box());
+    }
 };
 
 struct FailedStart {
@@ -73,17 +90,7 @@ TEST_P(MainWindowFailedStart, OneBoxThenTheWindowEndsWith0AndNothingStarts) {
     EXPECT_EQ(dialog.do_modal(), 0);
     ASSERT_EQ(boxes.count(), 1u);
     EXPECT_EQ(boxes.texts()[0], GetParam().message);
-    // Not laid out, no tray icon, no output folder, no step settings, no watch, no worker.
-    EXPECT_FALSE(dialog.is_visible());
-    EXPECT_EQ(dialog.client_size().width, 1160);
-    EXPECT_TRUE(dialog.job_queue_list().column_count() == 0);
-    EXPECT_FALSE(dialog.tray_icon_added());
-    EXPECT_FALSE(fs::exists(station.system_drive() / "MTOutput"));
-    EXPECT_FALSE(fs::exists(virtual_hot_folder()));
-    for (int i = 0; i < CvelquorinDlg::kWorkerCount; ++i) {
-        EXPECT_EQ(dialog.worker(i), nullptr);
-    }
-    EXPECT_FALSE(dialog.has_minimize_box());
+    expect_nothing_started();
     EXPECT_FALSE(ran_on) << "the window ran a modal loop after a failed start";
 }
 
@@ -117,6 +124,35 @@ INSTANTIATE_TEST_SUITE_P(
                       FailedStart{"NoSettingsFile", [](auto& s) { fs::remove(s.settings_file()); },
                                   kSetting}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Another program already works on the job folder or the settings root (started under another
+// runtime folder, so the single-instance name did not stop it): one box names the folder, and
+// the window ends before anything in those folders is touched.
+TEST_F(MainWindow, FoldersInUseByAnotherProgramEndTheStartWithABoxNamingThem) {
+    const fs::path stray = station.job_folder() / "notes.txt";
+    const fs::path empty_folder = station.job_folder() / "empty";
+    test_support::write_file(stray, "the scan would delete this");
+    fs::create_directory(empty_folder);
+    const fs::path job_folder = station.job_folder();
+    const fs::path settings_root = station.settings_root();
+    for (const fs::path& in_use : {job_folder, settings_root}) {
+        SCOPED_TRACE(in_use);
+        const auto other = app::WorkstationLock::take({in_use});
+        ASSERT_TRUE(other.lock);
+        MessageBoxRecorder said;
+        CvelquorinDlg window;
+        // A window that starts after all is ended, so that the test fails instead of waiting.
+        test_support::WhenOpen end_if_started(window, [&] { window.end_dialog(kEndedByTest); });
+        EXPECT_EQ(window.do_modal(), app::kStartupFailedEndCode);
+        EXPECT_EQ(said.texts(), std::vector<std::string>{app::folder_in_use_text(in_use)});
+        EXPECT_FALSE(window.is_visible());
+        EXPECT_FALSE(window.worker(0));
+    }
+    EXPECT_TRUE(fs::exists(stray));
+    EXPECT_TRUE(fs::is_directory(empty_folder));
+    EXPECT_FALSE(fs::exists(station.system_drive() / "MTOutput"));
+    EXPECT_FALSE(fs::exists(virtual_hot_folder()));
+}
 
 TEST_F(MainWindow, StartsLaidOutOverTheWorkArea) {
     EXPECT_EQ(

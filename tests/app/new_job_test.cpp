@@ -8,11 +8,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_window_ids.h"
+#include "fifo.h"
 #include "main_window_fixture.h"
 #include "maintenance/layout_designer.h"
 #include "platform/clock.h"
@@ -21,6 +25,7 @@
 #include "platform/ui/screen.h"
 #include "platform/ui/tray_icon.h"
 #include "temp_dir.h"
+#include "test_processes.h"
 #include "x_desktop.h"
 
 namespace {
@@ -34,28 +39,17 @@ constexpr std::string_view kBusy = "Layout designner software is busy, pleasy tr
 
 class NewJob : public test_support::MainWindowTest {
   protected:
-    ~NewJob() override {
-        if (auto left = platform::find_processes(maintenance::kDesignerProcessName)) {
-            platform::terminate_processes(*left, 0, 5000);
-        }
-    }
+    // Only the copies this test started, from its own drive.
+    ~NewJob() override { test_support::end_processes_under(station.system_drive()); }
 
     // The X desktop for the designer's window; the reason to skip when it cannot exist here.
-    std::string start_desktop() {
-        if (auto missing = test_support::XDesktop::missing(); !missing.empty()) {
-            return missing;
-        }
-        desktop_.emplace();
-        EXPECT_TRUE(desktop_->start()) << desktop_->why();
-        return {};
-    }
+    std::string start_desktop() { return test_support::start_desktop_into(desktop_); }
     void install_stand_in() {
         fs::create_directories(maintenance::designer_path().parent_path());
         fs::copy_file(test_support::stand_in_designer_program(), maintenance::designer_path());
     }
     std::vector<platform::RunningProcess> designers() const {
-        return platform::find_processes(maintenance::kDesignerProcessName)
-            .value_or(std::vector<platform::RunningProcess>{});
+        return test_support::processes_under(station.system_drive());
     }
     bool button_enabled(CvelquorinDlg& window) const {
         return window.item(IDC_NEW_JOB_BUTTON)->is_enabled();
@@ -86,33 +80,47 @@ class NewJob : public test_support::MainWindowTest {
     test_support::ScopedEnv polite_{"VELQUORIN_STAND_IN_STUBBORN", nullptr};
 };
 
-#define START_DESKTOP_OR_SKIP()                                      \
-    do {                                                             \
-        if (const std::string why = start_desktop(); !why.empty()) { \
-            GTEST_SKIP() << why;                                     \
-        }                                                            \
-        if (HasFailure()) {                                          \
-            return;                                                  \
-        }                                                            \
-    } while (0)
-
 TEST_F(NewJob, AMissingDesignerOrOneThatCannotStartIsSaidAndTheButtonComesBack) {
+    const fs::path designer = maintenance::designer_path();
+    fs::create_directories(designer.parent_path());
+    const std::string cannot_start =
+        "Program open failed, the layout designer could not be started: ";
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        std::string box_start;
+    } cases[] = {
+        {"missing", [] {}, std::string(maintenance::kDesignerMissingText)},
+        {"not a program",
+         [&] {
+             test_support::write_file(designer, "not a program\n");
+             fs::permissions(designer, fs::perms::owner_read);
+         },
+         cannot_start},
+        // Neither is ever opened in a way that waits, so the window goes on.
+        {"a pipe", [&] { test_support::make_fifo(designer); }, cannot_start},
+        {"a device", [&] { fs::create_symlink("/dev/zero", designer); }, cannot_start},
+    };
     run([&](CvelquorinDlg& window) {
-        window.command(IDC_NEW_JOB_BUTTON);
-        EXPECT_TRUE(button_enabled(window));
-        // A file that is not a program the system can run.
-        fs::create_directories(maintenance::designer_path().parent_path());
-        test_support::write_file(maintenance::designer_path(), "not a program\n");
-        fs::permissions(maintenance::designer_path(), fs::perms::owner_read);
-        tray_new_job(window);
-        EXPECT_TRUE(button_enabled(window));
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            fs::remove(designer);
+            c.make();
+            test_support::MessageBoxRecorder said;
+            test_support::FifoGuard guard({designer});
+            // From the button and from the tray menu alike.
+            window.command(IDC_NEW_JOB_BUTTON);
+            EXPECT_TRUE(button_enabled(window));
+            tray_new_job(window);
+            EXPECT_TRUE(button_enabled(window));
+            EXPECT_FALSE(guard.released()) << "New job waited on the pipe";
+            const Texts texts = said.texts();
+            ASSERT_EQ(texts.size(), 2u);
+            for (const std::string& text : texts) {
+                EXPECT_EQ(text.rfind(c.box_start, 0), 0u) << text;
+            }
+        }
     });
-    const Texts texts = boxes.texts();
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0], maintenance::kDesignerMissingText);
-    EXPECT_EQ(texts[1].rfind("Program open failed, the layout designer could not be started: ", 0),
-              0u)
-        << texts[1];
     EXPECT_TRUE(designers().empty());
 }
 
@@ -136,38 +144,97 @@ TEST_F(NewJob, FromTheTrayADesignerIsStartedAndPlacedInAWindowOfItsOwn) {
     EXPECT_EQ(record().find("close-request"), std::string::npos);
 }
 
-TEST_F(NewJob, TheButtonRaisesAndPlacesARunningDesignerOverTheScreenAndNeverClosesIt) {
+// A running designer goes over the whole screen from the button and from the tray menu alike.
+TEST_F(NewJob, ARunningDesignerIsRaisedAndPlacedOverTheScreenAndNeverClosed) {
     START_DESKTOP_OR_SKIP();
     install_stand_in();
     ui::set_screen_metrics(ui::ScreenMetrics{1280, ui::Rect{0, 0, 1280, 1000}, 1024, 1280});
     ASSERT_TRUE(maintenance::start_designer().started());
     std::optional<platform::RunningProcess> running;
+    std::optional<platform::TopWindow> found;
     ASSERT_TRUE(wait_until([&] {
         const auto now = designers();
-        if (now.size() == 1 && maintenance::find_designer_window()) {
+        found = maintenance::find_designer_window();
+        if (now.size() == 1 && found) {
             running = now[0];
         }
         return running.has_value();
     }));
+    const struct {
+        const char* name;
+        std::function<void(CvelquorinDlg&)> new_job;
+    } sources[] = {
+        {"button", [](CvelquorinDlg& window) { window.command(IDC_NEW_JOB_BUTTON); }},
+        {"tray menu", [this](CvelquorinDlg& window) { tray_new_job(window); }},
+    };
     const std::uint32_t start = platform::tick_count();
     run([&](CvelquorinDlg& window) {
-        window.command(IDC_NEW_JOB_BUTTON);
-        EXPECT_TRUE(button_enabled(window));
+        for (const auto& source : sources) {
+            SCOPED_TRACE(source.name);
+            // Somewhere else first, so that the placing shows.
+            ASSERT_TRUE(platform::place_window(found->id, 40, 40, 400, 300));
+            ASSERT_TRUE(wait_until([&] {
+                const auto g = desktop_->geometry(found->id);
+                return g && g->x == 40 && g->width == 400;
+            }));
+            source.new_job(window);
+            EXPECT_TRUE(button_enabled(window));
+            EXPECT_TRUE(wait_until([&] {
+                const auto g = desktop_->geometry(found->id);
+                return g && g->x == 0 && g->y == 0 && g->width == 1280 && g->height == 1024;
+            }));
+            EXPECT_EQ(desktop_->active_window(), found->id);
+        }
     });
     // No start, so no progress dialog either.
     EXPECT_LT(platform::tick_count() - start, 16000u);
     EXPECT_EQ(boxes.texts(), Texts{});
-    const auto found = maintenance::find_designer_window();
-    ASSERT_TRUE(found);
-    EXPECT_TRUE(wait_until([&] {
-        const auto g = desktop_->geometry(found->id);
-        return g && g->x == 0 && g->y == 0 && g->width == 1280 && g->height == 1024;
-    }));
-    EXPECT_EQ(desktop_->active_window(), found->id);
     const auto now = designers();
     EXPECT_NE(std::find(now.begin(), now.end(), *running), now.end());
     EXPECT_EQ(started_copies(), 1);
     EXPECT_EQ(record().find("close-request"), std::string::npos);
+}
+
+// After a start only the window titled exactly as the designer is placed: the RIP's own window,
+// whose title holds the same text and which was there first, stays where it is.
+TEST_F(NewJob, AfterAStartOnlyTheWindowOfExactlyTheTitleIsPlaced) {
+    START_DESKTOP_OR_SKIP();
+    install_stand_in();
+    platform::set_time_scale(5);
+    const fs::path rip = station.system_drive() / "rip-server";
+    fs::copy_file(test_support::stand_in_designer_program(), rip);
+    std::optional<platform::TopWindow> rip_window;
+    {
+        test_support::ScopedEnv title("VELQUORIN_STAND_IN_TITLE", "NorvaxelRIP v9.0 Server");
+        test_support::ScopedEnv record("VELQUORIN_STAND_IN_RECORD", nullptr);
+        ASSERT_TRUE(platform::start_process(rip).started());
+    }
+    const std::unique_ptr<const fs::path, void (*)(const fs::path*)> end_rip(
+        &rip, [](const fs::path* program) {
+            test_support::end_processes_under(program->parent_path(), "rip-server");
+        });
+    ASSERT_TRUE(wait_until([&] {
+        rip_window = maintenance::find_designer_window();
+        return rip_window.has_value();
+    }));
+    ASSERT_TRUE(platform::place_window(rip_window->id, 40, 40, 400, 300));
+    ASSERT_TRUE(wait_until([&] {
+        const auto g = desktop_->geometry(rip_window->id);
+        return g && g->x == 40 && g->width == 400;
+    }));
+
+    run([&](CvelquorinDlg& window) { tray_new_job(window); });
+    EXPECT_EQ(boxes.texts(), Texts{});
+    const auto designer = maintenance::find_started_designer_window();
+    ASSERT_TRUE(designer);
+    EXPECT_NE(designer->id, rip_window->id);
+    EXPECT_TRUE(wait_until([&] {
+        const auto g = desktop_->geometry(designer->id);
+        return g && g->x == 250 && g->y == 80 && g->width == 900 && g->height == 600;
+    }));
+    const auto g = desktop_->geometry(rip_window->id);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(std::pair(g->x, g->width), std::pair(40, 400));
 }
 
 TEST_F(NewJob, AStartedDesignerWithoutItsWindowIsReportedBusy) {

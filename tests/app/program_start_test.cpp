@@ -4,6 +4,7 @@
 // once reverted from the printed-jobs history it is printed again; on a desktop with a tray it
 // hides to its icon and comes back.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -50,11 +52,20 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kPatience = std::chrono::seconds(30);  // only reached when something is wrong
 
-pid_t start_program() {
+// Starts the program; its standard error goes to the file given, if any.
+pid_t start_program(const fs::path& error_output = {}) {
     std::string program = VELQUORIN_PROGRAM;
     char* argv[] = {program.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!error_output.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, error_output.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
     pid_t pid = -1;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
+    const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
         ADD_FAILURE() << "cannot start " << program;
         return -1;
     }
@@ -78,6 +89,25 @@ bool running(pid_t pid) {
     int status = 0;
     return ::waitpid(pid, &status, WNOHANG) == 0;
 }
+
+// A started program, ended when the object goes (before its desktop, also when the test stops
+// early) unless it has ended and been waited for already.
+class Started {
+  public:
+    explicit Started(pid_t pid) : pid_(pid) {}
+    ~Started() {
+        if (pid_ > 0 && running(pid_)) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    Started(const Started&) = delete;
+    Started& operator=(const Started&) = delete;
+    pid_t pid() const { return pid_; }
+
+  private:
+    pid_t pid_;
+};
 
 // A workstation whose program runs on the simulated printer, offscreen, 50 times faster.
 class RunningProgram : public ::testing::Test {
@@ -114,6 +144,38 @@ class RunningProgram : public ::testing::Test {
         return done();
     }
 
+    // The program's main window on the desktop, once it shows; 0 when it does not.
+    static std::uint32_t wait_for_main_window(pid_t pid, const test_support::XDesktop& desktop) {
+        std::uint32_t window = 0;
+        wait_for(pid, [&] {
+            for (const platform::TopWindow& top : platform::top_level_windows()) {
+                if (top.title == "Norvaxel") {
+                    window = top.id;
+                }
+            }
+            return window != 0 && desktop.is_shown(window);
+        });
+        return window;
+    }
+
+    // The program's icon in the desktop's tray, once it is there: its small window.
+    static std::optional<test_support::XDesktop::Geometry> wait_for_tray_icon(
+        pid_t pid, const test_support::XDesktop& desktop) {
+        std::optional<test_support::XDesktop::Geometry> icon;
+        wait_for(pid, [&] {
+            std::istringstream ids(
+                desktop.xdotool({"search", "--class", "^velquorin$"}).value_or(""));
+            for (std::uint32_t id = 0; ids >> id;) {
+                const auto place = desktop.geometry(id);
+                if (place && place->width >= 16 && place->width <= 32 && desktop.is_shown(id)) {
+                    icon = place;
+                }
+            }
+            return icon.has_value();
+        });
+        return icon;
+    }
+
     // A 40 x 5 mm job at 720 dpi, written beside the job folder and moved in whole.
     fs::path put_sample_job() const {
         const fs::path job = station_.job_folder() / "sample.prn";
@@ -125,11 +187,26 @@ class RunningProgram : public ::testing::Test {
         return job;
     }
 
+    // A desktop of the test's own, with Qt on X for the programs started afterwards. The reason
+    // it cannot exist here; empty when it is up (a failure when it should come up and not).
+    std::string start_desktop() {
+        if (std::string why = test_support::start_desktop_into(desktop_); !why.empty()) {
+            return why;
+        }
+        xcb_.emplace("QT_QPA_PLATFORM", "xcb");
+        // The desktop's message-bus library that Qt loads on X keeps memory to the end.
+        no_leak_report_.emplace("ASAN_OPTIONS", "detect_leaks=0");
+        return {};
+    }
+
     test_support::Workstation station_;
     test_support::ScopedEnv runtime_dir_{"XDG_RUNTIME_DIR", runtime().c_str()};
     test_support::ScopedEnv printer_{"VELQUORIN_PRINTER", "sim"};
     test_support::ScopedEnv scale_{"VELQUORIN_TIME_SCALE", "50"};
     test_support::ScopedEnv platform_{"QT_QPA_PLATFORM", "offscreen"};
+    std::optional<test_support::XDesktop> desktop_;
+    std::optional<test_support::ScopedEnv> xcb_;
+    std::optional<test_support::ScopedEnv> no_leak_report_;
 };
 
 TEST_F(RunningProgram, ALaterStartHandsOverToTheRunningProgramAndEnds) {
@@ -214,45 +291,17 @@ TEST_F(RunningProgram, APrintedJobRevertedFromTheHistoryIsPrintedAgain) {
 // (not minimised), the icon's left button shows it again in front and not kept above the other
 // windows, and hides it while it is shown. The program runs on throughout.
 TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
-    if (auto missing = test_support::XDesktop::missing(); !missing.empty()) {
-        GTEST_SKIP() << missing;
-    }
-    test_support::XDesktop desktop;
-    ASSERT_TRUE(desktop.start()) << desktop.why();
+    START_DESKTOP_OR_SKIP();
+    test_support::XDesktop& desktop = *desktop_;
     ASSERT_TRUE(desktop.start_tray());
-    test_support::ScopedEnv xcb("QT_QPA_PLATFORM", "xcb");
-    // The desktop's message-bus library that Qt loads on X keeps memory to the end.
-    test_support::ScopedEnv no_leak_report("ASAN_OPTIONS", "detect_leaks=0");
-    const pid_t pid = start_running();
+    const Started program(start_running());
+    const pid_t pid = program.pid();
     ASSERT_GT(pid, 0);
-    // Ended before its desktop goes, also when the test stops early.
-    const std::unique_ptr<const pid_t, void (*)(const pid_t*)> end_program(
-        &pid, [](const pid_t* p) {
-            ::kill(*p, SIGKILL);
-            ::waitpid(*p, nullptr, 0);
-        });
 
-    std::uint32_t window = 0;
-    ASSERT_TRUE(wait_for(pid, [&] {
-        for (const platform::TopWindow& top : platform::top_level_windows()) {
-            if (top.title == "Norvaxel") {
-                window = top.id;
-            }
-        }
-        return window != 0 && desktop.is_shown(window);
-    })) << "the window did not show";
-    // The icon in the tray: the program's small window.
-    std::optional<test_support::XDesktop::Geometry> icon;
-    ASSERT_TRUE(wait_for(pid, [&] {
-        std::istringstream ids(desktop.xdotool({"search", "--class", "^velquorin$"}).value_or(""));
-        for (std::uint32_t id = 0; ids >> id;) {
-            const auto place = desktop.geometry(id);
-            if (place && place->width >= 16 && place->width <= 32 && desktop.is_shown(id)) {
-                icon = place;
-            }
-        }
-        return icon.has_value();
-    })) << "no icon in the tray";
+    const std::uint32_t window = wait_for_main_window(pid, desktop);
+    ASSERT_NE(window, 0u) << "the window did not show";
+    const auto icon = wait_for_tray_icon(pid, desktop);
+    ASSERT_TRUE(icon) << "no icon in the tray";
     // Clicks further apart than a double click, whose second press is no left-button press.
     const auto click_icon = [&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
@@ -286,6 +335,102 @@ TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
     click_icon();
     EXPECT_TRUE(wait_for(pid, shown_in_front));
     EXPECT_TRUE(running(pid));
+}
+
+// A tray that comes after the program (a panel that starts later than a session's autostart)
+// gets the icon, and from then on the window hides to it instead of minimising.
+TEST_F(RunningProgram, ATrayThatComesAfterTheStartGetsTheIcon) {
+    START_DESKTOP_OR_SKIP();
+    const Started program(start_running());
+    const pid_t pid = program.pid();
+    ASSERT_GT(pid, 0);
+    const std::uint32_t window = wait_for_main_window(pid, *desktop_);
+    ASSERT_NE(window, 0u) << "the window did not show";
+    const auto escape = [&] {
+        desktop_->xdotool({"windowactivate", "--sync", std::to_string(window)});
+        desktop_->xdotool({"key", "Escape"});
+    };
+    escape();
+    EXPECT_TRUE(wait_for(pid, [&] { return desktop_->is_minimised(window); }))
+        << "without a tray Esc minimises";
+
+    ASSERT_TRUE(desktop_->start_tray());
+    const auto icon = wait_for_tray_icon(pid, *desktop_);
+    ASSERT_TRUE(icon) << "no icon in the tray that came later";
+    desktop_->click(icon->x + icon->width / 2, icon->y + icon->height / 2);
+    ASSERT_TRUE(wait_for(pid, [&] {
+        return desktop_->is_shown(window) && desktop_->active_window() == window;
+    })) << "the icon did not bring the window back";
+    escape();
+    EXPECT_TRUE(wait_for(pid, [&] {
+        return !desktop_->is_shown(window) && !desktop_->is_minimised(window);
+    })) << "with the tray Esc hides";
+    EXPECT_TRUE(running(pid));
+}
+
+// A second program on the same folders but under another runtime folder is not stopped by the
+// single-instance name: it finds the folders in use, says so in a box and ends, leaving the job
+// folder as it was (its start-up scan would delete what is not a print file).
+TEST_F(RunningProgram, ASecondProgramOnTheSameFoldersEndsWithoutTouchingThem) {
+    START_DESKTOP_OR_SKIP();
+    const fs::path before = station_.job_folder() / "before.txt";
+    test_support::write_file(before, "");
+    const Started first(start_running());
+    ASSERT_GT(first.pid(), 0);
+    // The first program's own scan is done once it has taken this file.
+    ASSERT_TRUE(wait_for(first.pid(), [&] { return !fs::exists(before); }));
+    const fs::path stray = station_.job_folder() / "notes.txt";
+    const fs::path empty_folder = station_.job_folder() / "empty";
+    test_support::write_file(stray, "");
+    fs::create_directory(empty_folder);
+
+    const fs::path other_runtime = station_.system_drive().parent_path() / "run-2";
+    fs::create_directory(other_runtime);
+    ::chmod(other_runtime.c_str(), 0700);
+    test_support::ScopedEnv runtime("XDG_RUNTIME_DIR", other_runtime.c_str());
+    const Started second(start_program());
+    ASSERT_GT(second.pid(), 0);
+    // Its box, the one window it shows, answered as the operator would.
+    std::uint32_t box = 0;
+    ASSERT_TRUE(wait_for(second.pid(), [&] {
+        for (const platform::TopWindow& top : platform::top_level_windows()) {
+            if (top.pid == second.pid() && desktop_->is_shown(top.id)) {
+                box = top.id;
+            }
+        }
+        return box != 0;
+    })) << "the second program showed no box";
+    desktop_->xdotool({"windowactivate", "--sync", std::to_string(box)});
+    desktop_->xdotool({"key", "Return"});
+    EXPECT_EQ(wait_for_end(second.pid()), 0);
+    EXPECT_TRUE(fs::exists(stray));
+    EXPECT_TRUE(fs::is_directory(empty_folder));
+    EXPECT_TRUE(running(first.pid()));
+}
+
+// Without an X display the program says in one line what is missing and how to run it without a
+// window, and ends with a failure status, having made nothing.
+TEST_F(RunningProgram, WithoutAnXDisplayItSaysSoInOneLineAndEnds) {
+    test_support::ScopedEnv no_platform("QT_QPA_PLATFORM", nullptr);
+    test_support::ScopedEnv no_wayland("WAYLAND_DISPLAY", nullptr);
+    test_support::ScopedEnv no_session("XDG_SESSION_TYPE", nullptr);
+    fs::create_directory(runtime());
+    ::chmod(runtime().c_str(), 0700);
+    const fs::path said = station_.system_drive().parent_path() / "stderr";
+    for (const char* display : {static_cast<const char*>(nullptr), ":999"}) {
+        SCOPED_TRACE(display != nullptr ? display : "no DISPLAY");
+        test_support::ScopedEnv display_env("DISPLAY", display);
+        const pid_t pid = start_program(said);
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(wait_for_end(pid), 1);
+        const std::string text = test_support::read_file(said);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        EXPECT_NE(text.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << text;
+        EXPECT_NE(text.find(display != nullptr ? display : "DISPLAY is not set"), std::string::npos)
+            << text;
+        EXPECT_TRUE(fs::is_empty(runtime()));
+        EXPECT_FALSE(fs::exists(station_.system_drive() / "MTOutput"));
+    }
 }
 
 }  // namespace

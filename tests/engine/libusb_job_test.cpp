@@ -6,16 +6,21 @@
 #include <optional>
 #include <sstream>
 
+#include "engine/main_window_access.h"
 #include "engine/pass_masks.h"
+#include "platform/clock.h"
 #include "print_job_fixture.h"
+#include "printer/messages.h"
 #include "printer/protocol_state.h"
 #include "usb/driver/libusb/libusb_driver.h"
+#include "usb/driver/sim/descriptor_tables.h"
 #include "usb/driver/sim/sim_usb_library.h"
 
 namespace {
 
 using test_support::PrintJobTest;
 using test_support::small_job;
+using usb::sim::TransferKind;
 
 std::string contents(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -46,7 +51,6 @@ class LibusbJobTest : public PrintJobTest {
         device_ = library_.add_printer(usb::sim::PrinterSpec::usb2(), 1, {1}, libusb_firmware_);
         libusb_firmware_->attach(device_.get());
         driver_.emplace(library_, usb::libusb::PrinterIds{0x3A2C, 0x0800});
-        libusb_worker_ = std::make_unique<Monitoring_thread>(&*driver_);
     }
     void TearDown() override {
         libusb_worker_.reset();
@@ -56,7 +60,20 @@ class LibusbJobTest : public PrintJobTest {
         PrintJobTest::TearDown();
     }
 
+    // Every pass was printed, its band received whole once.
+    void expect_one_band_per_pass() const {
+        const usb::sim::Firmware::State state = libusb_firmware_->state();
+        EXPECT_EQ(state.passes_done, state.passes_started);
+        EXPECT_EQ(
+            state.bulk_bytes,
+            std::uint64_t{static_cast<std::uint32_t>(state.passes_started)} * g_column_count * 360);
+    }
+
+    // The worker is made, and opens the printer, at the first print.
     void print_first_row_over_libusb() {
+        if (!libusb_worker_) {
+            libusb_worker_ = std::make_unique<Monitoring_thread>(&*driver_);
+        }
         const std::string path = window_.printing().item_text(0, PrintRow::job_path);
         ASSERT_TRUE(test_support::run_off_ui_thread([&] { libusb_worker_->PrintJob(path); }));
     }
@@ -106,10 +123,54 @@ TEST_F(LibusbJobTest, AnUnplugInABandIsResentAfterTheReplugAndTheJobCompletes) {
     EXPECT_EQ(window_.printing().item_count(), 0);
     EXPECT_EQ(window_.jobs().item_count(), 0);
     EXPECT_EQ(g_stop_printing, 0);
-    const usb::sim::Firmware::State state = libusb_firmware_->state();
-    EXPECT_EQ(state.passes_done, state.passes_started);
-    EXPECT_EQ(state.bulk_bytes, std::uint64_t{static_cast<std::uint32_t>(state.passes_started)} *
-                                    g_column_count * 360);
+    expect_one_band_per_pass();
+}
+
+TEST_F(LibusbJobTest, ABandPieceThatNeverEndsAndCannotBeCancelledEndsTheJobWithTheBandFailure) {
+    queue_job(small_job(300));
+    library_.hold_next(TransferKind::BulkOut, 1000);
+    library_.refuse_cancels(true);
+    const std::uint32_t start = platform::tick_count();
+    print_first_row_over_libusb();
+    // Five attempts of one piece each, every one failed as soon as its wait ran out.
+    ASSERT_EQ(boxes_.count(), 1u);
+    EXPECT_EQ(boxes_.texts()[0], printer::kBandFailureText);
+    EXPECT_LT(boxes_.shown_at()[0] - start, 5 * (1500 + usb::kAbortWaitMs));
+    EXPECT_EQ(g_stop_printing, 1);
+    EXPECT_EQ(g_printer_idle, 1);
+    EXPECT_EQ(libusb_firmware_->state().bulk_bytes, 0u);
+    // The refused transfers end at their libusb time-out; the tear-down waits for them.
+}
+
+TEST_F(LibusbJobTest, AStalledBandIsSentAgainAndTheJobCompletes) {
+    queue_job(small_job(300));
+    device_->halt_endpoint(usb::sim::kBulkOutAddress);
+    print_first_row_over_libusb();
+    EXPECT_EQ(boxes_.count(), 0u);
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(g_stop_printing, 0);
+    EXPECT_EQ(library_.halt_clears(), 1u);
+    expect_one_band_per_pass();
+}
+
+TEST_F(LibusbJobTest, APrinterThatCannotBeOpenedIsNotConnectedAndTheOperatorIsToldOnce) {
+    queue_job(small_job(300));
+    device_->refuse_open(usb::libusb::Result::Access);
+    print_first_row_over_libusb();
+    print_first_row_over_libusb();
+    EXPECT_EQ(printing_cell(PrintRow::state), JobState::connect_failed);
+    ASSERT_FALSE(window_.bitmaps().empty());
+    EXPECT_EQ(window_.bitmaps().back(), engine::IDB_PRINTER_NOT_CONNECTED);
+    ASSERT_EQ(boxes_.count(), 1u);
+    EXPECT_NE(boxes_.texts()[0].find("cannot open it"), std::string::npos);
+    EXPECT_EQ(libusb_firmware_->state().passes_started, 0);
+
+    // With the rights in place the same worker finds the printer and prints the job.
+    device_->refuse_open(usb::libusb::Result::Ok);
+    print_first_row_over_libusb();
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(window_.bitmaps().back(), engine::IDB_PRINTER_CONNECTED);
+    EXPECT_EQ(boxes_.count(), 1u);
 }
 
 }  // namespace

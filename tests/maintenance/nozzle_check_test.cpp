@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "dialog_look.h"
 #include "engine/transfer_packing.h"
 #include "maintenance/maintenance_common.h"
 #include "maintenance/maintenance_progress.h"
@@ -136,6 +137,19 @@ TEST_F(NozzleCheckTest, APassNeverReportedDoneStillPrintsButTheFeedbackSaysSo) {
     EXPECT_EQ(codes().back(), CMD_END_OF_PRINT);
     EXPECT_EQ(boxes_.count(), 0u);
     EXPECT_EQ(g_printer_idle, 1);
+}
+
+// The feedback shows the good and the faulty example, then the nozzle check's own picture, as
+// its print dialog shows it.
+TEST_F(NozzleCheckTest, TheFeedbackShowsTheExamplesAndTheCheckPicture) {
+    nozzleprint print;
+    nozzlefeedback feedback;
+    const auto printed = test_support::dialog_pictures(print);
+    const auto shown = test_support::dialog_pictures(feedback);
+    ASSERT_EQ(printed.size(), 1u);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_NE(shown[0].image, shown[1].image);
+    EXPECT_EQ(shown[2].image, printed[0].image);
 }
 
 TEST_F(NozzleCheckTest, AStoppedPrinterEndsThePrintWithItsMessageAndNoFeedback) {

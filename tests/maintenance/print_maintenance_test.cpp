@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <optional>
 
+#include "dialog_look.h"
+
 #include "engine/monitoring_thread.h"
 #include "maintenance/maintenance_common.h"
+#include "maintenance/print_maintenance.h"
 #include "maintenance_fixture.h"
 #include "platform/clock.h"
 #include "platform/ui/message_box.h"
@@ -46,6 +49,35 @@ class StallingFirmware : public usb::sim::Firmware {
   private:
     std::uint8_t code_;
 };
+
+// Four framed areas without captions, each round one operation's picture and button; no
+// two areas show the same picture.
+TEST_F(MaintenanceTest, FourFramedAreasEachWithAPictureOfItsOwn) {
+    printmaintenance dialog;
+    const auto frames = test_support::dialog_frames(dialog);
+    ASSERT_EQ(frames.size(), 4u);
+    const auto pictures = test_support::dialog_pictures(dialog);
+    std::vector<QImage> seen;
+    for (const int button : {IDC_NOZZLE_CHECK_BUTTON, IDC_INK_CHARGING_BUTTON,
+                             IDC_HEAD_CLEANING_BUTTON, IDC_RESTART_SERVICE_BUTTON}) {
+        SCOPED_TRACE(button);
+        const auto frame =
+            std::find_if(frames.begin(), frames.end(), [&](const test_support::DialogFrame& f) {
+                return test_support::encloses(f.rect, dialog.item(button)->rect());
+            });
+        ASSERT_NE(frame, frames.end());
+        EXPECT_EQ(frame->title, "");
+        std::vector<QImage> inside;
+        for (const auto& picture : pictures) {
+            if (test_support::encloses(frame->rect, picture.rect)) {
+                inside.push_back(picture.image);
+            }
+        }
+        ASSERT_EQ(inside.size(), 1u);
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), inside[0]), 0);
+        seen.push_back(inside[0]);
+    }
+}
 
 TEST_F(MaintenanceTest, EveryPrinterOperationIsRefusedWhileAJobPrints) {
     g_printer_idle = 0;  // a job holds the printer

@@ -5,9 +5,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "designer_fixture.h"
+#include "fifo.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "qt_application.h"
@@ -80,46 +85,174 @@ TEST_F(RestartService, OneThatHangsIsStillReplacedWithinTheBounds) {
     START_DESKTOP_OR_SKIP();
     platform::set_time_scale(10);
     install_stand_in();
-    const struct {
+    // Ignores the close request and SIGTERM alike.
+    ScopedEnv stubborn("VELQUORIN_STAND_IN_STUBBORN", "1");
+    ASSERT_TRUE(maintenance::start_designer().started());
+    const auto old = one_designer_with_window();
+    ASSERT_TRUE(old);
+
+    const std::uint32_t spent = restart();
+    EXPECT_EQ(boxes_.texts(), Texts{"Service started"});
+    EXPECT_NE(record().find("close-request"), std::string::npos);
+    EXPECT_FALSE(still_running(*old));
+    // The waits for the old copy run beside the bar's ten seconds and end within the longer of
+    // the two; the slack (a second of real time) covers the desktop's and the kernel's own
+    // pace, such as a killed process giving back its memory.
+    EXPECT_LE(spent, std::max<std::uint32_t>(10000, maintenance::kCloseRequestWaitMs +
+                                                        maintenance::kTerminateWaitMs +
+                                                        maintenance::kKillWaitMs) +
+                         10000);
+    const auto now = designers();
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_NE(now[0], *old);
+}
+
+// Only the copy that owns the first window with the title is closed; a copy whose window lacks
+// it, and a second copy, run on beside the new one, never asked to close.
+TEST_F(RestartService, OnlyTheFirstDesignerWithTheTitleIsClosed) {
+    START_DESKTOP_OR_SKIP();
+    platform::set_time_scale(5);
+    install_stand_in();
+    struct Copy {
         const char* title;
-        bool asked_to_close;
+        bool closed;
+    };
+    const struct {
+        const char* name;
+        std::vector<Copy> copies;
     } cases[] = {
-        // Ignores the close request and SIGTERM alike.
-        {"NorvaxelRIP v9.0", true},
-        // A window without the title text gets no request; the process is ended by its name.
-        {"Some other title", false},
+        {"a copy without the title", {{"Some other title", false}}},
+        {"a second copy", {{"NorvaxelRIP v9.0", true}, {"Untitled - NorvaxelRIP v9.0", false}}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.title);
-        ScopedEnv stubborn("VELQUORIN_STAND_IN_STUBBORN", "1");
-        ScopedEnv title("VELQUORIN_STAND_IN_TITLE", c.title);
-        fs::remove(record_);
-        ASSERT_TRUE(maintenance::start_designer().started());
-        std::optional<platform::RunningProcess> old;
-        ASSERT_TRUE(wait_until([&] {
+        SCOPED_TRACE(c.name);
+        struct Started {
+            platform::RunningProcess process;
+            fs::path record;
+        };
+        std::vector<Started> started;
+        for (std::size_t i = 0; i < c.copies.size(); ++i) {
+            const fs::path own_record = drive_ / ("record-" + std::to_string(i));
+            ScopedEnv record("VELQUORIN_STAND_IN_RECORD", own_record.c_str());
+            ScopedEnv title("VELQUORIN_STAND_IN_TITLE", c.copies[i].title);
+            const auto start = maintenance::start_designer();
+            ASSERT_TRUE(start.started());
+            // Each window up before the next copy starts, so the window manager lists them in
+            // this order.
+            ASSERT_TRUE(window_comes_up(start.pid));
             const auto running = designers();
-            if (running.size() == 1 && platform::top_level_windows().size() == 1) {
-                old = running[0];
-            }
-            return old.has_value();
-        }));
+            const auto process = std::find_if(running.begin(), running.end(),
+                                              [&](const auto& p) { return p.pid == start.pid; });
+            ASSERT_NE(process, running.end());
+            started.push_back({*process, own_record});
+        }
 
-        test_support::MessageBoxRecorder boxes;
-        const std::uint32_t spent = restart();
-        EXPECT_EQ(boxes.texts(), Texts{"Service started"});
-        EXPECT_EQ(record().find("close-request") != std::string::npos, c.asked_to_close);
-        EXPECT_FALSE(still_running(*old));
-        // The waits for the old copy run beside the bar's ten seconds and end within the
-        // longer of the two; the slack (a second of real time) covers the desktop's and the
-        // kernel's own pace, such as a killed process giving back its memory.
-        EXPECT_LE(spent, std::max<std::uint32_t>(10000, maintenance::kCloseRequestWaitMs +
-                                                            maintenance::kTerminateWaitMs +
-                                                            maintenance::kKillWaitMs) +
-                             10000);
-        const auto now = designers();
-        ASSERT_EQ(now.size(), 1u);
-        EXPECT_NE(now[0], *old);
+        test_support::MessageBoxRecorder said;
+        restart();
+        EXPECT_EQ(said.texts(), Texts{"Service started"});
+        std::size_t left = 0;
+        for (std::size_t i = 0; i < started.size(); ++i) {
+            SCOPED_TRACE(c.copies[i].title);
+            EXPECT_EQ(still_running(started[i].process), !c.copies[i].closed);
+            EXPECT_EQ(test_support::read_file(started[i].record).find("close-request") !=
+                          std::string::npos,
+                      c.copies[i].closed);
+            left += c.copies[i].closed ? 0 : 1;
+        }
+        // The new copy beside those left alone.
+        EXPECT_TRUE(wait_until([&] { return designers().size() == left + 1; }));
         DesignerFixture::TearDown();
+        ASSERT_TRUE(wait_until([] { return platform::top_level_windows().empty(); }));
+    }
+}
+
+TEST_F(RestartService, AnotherUsersDesignerIsLeftAlone) {
+    const auto other = test_support::other_user();
+    if (!other) {
+        GTEST_SKIP() << "only root can start a designer under another account";
+    }
+    START_DESKTOP_OR_SKIP();
+    platform::set_time_scale(5);
+    install_stand_in();
+    // The other user's copy, in a folder that user may enter, with a record it may write; it
+    // starts first, so its window is the first with the title.
+    test_support::TempDir shared;
+    fs::permissions(shared.path(), fs::perms::all);
+    const fs::path theirs_program = shared / "lytw.exe";
+    fs::copy_file(test_support::stand_in_designer_program(), theirs_program);
+    fs::permissions(theirs_program, fs::perms::owner_all | fs::perms::group_read |
+                                        fs::perms::group_exec | fs::perms::others_read |
+                                        fs::perms::others_exec);
+    const fs::path theirs_record = shared / "record";
+    test_support::write_file(theirs_record, "");
+    fs::permissions(theirs_record, fs::perms::all);
+    platform::StartResult theirs;
+    {
+        ScopedEnv record("VELQUORIN_STAND_IN_RECORD", theirs_record.c_str());
+        theirs = test_support::start_as(*other, theirs_program);
+    }
+    ASSERT_TRUE(theirs.started());
+    // Ended by the test that started it, whatever happens below.
+    const std::unique_ptr<const fs::path, void (*)(const fs::path*)> end_theirs(
+        &shared.path(), [](const fs::path* folder) { test_support::end_processes_under(*folder); });
+    ASSERT_TRUE(window_comes_up(theirs.pid)) << "the other user's copy opened no window";
+    ASSERT_EQ(test_support::processes_under(shared.path()).size(), 1u);
+    const platform::RunningProcess their_copy = test_support::processes_under(shared.path())[0];
+
+    const auto started = maintenance::start_designer();
+    ASSERT_TRUE(started.started());
+    // Its own window, not only the other user's, before the restart looks.
+    ASSERT_TRUE(window_comes_up(started.pid));
+    const auto ours = one_designer_with_window();
+    ASSERT_TRUE(ours);
+
+    restart();
+    EXPECT_EQ(boxes_.texts(), Texts{"Service started"});
+    EXPECT_FALSE(still_running(*ours));
+    EXPECT_NE(record().find("close-request"), std::string::npos);
+    const auto theirs_now = test_support::processes_under(shared.path());
+    EXPECT_EQ(theirs_now, std::vector<platform::RunningProcess>{their_copy});
+    EXPECT_EQ(test_support::read_file(theirs_record).find("close-request"), std::string::npos);
+}
+
+// Without a window to tell the designers apart none is ended; the operator is told, and the new
+// copy is started as ever.
+TEST_F(RestartService, WithoutADisplayNothingIsEndedAndThatIsSaid) {
+    // A designer that needs no window: a copy of sleep under the designer's name.
+    fs::create_directories(maintenance::designer_path().parent_path());
+    fs::copy_file("/bin/sleep", maintenance::designer_path());
+    ScopedEnv no_display("DISPLAY", nullptr);
+    ASSERT_TRUE(
+        platform::start_process(maintenance::designer_path(), {"lytw.exe", "30"}).started());
+    ASSERT_TRUE(wait_until([&] { return designers().size() == 1; }));
+    const auto old = designers()[0];
+
+    restart();
+    EXPECT_EQ(boxes_.texts(),
+              (Texts{std::string(maintenance::kNoDisplayLeftRunningText), "Service started"}));
+    EXPECT_TRUE(still_running(old));
+}
+
+// A pipe or a device at the designer's path is no program: the restart says it failed to start,
+// and the window is never held up waiting on it.
+TEST_F(RestartService, APipeOrADeviceAtTheDesignersPathNeverHoldsItUp) {
+    fs::create_directories(maintenance::designer_path().parent_path());
+    const struct {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+    } cases[] = {
+        {"pipe", [](const fs::path& at) { test_support::make_fifo(at); }},
+        {"device", [](const fs::path& at) { fs::create_symlink("/dev/zero", at); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(maintenance::designer_path());
+        c.make(maintenance::designer_path());
+        test_support::MessageBoxRecorder said;
+        test_support::FifoGuard guard({maintenance::designer_path()});
+        restart();
+        EXPECT_FALSE(guard.released()) << "the restart waited on the pipe";
+        EXPECT_EQ(said.texts(), Texts{"Failed to start"});
     }
 }
 

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "scoped_env.h"
 #include "temp_dir.h"
+#include "test_processes.h"
 #include "x_desktop.h"
 
 namespace {
@@ -141,6 +142,25 @@ TEST_F(Processes, OneThatIgnoresTerminationIsKilledAfterItsWait) {
     platform::set_time_scale(1);
 }
 
+TEST_F(Processes, OnlyThisUsersWhenAsked) {
+    const auto other = test_support::other_user();
+    if (!other) {
+        GTEST_SKIP() << "only root can start a process under another account";
+    }
+    // The other user must reach the program.
+    fs::permissions(dir_.path(),
+                    fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    const auto theirs = test_support::start_as(*other, sleeper_, {"30"});
+    ASSERT_TRUE(theirs.started());
+    const auto ours = platform::start_process(sleeper_, {name_, "30"});
+    ASSERT_TRUE(ours.started());
+    ASSERT_TRUE(wait_until([&] { return find(name_).size() == 2; }));
+    const auto own = platform::find_processes(name_, platform::ProcessOwner::ThisUser);
+    ASSERT_TRUE(own);
+    ASSERT_EQ(own->size(), 1u);
+    EXPECT_EQ((*own)[0].pid, ours.pid);
+}
+
 TEST_F(Processes, AReusedPidIsNeverSignalled) {
     ASSERT_TRUE(platform::start_process(sleeper_, {name_, "30"}).started());
     ASSERT_TRUE(wait_until([&] { return find(name_).size() == 1; }));
@@ -155,11 +175,13 @@ TEST_F(Processes, AReusedPidIsNeverSignalled) {
 
 TEST(ProcessWindows, NothingIsFoundWithoutADisplay) {
     ScopedEnv no_display("DISPLAY", nullptr);
+    EXPECT_FALSE(platform::x_display_reachable());
     EXPECT_TRUE(platform::top_level_windows().empty());
     EXPECT_FALSE(platform::show_window_normal(1));
     EXPECT_FALSE(platform::place_window(1, 0, 0, 100, 100));
     EXPECT_FALSE(platform::close_window(1));
-    ScopedEnv dead_display("DISPLAY", ":189");
+    ScopedEnv dead_display("DISPLAY", ":999");
+    EXPECT_FALSE(platform::x_display_reachable());
     EXPECT_TRUE(platform::top_level_windows().empty());
     EXPECT_FALSE(platform::close_window(1));
 }
@@ -176,11 +198,14 @@ TEST(ProcessWindows, FoundByTitleShownPlacedAndClosed) {
     const auto started = platform::start_process(test_support::stand_in_designer_program());
     ASSERT_TRUE(started.started());
 
+    EXPECT_TRUE(platform::x_display_reachable());
     platform::WindowId window = 0;
     ASSERT_TRUE(wait_until([&] {
         for (const auto& w : platform::top_level_windows()) {
             if (w.title == "NorvaxelRIP v9.0") {
                 window = w.id;
+                // The window says which process it belongs to.
+                EXPECT_EQ(w.pid, started.pid);
             }
         }
         return window != 0;

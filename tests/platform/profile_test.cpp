@@ -153,6 +153,49 @@ TEST(Profile, WriterKeepsPlacesAppendsAndCreates) {
     EXPECT_EQ(entries->size(), 2u);
 }
 
+// A section written whole: its entries go, the new ones stand right after its header in their
+// order, its remarks and the other sections stay; a missing section or file is made.
+TEST(Profile, SectionWriterReplacesTheEntriesOnly) {
+    TempDir dir;
+    const auto file = dir / "a.ini";
+    write_file(file,
+               "\xEF\xBB\xBF[first]\n"
+               "a=1\n"
+               "[ Overall Situation ]\n"
+               "old=1\n"
+               "; remark\n"
+               "no equals\n"
+               "\n"
+               "[other]\n"
+               "z=9\n");
+    const std::vector<platform::ProfileEntry> entries = {{"b", "2"}, {" a ", "1"}, {"c", ""}};
+    ASSERT_TRUE(platform::write_profile_section(file, "overall situation", entries));
+    EXPECT_EQ(read_file(file),
+              "\xEF\xBB\xBF[first]\r\n"
+              "a=1\r\n"
+              "[ Overall Situation ]\r\n"
+              "b=2\r\n"
+              "a=1\r\n"
+              "c=\r\n"
+              "; remark\r\n"
+              "\r\n"
+              "[other]\r\n"
+              "z=9\r\n");
+
+    ASSERT_TRUE(platform::write_profile_section(file, "new", entries));
+    EXPECT_TRUE(read_file(file).ends_with("z=9\r\n\r\n[new]\r\nb=2\r\na=1\r\nc=\r\n"));
+    const auto fresh = dir / "fresh.ini";
+    ASSERT_TRUE(platform::write_profile_section(fresh, "s", entries));
+    EXPECT_EQ(read_file(fresh), "[s]\r\nb=2\r\na=1\r\nc=\r\n");
+
+    // One entry that cannot stand in a file refuses the whole write.
+    const std::string before = read_file(fresh);
+    const std::vector<platform::ProfileEntry> bad = {{"b", "2"}, {"k=", "1"}};
+    EXPECT_FALSE(platform::write_profile_section(fresh, "s", bad));
+    EXPECT_FALSE(platform::write_profile_section(fresh, "s]", entries));
+    EXPECT_EQ(read_file(fresh), before);
+}
+
 TEST(Profile, WriterRefusesWhatCannotStandInAFile) {
     TempDir dir;
     const auto file = dir / "a.ini";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <QWidget>
 
 #include <filesystem>
 #include <functional>
@@ -120,6 +121,13 @@ class RotaryNotice : public ::testing::Test {
     test_support::QtApplication app_;
     test_support::TempDir dir_;
 };
+
+// Drawn in the dialog font of the program's other dialogs.
+TEST_F(RotaryNotice, UsesTheDialogFont) {
+    const rotary_print_set dialog;
+    EXPECT_EQ(dialog.window()->font().family().toStdString(), "MS Shell Dlg");
+    EXPECT_EQ(dialog.window()->font().pointSizeF(), 8.0);
+}
 
 TEST_F(RotaryNotice, ShowsTheStoredRangeOnlyAndWritesNothing) {
     const std::string stored = installed("1", "1", "80.5");

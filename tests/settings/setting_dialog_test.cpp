@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <QWidget>
 
 #include <filesystem>
 #include <functional>
@@ -113,6 +114,13 @@ class SettingDialog : public ::testing::Test {
     test_support::TempDir dir_;
 };
 
+// Drawn in the dialog font of the program's other dialogs.
+TEST_F(SettingDialog, UsesTheDialogFont) {
+    const allsetting dialog;
+    EXPECT_EQ(dialog.window()->font().family().toStdString(), "MS Shell Dlg");
+    EXPECT_EQ(dialog.window()->font().pointSizeF(), 8.0);
+}
+
 TEST_F(SettingDialog, OpensWithTheStoredChoicesAndAValueThatIsNoItemSavesAsMinusOne) {
     write_file(file(), kInstalled);
     with_dialog([&](allsetting& dialog) {
@@ -169,6 +177,61 @@ TEST_F(SettingDialog, AMissingFileShowsTheDefaultsAndASaveMakesItWholeInTheInsta
         EXPECT_EQ(shown(dialog),
                   (std::vector<int>{1, 1, 2, 2, 0, 8, 4, 0, 1, 2, 3, 5, 8, 2, 0, 5}));
     });
+}
+
+// A file there whose section does not hold the eighteen entries in their order (an empty
+// file passes the start-up check; a file made by saves alone lacks the rotary entries): a
+// save writes the section again whole, in the installed order, keeping the rotary range and
+// diameter it held, its other entries and the other sections.
+TEST_F(SettingDialog, ASaveIntoAFileWithoutTheWholeSectionWritesItInTheInstalledOrder) {
+    const auto section = [](std::string_view header, std::string_view range,
+                            std::string_view diameter) {
+        std::string text = std::string(header) + "\r\n";
+        for (const AllSettingsEntry& entry : AllSettings::entries()) {
+            const std::string_view value = entry.position == AllSettings::rotary_range ? range
+                                           : entry.position == AllSettings::rotary_dimeter
+                                               ? diameter
+                                               : "1";
+            text += std::string(entry.key) + "=" + std::string(value) + "\r\n";
+        }
+        return text;
+    };
+    std::string saves_alone = "[overall situation]\r\n";
+    for (int position : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 18}) {
+        saves_alone += std::string(AllSettings::entry(position).key) + "=2\r\n";
+    }
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"empty file", "", section("[overall situation]", "0", "")},
+        {"another section only", "[other]\r\nx=1\r\n",
+         "[other]\r\nx=1\r\n\r\n" + section("[overall situation]", "0", "")},
+        {"made by saves alone", saves_alone, section("[overall situation]", "0", "")},
+        {"entries missing",
+         "[Overall Situation]\r\nstep_adjust=4\r\n; a remark\r\nrotary_dimeter=80.5\r\n"
+         "UV set=0\r\nmine=7\r\n[other]\r\nx=1\r\n",
+         section("[Overall Situation]", "0", "80.5") +
+             "mine=7\r\n; a remark\r\n[other]\r\nx=1\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(file(), c.before);
+        with_dialog([&](allsetting& dialog) {
+            for (int position = 1; position <= AllSettings::kEntryCount; ++position) {
+                if (dialog.combo_for(position) != nullptr) {
+                    choose(dialog, position, 1);
+                }
+            }
+            click(dialog, IDC_SETTING_SAVE);
+        });
+        EXPECT_EQ(read_file(file()), c.after);
+        // Nothing but the file is left in the folder.
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
+    }
+    EXPECT_EQ(boxes_.texts(), Strings(std::size(cases), "Save succeed!"));
 }
 
 TEST_F(SettingDialog, ClosingNeverWritesEvenAfterAPreset) {

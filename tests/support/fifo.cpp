@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace test_support {
 
@@ -20,29 +21,34 @@ void make_fifo(const std::filesystem::path& path) {
 
 bool ends_without_waiting_on(const std::vector<std::filesystem::path>& fifos,
                              const std::function<void()>& work) {
-    std::atomic<bool> done{false};
-    std::thread runner([&] {
-        work();
-        done = true;
-    });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const bool ended = done;
-    while (!done) {
-        // A writer's open releases a reader waiting in its open; its close ends the reader's
-        // read with the end of the file.
-        for (const std::filesystem::path& fifo : fifos) {
-            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    FifoGuard guard(fifos);
+    std::thread runner(work);
     runner.join();
-    return ended;
+    return !guard.released();
+}
+
+FifoGuard::FifoGuard(std::vector<std::filesystem::path> fifos) : fifos_(std::move(fifos)) {
+    releaser_ = std::thread([this] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!stop_ && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        while (!stop_) {
+            for (const std::filesystem::path& fifo : fifos_) {
+                const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) {
+                    released_ = true;
+                    ::close(fd);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+}
+
+FifoGuard::~FifoGuard() {
+    stop_ = true;
+    releaser_.join();
 }
 
 }  // namespace test_support

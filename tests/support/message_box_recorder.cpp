@@ -1,5 +1,7 @@
 #include "message_box_recorder.h"
 
+#include "platform/clock.h"
+
 namespace test_support {
 
 using platform::ui::Answer;
@@ -33,6 +35,11 @@ std::vector<std::string> MessageBoxRecorder::texts() const {
     return result;
 }
 
+std::vector<std::uint32_t> MessageBoxRecorder::shown_at() const {
+    std::lock_guard lock(mutex_);
+    return shown_at_;
+}
+
 std::size_t MessageBoxRecorder::count() const {
     std::lock_guard lock(mutex_);
     return boxes_.size();
@@ -41,6 +48,7 @@ std::size_t MessageBoxRecorder::count() const {
 Answer MessageBoxRecorder::answer(const MessageBoxRecord& box) {
     std::lock_guard lock(mutex_);
     boxes_.push_back(box);
+    shown_at_.push_back(platform::tick_count());
     if (queued_.empty()) {
         return default_answer_;
     }

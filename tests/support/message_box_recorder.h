@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -20,6 +21,8 @@ class MessageBoxRecorder {
     void queue_answer(platform::ui::Answer answer);
     std::vector<platform::ui::MessageBoxRecord> boxes() const;
     std::vector<std::string> texts() const;
+    // The tick count (program ms) at which each box was shown.
+    std::vector<std::uint32_t> shown_at() const;
     std::size_t count() const;
 
   private:
@@ -29,6 +32,7 @@ class MessageBoxRecorder {
     platform::ui::Answer default_answer_;
     std::deque<platform::ui::Answer> queued_;
     std::vector<platform::ui::MessageBoxRecord> boxes_;
+    std::vector<std::uint32_t> shown_at_;
     platform::ui::MessageBoxResponder previous_;
 };
 

@@ -8,6 +8,8 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -166,6 +168,15 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+std::string start_desktop_into(std::optional<XDesktop>& desktop) {
+    if (auto missing = XDesktop::missing(); !missing.empty()) {
+        return missing;
+    }
+    desktop.emplace();
+    EXPECT_TRUE(desktop->start()) << desktop->why();
+    return {};
 }
 
 std::string stand_in_designer_program() {

@@ -70,6 +70,10 @@ class XDesktop {
     std::optional<ScopedEnv> display_env_;
 };
 
+// Makes and starts a desktop in `desktop`. Why this machine cannot have one; empty when it is up,
+// and also when it should have come up and did not (a failure of the test says so).
+std::string start_desktop_into(std::optional<XDesktop>& desktop);
+
 // Runs until done() holds or timeout_ms of real time pass; returns done().
 bool wait_until(const std::function<bool()>& done, int timeout_ms = 10000);
 
@@ -77,3 +81,16 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms = 10000);
 std::string stand_in_designer_program();
 
 }  // namespace test_support
+
+// In the body of a test whose fixture has `std::string start_desktop()` (empty when its desktop
+// is up, else why this machine cannot have one): skips the test when the desktop cannot exist
+// here, and ends it when the desktop should have come up and did not (a failure).
+#define START_DESKTOP_OR_SKIP()                                      \
+    do {                                                             \
+        if (const std::string why = start_desktop(); !why.empty()) { \
+            GTEST_SKIP() << why;                                     \
+        }                                                            \
+        if (HasFailure()) {                                          \
+            return;                                                  \
+        }                                                            \
+    } while (0)

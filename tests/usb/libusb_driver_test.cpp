@@ -1,7 +1,6 @@
 // The real printer's driver, through the libusb seam answered by simulated printers.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -33,14 +32,6 @@ CUsbControlEndPoint& class_request(CUsbDevice& device, std::uint8_t direction, s
     ep.Direction = direction;
     ep.ReqCode = code;
     return ep;
-}
-
-std::vector<std::uint8_t> pattern(std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(i * 31 + 7);
-    }
-    return bytes;
 }
 
 TEST_F(LibusbTest, DiscoveryCountsThePrintersIdsInTheBusOrder) {
@@ -205,39 +196,6 @@ TEST_F(LibusbTest, ABulkTransferThatTimesOutIsCancelledAndFails) {
     EXPECT_TRUE(ep.XferData(band.data(), length));
 }
 
-TEST_F(LibusbTest, AnAbortedTransferKeepsItsBufferUntilTheCancelIsCalledBack) {
-    auto model = std::make_shared<RecordingModel>();
-    add_printer(PrinterSpec::usb2(), 1, {1}, model);
-    auto device = open_device();
-    library_.hold_next(TransferKind::BulkOut);
-    library_.hold_cancels(true);
-    CUsbBulkEndPoint& ep = *device->BulkOutEndPt;
-    platform::Event event;
-    usb::IoRecord record(&event);
-    std::vector<std::uint8_t> band = pattern(8192);
-    usb::XferContext* context =
-        ep.BeginDataXfer(band.data(), static_cast<std::int32_t>(band.size()), &record);
-    ASSERT_NE(context, nullptr);
-    EXPECT_FALSE(ep.WaitForXfer(&record, 100));
-
-    std::atomic<bool> finished{false};
-    bool ok = true;
-    std::thread finisher([&] {
-        std::int32_t length = static_cast<std::int32_t>(band.size());
-        ok = ep.FinishDataXfer(band.data(), length, &record, context);
-        finished = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    // Cancelled but not called back: the caller still waits, the library still has the band.
-    EXPECT_FALSE(finished.load());
-    EXPECT_FALSE(record.done());
-    EXPECT_EQ(library_.transfers_in_flight(), 1u);
-    library_.hold_cancels(false);
-    finisher.join();
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(model->bulk_bytes(), 0u);
-}
-
 TEST_F(LibusbTest, ClosingADeviceEndsItsTransfersFirst) {
     add_printer();
     auto device = open_device();
@@ -262,11 +220,14 @@ struct UnplugCase {
 
 class LibusbUnplug : public LibusbTest, public ::testing::WithParamInterface<UnplugCase> {};
 
-TEST_P(LibusbUnplug, FailsTheTransferAndTheReopenFindsThePrinterBack) {
+TEST_P(LibusbUnplug, FailsTheTransferReleasesTheHandleAndTheReopenFindsThePrinterBack) {
     library_.offer_hotplug(GetParam().hotplug);
     auto model = std::make_shared<RecordingModel>();
     auto printer = add_printer(PrinterSpec::usb2(), 1, {3}, model);
     auto device = open_device();
+    // A worker that never reopens, such as the job-folder watcher.
+    auto idle = open_device();
+    ASSERT_TRUE(idle->IsOpen());
     EXPECT_EQ(driver().hotplug(), GetParam().hotplug);
     library_.hold_next(TransferKind::BulkOut);
     std::vector<std::uint8_t> band = pattern(65536);
@@ -279,6 +240,10 @@ TEST_P(LibusbUnplug, FailsTheTransferAndTheReopenFindsThePrinterBack) {
     cable.join();
     EXPECT_EQ(device->DeviceCount(), 0);
     EXPECT_FALSE(device->Open(0));
+    // The gone printer's handle and interface go back, though the idle worker still holds its
+    // handle on the driver.
+    EXPECT_TRUE(eventually([&] { return library_.open_handles() == 0; }));
+    EXPECT_TRUE(idle->IsOpen());
 
     printer->replug();
     ASSERT_TRUE(device->Open(0));
@@ -294,29 +259,34 @@ INSTANTIATE_TEST_SUITE_P(Libraries, LibusbUnplug,
                                            UnplugCase{"WithoutHotplug", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PrinterIds, TheEnvironmentThenTheFileThenTheDefault) {
+TEST(PrinterIds, TheEnvironmentThenTheFileThenTheBuildsIdAndNoneOfTheirOwn) {
     test_support::TempDir dir;
     const auto file = dir / "velquorin.conf";
-    const PrinterIds fallback{0x1111, 0x2222};
+    const PrinterIds built{0x1111, 0x2222};
     std::string warning;
 
-    EXPECT_EQ(usb::libusb::printer_ids(nullptr, file, fallback, warning), fallback);
+    EXPECT_EQ(usb::libusb::printer_ids(nullptr, file, built, warning), built);
+    EXPECT_EQ(usb::libusb::printer_ids(nullptr, file, std::nullopt, warning), std::nullopt);
     EXPECT_TRUE(warning.empty());
 
-    std::ofstream(file) << "# the printer\n  usb_id = 04B8:0E2a \r\n";
-    EXPECT_EQ(usb::libusb::printer_ids(nullptr, file, fallback, warning),
-              (PrinterIds{0x04B8, 0x0E2A}));
-    EXPECT_EQ(usb::libusb::printer_ids("3a2c:0801", file, fallback, warning),
+    std::ofstream(file) << "# the printer\n  usb_id = 12AB:0E2a \r\n";
+    EXPECT_EQ(usb::libusb::printer_ids(nullptr, file, std::nullopt, warning),
+              (PrinterIds{0x12AB, 0x0E2A}));
+    EXPECT_EQ(usb::libusb::printer_ids("3a2c:0801", file, built, warning),
               (PrinterIds{0x3A2C, 0x0801}));
     EXPECT_TRUE(warning.empty());
 
     // A value that is not an id is told and passed over.
-    EXPECT_EQ(usb::libusb::printer_ids("printer", file, fallback, warning),
-              (PrinterIds{0x04B8, 0x0E2A}));
+    EXPECT_EQ(usb::libusb::printer_ids("printer", file, built, warning),
+              (PrinterIds{0x12AB, 0x0E2A}));
     EXPECT_NE(warning.find("VELQUORIN_USB_ID=printer"), std::string::npos);
     std::ofstream(file) << "usb_id=3a2c\n";
-    EXPECT_EQ(usb::libusb::printer_ids(nullptr, file, fallback, warning), fallback);
+    EXPECT_EQ(usb::libusb::printer_ids(nullptr, file, std::nullopt, warning), std::nullopt);
     EXPECT_NE(warning.find("usb_id=3a2c"), std::string::npos);
+    // The installed file of a build without an id.
+    std::ofstream(file) << "# usb_id=vvvv:pppp\n";
+    EXPECT_EQ(usb::libusb::printer_ids(nullptr, file, std::nullopt, warning), std::nullopt);
+    EXPECT_TRUE(warning.empty());
 
     for (const char* bad : {"", "3a2c:08000", "3a2c-0800", "+a2c:0800", "3a2c:08 0", "xyzw:0800"}) {
         EXPECT_FALSE(usb::libusb::parse_usb_id(bad).has_value()) << bad;

@@ -90,7 +90,7 @@ TEST(NativeLibrary, AParsedConfigurationIsLaidOutAsTheDeviceSentIt) {
 TEST(NativeLibrary, WithoutTheIdsOnTheBusNothingIsPresentAndTheDriverEndsCleanly) {
     usb::libusb::NativeLibrary library;
     // Ids no device has: whatever this machine's bus holds, none of it is the printer.
-    usb::libusb::LibusbDriver driver(library, {0xFFFF, 0xFFFE});
+    usb::libusb::LibusbDriver driver(library, usb::libusb::PrinterIds{0xFFFF, 0xFFFE});
     CUsbDevice device(g_driver_interface_guid, true, &driver);
     EXPECT_EQ(device.DeviceCount(), 0);
     EXPECT_FALSE(device.IsOpen());

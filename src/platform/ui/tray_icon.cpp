@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
 
 #include "platform/ui/dialog.h"
@@ -16,31 +17,48 @@ bool tray_available() {
 }
 
 TrayIcon::~TrayIcon() {
-    ui_call([&] { delete icon_; });
+    ui_call([&] {
+        delete watch_;
+        delete icon_;
+    });
 }
 
 bool TrayIcon::add(Dialog& owner, std::uint32_t message, const Bitmap& icon, std::string_view tip) {
     return ui_call([&] {
-        if (icon_ != nullptr) {
+        if (icon_ != nullptr || watch_ != nullptr) {
+            return icon_ != nullptr;
+        }
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            create(owner, message, icon.image(), to_qt(tip));
             return true;
         }
-        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-            return false;
-        }
-        icon_ = new QSystemTrayIcon(QIcon(QPixmap::fromImage(icon.image())));
-        icon_->setToolTip(to_qt(tip));
-        QObject::connect(
-            icon_, &QSystemTrayIcon::activated, owner.window(),
-            [&owner, message](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger) {
-                    owner.send(message, 0, static_cast<std::intptr_t>(TrayMouse::LeftButtonDown));
-                } else if (reason == QSystemTrayIcon::Context) {
-                    owner.send(message, 0, static_cast<std::intptr_t>(TrayMouse::RightButtonDown));
-                }
-            });
-        icon_->show();
-        return true;
+        watch_ = new QTimer;
+        QObject::connect(watch_, &QTimer::timeout,
+                         [this, &owner, message, image = icon.image(), text = to_qt(tip)] {
+                             if (QSystemTrayIcon::isSystemTrayAvailable()) {
+                                 watch_->stop();
+                                 create(owner, message, image, text);
+                             }
+                         });
+        watch_->start(kTrayLookMs);
+        return false;
     });
+}
+
+void TrayIcon::create(Dialog& owner, std::uint32_t message, const QImage& icon,
+                      const QString& tip) {
+    icon_ = new QSystemTrayIcon(QIcon(QPixmap::fromImage(icon)));
+    icon_->setToolTip(tip);
+    QObject::connect(
+        icon_, &QSystemTrayIcon::activated, owner.window(),
+        [&owner, message](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger) {
+                owner.send(message, 0, static_cast<std::intptr_t>(TrayMouse::LeftButtonDown));
+            } else if (reason == QSystemTrayIcon::Context) {
+                owner.send(message, 0, static_cast<std::intptr_t>(TrayMouse::RightButtonDown));
+            }
+        });
+    icon_->show();
 }
 
 bool TrayIcon::added() const {

@@ -6,6 +6,7 @@
 #include "platform/ui/bitmap.h"
 
 class QSystemTrayIcon;
+class QTimer;
 
 namespace platform::ui {
 
@@ -22,18 +23,26 @@ bool tray_available();
 // shows its own menu (Menu::track) on the right button.
 class TrayIcon {
   public:
+    // How often a desktop without a tray is looked at again, in real milliseconds.
+    static constexpr int kTrayLookMs = 500;
+
     TrayIcon() = default;
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
     ~TrayIcon();
 
-    // Adds the icon with its tip. Where the platform has no tray nothing is shown and the
-    // answer is false; the program goes on without a tray icon. A second call does nothing.
+    // Adds the icon with its tip. Where the desktop has no tray yet the answer is false and the
+    // program goes on without a tray icon; the desktop is then looked at again every
+    // kTrayLookMs, and the icon is added as soon as a tray appears (a panel that starts after
+    // the program, as in a session that starts it early). A second call does nothing.
     bool add(Dialog& owner, std::uint32_t message, const Bitmap& icon, std::string_view tip);
     bool added() const;
 
   private:
+    void create(Dialog& owner, std::uint32_t message, const QImage& icon, const QString& tip);
+
     QSystemTrayIcon* icon_ = nullptr;
+    QTimer* watch_ = nullptr;
 };
 
 }  // namespace platform::ui

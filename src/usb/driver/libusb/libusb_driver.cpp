@@ -1,12 +1,16 @@
 #include "usb/driver/libusb/libusb_driver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/clock.h"
+#include "platform/ui/message_box.h"
 #include "usb/descriptors.h"
 #include "usb/device.h"
 #include "usb/driver/libusb/native_library.h"
+#include "usb/driver/libusb/operator_notices.h"
 #include "usb/transfer_header.h"
 
 namespace usb::libusb {
@@ -77,16 +81,17 @@ struct LibusbDriver::Snapshot : DeviceInterfaceSet {
     }
 };
 
-LibusbDriver::LibusbDriver(UsbLibrary& library, PrinterIds ids) : library_(library), ids_(ids) {
+LibusbDriver::LibusbDriver(UsbLibrary& library, std::optional<PrinterIds> ids)
+    : library_(library), ids_(ids) {
     usable_ = library_.init();
     if (!usable_) {
         return;
     }
-    hotplug_ = library_.watch_hotplug(
-        ids_.vendor_id, ids_.product_id,
-        [this](bool arrived, std::uint8_t bus, const std::vector<std::uint8_t>& ports) {
-            hotplug_event(arrived, bus, ports);
-        });
+    if (ids_) {
+        hotplug_ = library_.watch_hotplug(
+            ids_->vendor_id, ids_->product_id,
+            [this](bool arrived, std::uintptr_t identity) { hotplug_event(arrived, identity); });
+    }
     events_ = std::thread([this] { run_events(); });
 }
 
@@ -96,12 +101,33 @@ LibusbDriver::~LibusbDriver() {
         {
             std::lock_guard lock(mutex_);
             if (handles_.empty()) {
-                stop_ = true;
                 break;
             }
             handle = handles_.begin()->first;
         }
         close(handle);
+    }
+    std::vector<std::shared_ptr<OpenDevice>> devices;
+    {
+        std::unique_lock lock(mutex_);
+        // What was let go of ends at the latest at its libusb time-out.
+        const std::uint32_t start = platform::tick_count();
+        const std::uint32_t limit = kTransferBackstopMs + kAbortWaitMs;
+        while (!calls_.empty() && platform::tick_count() - start < limit) {
+            called_back_.wait_for(lock, std::chrono::milliseconds(10));
+        }
+        if (!calls_.empty()) {
+            // The library keeps these transfers: neither they nor their devices may be freed.
+            for (Call& call : calls_) {
+                static_cast<void>(call.transfer.release());
+                static_cast<void>(call.device->handle.release());
+            }
+        }
+        devices.swap(devices_);
+        stop_ = true;
+    }
+    for (const auto& device : devices) {
+        close_device(*device);
     }
     if (events_.joinable()) {
         library_.wake_events();
@@ -131,36 +157,59 @@ void LibusbDriver::run_events() {
             }
         }
         library_.handle_events(kEventWaitMs);
+        // Outside every callback now. A thread that holds open_mutex_ may be waiting for this
+        // one's callbacks, so it is only tried.
+        if (open_mutex_.try_lock()) {
+            release_gone_devices();
+            open_mutex_.unlock();
+        }
     }
 }
 
-void LibusbDriver::hotplug_event(bool arrived, std::uint8_t bus,
-                                 const std::vector<std::uint8_t>& ports) {
+void LibusbDriver::hotplug_event(bool arrived, std::uintptr_t identity) {
     if (arrived) {
         return;  // a reopen finds it: the list is read at every count
     }
-    // A printer that left: the calls on its handles fail at once from now on, rather than
-    // when the library first tries them; the handles stay until their owners reopen.
+    // The device that left, itself: a notice that comes late must not take a printer plugged
+    // in again meanwhile, at the same port, for the one that went. Its calls fail at once from
+    // now on; its handle is released once no transfer of it is under way.
     std::lock_guard lock(mutex_);
-    const std::string path = path_of(bus, ports);
-    for (const auto& device : open_devices_) {
-        if (device->path == path) {
+    for (const auto& device : devices_) {
+        if (device->entry.identity == identity) {
             device->gone = true;
         }
     }
 }
 
-std::vector<DeviceEntry> LibusbDriver::matching_devices() {
+std::vector<DeviceEntry> LibusbDriver::present_devices() {
     std::vector<DeviceEntry> found;
     if (!usable_) {
         return found;
     }
+    if (!ids_) {
+        const std::string text = missing_id_text();
+        if (told_.insert(text).second) {
+            std::fputs(text.c_str(), stderr);
+        }
+        return found;
+    }
     for (DeviceEntry& entry : library_.devices()) {
-        if (entry.vendor_id == ids_.vendor_id && entry.product_id == ids_.product_id) {
+        if (entry.vendor_id == ids_->vendor_id && entry.product_id == ids_->product_id) {
             found.push_back(std::move(entry));
         }
     }
     std::sort(found.begin(), found.end(), bus_order);
+    // A device that is no longer listed is gone, hotplug notice or not: so the workers that
+    // never transfer let go of an unplugged printer too.
+    std::lock_guard lock(mutex_);
+    for (const auto& device : devices_) {
+        const bool listed = std::any_of(found.begin(), found.end(), [&](const DeviceEntry& e) {
+            return e.identity == device->entry.identity;
+        });
+        if (!listed) {
+            device->gone = true;
+        }
+    }
     return found;
 }
 
@@ -169,35 +218,54 @@ std::unique_ptr<DeviceInterfaceSet> LibusbDriver::present_interfaces(const Guid&
     if (guid != g_driver_interface_guid) {
         return snapshot;
     }
-    for (const DeviceEntry& entry : matching_devices()) {
-        snapshot->paths.push_back(path_of(entry.bus, entry.ports));
+    {
+        std::lock_guard opening(open_mutex_);
+        for (const DeviceEntry& entry : present_devices()) {
+            // A printer that is there but cannot be opened is not connected.
+            std::uint32_t error = 0;
+            if (device_for(entry, error) != nullptr) {
+                snapshot->paths.push_back(path_of(entry.bus, entry.ports));
+            }
+        }
+        release_gone_devices();
     }
+    tell_operator();
     return snapshot;
 }
 
-std::shared_ptr<LibusbDriver::OpenDevice> LibusbDriver::open_device(const std::string& path,
-                                                                    std::uint32_t& error) {
-    const std::vector<DeviceEntry> entries = matching_devices();
-    const auto entry = std::find_if(entries.begin(), entries.end(), [&](const DeviceEntry& e) {
-        return path_of(e.bus, e.ports) == path;
-    });
-    if (entry == entries.end()) {
-        error = kErrorFileNotFound;
-        return nullptr;
+std::shared_ptr<LibusbDriver::OpenDevice> LibusbDriver::device_for(const DeviceEntry& entry,
+                                                                   std::uint32_t& error) {
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& device : devices_) {
+            if (!device->gone && device->entry.identity == entry.identity) {
+                return device;
+            }
+        }
     }
+    std::shared_ptr<OpenDevice> device = open_device(entry, error);
+    if (device != nullptr) {
+        std::lock_guard lock(mutex_);
+        devices_.push_back(device);
+    }
+    return device;
+}
+
+std::shared_ptr<LibusbDriver::OpenDevice> LibusbDriver::open_device(const DeviceEntry& entry,
+                                                                    std::uint32_t& error) {
     auto device = std::make_shared<OpenDevice>();
-    device->path = path;
-    device->entry = *entry;
-    Result result = library_.open(*entry->device, device->handle);
+    device->path = path_of(entry.bus, entry.ports);
+    device->entry = entry;
+    Result result = library_.open(*entry.device, device->handle);
     if (result == Result::Ok) {
-        library_.device_descriptor(*entry->device, device->device_descriptor);
+        library_.device_descriptor(*entry.device, device->device_descriptor);
         const std::uint8_t configurations =
             device->device_descriptor.size() >= kDeviceDescriptorSize
                 ? device->device_descriptor[17]
                 : 0;
         for (std::uint8_t i = 0; i < configurations; ++i) {
             std::vector<std::uint8_t> table;
-            library_.config_descriptor(*entry->device, i, table);
+            library_.config_descriptor(*entry.device, i, table);
             device->configurations.push_back(std::move(table));
         }
         std::vector<std::uint8_t> interfaces;
@@ -219,18 +287,32 @@ std::shared_ptr<LibusbDriver::OpenDevice> LibusbDriver::open_device(const std::s
         close_device(*device);
     }
     error = error_of(result);
-    if (std::find(refused_paths_.begin(), refused_paths_.end(), path) == refused_paths_.end()) {
-        refused_paths_.push_back(path);
-        std::fprintf(stderr, "velquorin: the printer at %s cannot be opened: %s\n", path.c_str(),
-                     result == Result::Access ? "permission denied (is the udev rule installed "
-                                                "and the user in its group?)"
-                     : result == Result::Busy ? "another program has it"
-                                              : "the USB library refused it");
+    // Told once for each printer and reason; a printer unplugged meanwhile is only gone.
+    if (result != Result::NoDevice && result != Result::NotFound) {
+        const std::string text = refusal_text(*ids_, entry, device->path, result);
+        if (told_.insert(text).second) {
+            std::fprintf(stderr, "velquorin: %s\n", text.c_str());
+            untold_.push_back(text);
+        }
     }
     return nullptr;
 }
 
+void LibusbDriver::tell_operator() {
+    std::vector<std::string> texts;
+    {
+        std::lock_guard opening(open_mutex_);
+        texts.swap(untold_);
+    }
+    for (const std::string& text : texts) {
+        platform::ui::message_box(text, "", platform::ui::Buttons::Ok, platform::ui::Icon::Warning);
+    }
+}
+
 void LibusbDriver::close_device(OpenDevice& device) {
+    if (device.handle == nullptr) {
+        return;
+    }
     for (const std::uint8_t number : device.claimed) {
         library_.release_interface(*device.handle, number);
     }
@@ -238,54 +320,66 @@ void LibusbDriver::close_device(OpenDevice& device) {
     device.handle.reset();
 }
 
-std::uint64_t LibusbDriver::open(const std::string& path, std::uint32_t, std::uint32_t& error) {
-    std::lock_guard opening(open_mutex_);
-    std::shared_ptr<OpenDevice> device;
+void LibusbDriver::release_gone_devices() {
+    std::vector<std::shared_ptr<OpenDevice>> released;
     {
         std::lock_guard lock(mutex_);
-        for (const auto& open : open_devices_) {
-            if (open->path == path && !open->gone) {
-                device = open;
+        std::erase_if(devices_, [&](const std::shared_ptr<OpenDevice>& device) {
+            const bool in_use = std::any_of(calls_.begin(), calls_.end(), [&](const Call& call) {
+                return call.device == device;
+            });
+            if (!device->gone || in_use) {
+                return false;
+            }
+            released.push_back(device);
+            return true;
+        });
+    }
+    // Gone, and no call can reach the library through it any more: an abort finds nothing
+    // under way, every other call fails at once.
+    for (const auto& device : released) {
+        close_device(*device);
+    }
+}
+
+std::uint64_t LibusbDriver::open(const std::string& path, std::uint32_t, std::uint32_t& error) {
+    std::shared_ptr<OpenDevice> device;
+    std::uint32_t failure = kErrorFileNotFound;  // no printer at that path
+    {
+        std::lock_guard opening(open_mutex_);
+        for (const DeviceEntry& entry : present_devices()) {
+            if (path_of(entry.bus, entry.ports) == path) {
+                device = device_for(entry, failure);
+                break;
             }
         }
-    }
-    if (device == nullptr) {
-        device = open_device(path, error);
-        if (device == nullptr) {
-            return 0;
+        if (device != nullptr) {
+            std::lock_guard lock(mutex_);
+            const std::uint64_t id = next_handle_++;
+            handles_[id] = device;
+            error = kErrorNone;
+            return id;
         }
     }
-    std::lock_guard lock(mutex_);
-    if (device->users++ == 0) {
-        open_devices_.push_back(device);
-    }
-    const std::uint64_t id = next_handle_++;
-    handles_[id] = device;
-    error = kErrorNone;
-    return id;
+    error = failure;
+    tell_operator();
+    return 0;
 }
 
 bool LibusbDriver::close(std::uint64_t handle) {
     std::lock_guard opening(open_mutex_);
-    std::shared_ptr<OpenDevice> last;
     {
         std::unique_lock lock(mutex_);
         const auto found = handles_.find(handle);
         if (found == handles_.end()) {
             return false;
         }
-        const std::shared_ptr<OpenDevice> device = found->second;
         end_calls_locked(lock, handle);
+        // The device stays open while it is present, for the next user: the workers reopen it
+        // after every failed transfer, and the next count finds it open.
         handles_.erase(handle);
-        if (--device->users == 0) {
-            open_devices_.erase(std::find(open_devices_.begin(), open_devices_.end(), device));
-            last = device;
-        }
     }
-    // The last user is gone, and with it every transfer on the device.
-    if (last != nullptr) {
-        close_device(*last);
-    }
+    release_gone_devices();
     return true;
 }
 
@@ -294,9 +388,11 @@ bool LibusbDriver::io_control(std::uint64_t handle, std::uint32_t code, void* in
                               std::uint32_t& returned, std::uint32_t& error) {
     platform::Event event;
     IoRecord record(&event);
+    // Every transfer has a libusb time-out; one that does not end even so is let go of.
     if (io_control_overlapped(handle, code, in, in_length, out, out_length, record) ==
-        kErrorPending) {
-        wait_done(record, platform::kWaitForever);
+            kErrorPending &&
+        !wait_done(record, kTransferBackstopMs + kAbortWaitMs)) {
+        abandon(record);
     }
     return record.result(returned, error);
 }

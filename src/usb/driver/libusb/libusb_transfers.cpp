@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
+#include "platform/clock.h"
 #include "usb/descriptors.h"
 #include "usb/driver/libusb/libusb_driver.h"
 #include "usb/transfer_header.h"
@@ -45,16 +47,28 @@ std::uint32_t LibusbDriver::io_control_overlapped(std::uint64_t handle, std::uin
                                                   void* in, std::uint32_t in_length, void* out,
                                                   std::uint32_t out_length, IoRecord& record) {
     record.begin();
+    auto* const in_bytes = static_cast<std::uint8_t*>(in);
+    if ((code == kCodeBufferedTransfer || code == kCodeDirectTransfer) && in_bytes != nullptr &&
+        in_length >= kTransferHeaderSize) {
+        clear_halt_before(handle, TransferHeader::read(in_bytes).endpoint);
+    }
     std::lock_guard lock(mutex_);
     const auto found = handles_.find(handle);
     if (found == handles_.end()) {
         return fail(record, kErrorInvalidHandle);
     }
     const std::shared_ptr<OpenDevice> device = found->second;
+    // An abort goes through whatever the device's state: a gone device's transfers may still
+    // hold their callers' records, and only the abort gets them back.
+    if (code == kCodeAbortPipe) {
+        if (in_bytes == nullptr || in_length < 1) {
+            return fail(record, kErrorInvalidParameter);
+        }
+        return abort_locked(device, in_bytes[0], record);
+    }
     if (device->gone) {
         return fail(record, kErrorDeviceGone);
     }
-    auto* const in_bytes = static_cast<std::uint8_t*>(in);
     switch (code) {
         case kCodeControlTransfer:
             return control_locked(handle, device, in_bytes, in_length, record);
@@ -62,11 +76,6 @@ std::uint32_t LibusbDriver::io_control_overlapped(std::uint64_t handle, std::uin
         case kCodeDirectTransfer:
             return bulk_locked(handle, device, code, in_bytes, in_length,
                                static_cast<std::uint8_t*>(out), out_length, record);
-        case kCodeAbortPipe:
-            if (in_bytes == nullptr || in_length < 1) {
-                return fail(record, kErrorInvalidParameter);
-            }
-            return abort_locked(device, in_bytes[0], record);
         default: {
             std::uint32_t returned = 0;
             const std::uint32_t error = answer_information(
@@ -74,6 +83,36 @@ std::uint32_t LibusbDriver::io_control_overlapped(std::uint64_t handle, std::uin
             record.complete(returned, error);
             return error;
         }
+    }
+}
+
+void LibusbDriver::clear_halt_before(std::uint64_t handle, std::uint8_t pipe) {
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = handles_.find(handle);
+        if (found == handles_.end() || !found->second->halted.contains(pipe)) {
+            return;
+        }
+    }
+    // The clear is a request the device answers: it is made neither in a callback nor under
+    // mutex_, which the callbacks take. open_mutex_ keeps the handle from being released
+    // meanwhile.
+    std::lock_guard opening(open_mutex_);
+    std::shared_ptr<OpenDevice> device;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = handles_.find(handle);
+        if (found == handles_.end() || found->second->gone || found->second->handle == nullptr) {
+            return;
+        }
+        device = found->second;
+    }
+    const Result result = library_.clear_halt(*device->handle, pipe);
+    std::lock_guard lock(mutex_);
+    if (result == Result::Ok) {
+        device->halted.erase(pipe);
+    } else if (result == Result::NoDevice) {
+        device->gone = true;
     }
 }
 
@@ -121,20 +160,23 @@ std::uint32_t LibusbDriver::control_locked(std::uint64_t handle,
     call.device = device;
     call.pipe = 0;
     call.data_offset = kTransferHeaderSize;
-    call.setup.resize(kSetupPacketSize + header.length);
-    std::uint8_t* setup = call.setup.data();
+    call.own.resize(kSetupPacketSize + header.length);
+    std::uint8_t* setup = call.own.data();
     setup[0] = header.request_type;
     setup[1] = header.request;
     write_u16(setup + 2, header.value);
     write_u16(setup + 4, header.index);
     write_u16(setup + 6, header.length);
     if ((header.request_type & 0x80) != 0) {
-        call.control_in = data;
+        call.copy_back = data;
+        call.copy_from = kSetupPacketSize;
     } else if (header.length > 0) {
         std::memcpy(setup + kSetupPacketSize, data, header.length);
     }
+    const std::uint32_t timeout_ms =
+        header.timeout_s > 0 ? header.timeout_s * 1000 : kTransferBackstopMs;
     return submit_locked(std::move(call), TransferType::Control, 0, nullptr,
-                         kSetupPacketSize + header.length, header.timeout_s * 1000);
+                         kSetupPacketSize + header.length, timeout_ms);
 }
 
 std::uint32_t LibusbDriver::bulk_locked(std::uint64_t handle,
@@ -179,9 +221,18 @@ std::uint32_t LibusbDriver::bulk_locked(std::uint64_t handle,
         length = out_length;
         call.data_offset = 0;
     }
+    if ((header.endpoint & 0x80) != 0 && length > 0) {
+        // What the device sends lands in the driver's own buffer first, so that a call let go
+        // of never writes into memory that its caller has released.
+        call.own.resize(length);
+        call.copy_back = buffer;
+        call.copy_from = 0;
+    }
+    // The header carries no time-out for bulk transfers; libusb's is a backstop far beyond the
+    // protocol's own waits.
     return submit_locked(std::move(call),
                          kind == kTransferInterrupt ? TransferType::Interrupt : TransferType::Bulk,
-                         header.endpoint, buffer, length, header.timeout_s * 1000);
+                         header.endpoint, buffer, length, kTransferBackstopMs);
 }
 
 std::unique_ptr<Transfer> LibusbDriver::take_transfer_locked() {
@@ -204,7 +255,7 @@ std::uint32_t LibusbDriver::submit_locked(Call&& call, TransferType type, std::u
     transfer.handle = placed.device->handle.get();
     transfer.type = type;
     transfer.endpoint = endpoint;
-    transfer.buffer = type == TransferType::Control ? placed.setup.data() : buffer;
+    transfer.buffer = placed.own.empty() ? buffer : placed.own.data();
     transfer.length = length;
     transfer.timeout_ms = timeout_ms;
     transfer.callback = &LibusbDriver::transfer_done;
@@ -233,16 +284,15 @@ std::uint32_t LibusbDriver::abort_locked(const std::shared_ptr<OpenDevice>& devi
     auto wait = std::make_shared<AbortWait>();
     wait->record = &record;
     for (Call& call : calls_) {
-        if (call.device != device || call.pipe != pipe) {
+        if (call.device != device || call.pipe != pipe || call.abandoned) {
             continue;
+        }
+        cancel_locked(call);
+        if (call.abandoned) {
+            continue;  // refused: its caller has been told already
         }
         call.aborts.push_back(wait);
         ++wait->remaining;
-        if (!call.cancelled) {
-            call.cancelled = true;
-            // A transfer that ended meanwhile is called back all the same.
-            library_.cancel(*call.transfer);
-        }
     }
     if (wait->remaining == 0) {
         record.complete(0, kErrorNone);
@@ -252,17 +302,88 @@ std::uint32_t LibusbDriver::abort_locked(const std::shared_ptr<OpenDevice>& devi
     return kErrorPending;
 }
 
-void LibusbDriver::end_calls_locked(std::unique_lock<std::mutex>& lock, std::uint64_t handle) {
-    for (Call& call : calls_) {
-        if (call.handle == handle && !call.cancelled) {
-            call.cancelled = true;
-            library_.cancel(*call.transfer);
+void LibusbDriver::cancel_locked(Call& call) {
+    if (call.cancelled) {
+        return;
+    }
+    call.cancelled = true;
+    const Result result = library_.cancel(*call.transfer);
+    // A transfer that ended meanwhile, or whose device went, is called back all the same;
+    // after any other answer the library may keep it for ever, and its caller must not wait.
+    if (result != Result::Ok && result != Result::NotFound && result != Result::NoDevice) {
+        abandon_locked(call, TransferStatus::Error);
+    }
+}
+
+void LibusbDriver::abandon_locked(Call& call, TransferStatus status) {
+    if (call.abandoned) {
+        return;
+    }
+    call.abandoned = true;
+    write_statuses(call.header, status);
+    call.header = nullptr;
+    call.copy_back = nullptr;
+    IoRecord* const record = call.record;
+    call.record = nullptr;
+    std::vector<IoRecord*> aborts_done;
+    for (const auto& wait : call.aborts) {
+        if (--wait->remaining == 0 && wait->record != nullptr) {
+            aborts_done.push_back(wait->record);
         }
     }
-    called_back_.wait(lock, [&] {
-        return std::none_of(calls_.begin(), calls_.end(),
-                            [&](const Call& call) { return call.handle == handle; });
-    });
+    call.aborts.clear();
+    record->complete(0, error_of(status));
+    for (IoRecord* abort : aborts_done) {
+        abort->complete(0, kErrorNone);
+    }
+    called_back_.notify_all();
+}
+
+bool LibusbDriver::abandon(IoRecord& record) {
+    std::lock_guard lock(mutex_);
+    for (Call& call : calls_) {
+        if (call.record == &record) {
+            abandon_locked(call, TransferStatus::Cancelled);
+            return true;
+        }
+        for (const auto& wait : call.aborts) {
+            if (wait->record == &record) {
+                wait->record = nullptr;
+            }
+        }
+    }
+    // An abort's record, or a call that ended meanwhile.
+    if (!record.done()) {
+        record.complete(0, kErrorAborted);
+    }
+    return true;
+}
+
+void LibusbDriver::end_calls_locked(std::unique_lock<std::mutex>& lock, std::uint64_t handle) {
+    const auto open_calls = [&] {
+        return std::any_of(calls_.begin(), calls_.end(), [&](const Call& call) {
+            return call.handle == handle && !call.abandoned;
+        });
+    };
+    for (Call& call : calls_) {
+        if (call.handle == handle && !call.abandoned) {
+            cancel_locked(call);
+        }
+    }
+    const std::uint32_t start = platform::tick_count();
+    while (open_calls()) {
+        const std::uint32_t elapsed = platform::tick_count() - start;
+        if (elapsed >= kAbortWaitMs) {
+            for (Call& call : calls_) {
+                if (call.handle == handle) {
+                    abandon_locked(call, TransferStatus::Cancelled);
+                }
+            }
+            break;
+        }
+        called_back_.wait_for(
+            lock, std::chrono::microseconds(platform::real_microseconds(kAbortWaitMs - elapsed)));
+    }
 }
 
 void LibusbDriver::transfer_done(Transfer& transfer) {
@@ -273,26 +394,32 @@ void LibusbDriver::transfer_done(Transfer& transfer) {
 void LibusbDriver::complete(Call& call) {
     std::lock_guard lock(mutex_);
     const Transfer& transfer = *call.transfer;
-    const std::uint32_t error = error_of(transfer.status);
-    std::uint32_t bytes = 0;
-    if (error == kErrorNone) {
-        // A control transfer's count leaves its setup packet out.
-        std::uint32_t actual = transfer.actual_length;
-        if (call.control_in != nullptr) {
-            actual = std::min<std::uint32_t>(
-                actual, static_cast<std::uint32_t>(call.setup.size()) - kSetupPacketSize);
-            std::memcpy(call.control_in, call.setup.data() + kSetupPacketSize, actual);
-        }
-        bytes = call.data_offset + actual;
-    }
-    write_statuses(call.header, transfer.status);
     if (transfer.status == TransferStatus::NoDevice) {
         call.device->gone = true;
     }
-    IoRecord* const record = call.record;
+    // A stalled pipe takes nothing until its halt is cleared, which is not done here: the
+    // clear is a request of its own, and callbacks must not wait.
+    if (transfer.status == TransferStatus::Stall && call.pipe != 0) {
+        call.device->halted.insert(call.pipe);
+    }
+    IoRecord* const record = call.record;  // null when the caller let go of it
+    const std::uint32_t error = error_of(transfer.status);
+    std::uint32_t bytes = 0;
+    if (record != nullptr) {
+        if (error == kErrorNone) {
+            std::uint32_t actual = transfer.actual_length;
+            if (call.copy_back != nullptr) {
+                actual = std::min<std::uint32_t>(
+                    actual, static_cast<std::uint32_t>(call.own.size()) - call.copy_from);
+                std::memcpy(call.copy_back, call.own.data() + call.copy_from, actual);
+            }
+            bytes = call.data_offset + actual;
+        }
+        write_statuses(call.header, transfer.status);
+    }
     std::vector<IoRecord*> aborts_done;
     for (const auto& wait : call.aborts) {
-        if (--wait->remaining == 0) {
+        if (--wait->remaining == 0 && wait->record != nullptr) {
             aborts_done.push_back(wait->record);
         }
     }
@@ -301,7 +428,9 @@ void LibusbDriver::complete(Call& call) {
     calls_.erase(
         std::find_if(calls_.begin(), calls_.end(), [&](const Call& c) { return &c == &call; }));
     // The records go last: a waiter that sees one done may release it at once.
-    record->complete(bytes, error);
+    if (record != nullptr) {
+        record->complete(bytes, error);
+    }
     for (IoRecord* abort : aborts_done) {
         abort->complete(0, kErrorNone);
     }

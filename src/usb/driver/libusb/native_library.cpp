@@ -128,13 +128,17 @@ void LIBUSB_CALL transfer_callback(libusb_transfer* native) {
     transfer.callback(transfer);
 }
 
+// libusb keeps one device object for as long as the device is attached and hands that same one
+// to the device list and to the hotplug notices, so its address tells the device; while the
+// driver holds a reference to it, no other device can be given that address.
+std::uintptr_t identity_of(libusb_device* device) {
+    return reinterpret_cast<std::uintptr_t>(device);
+}
+
 int LIBUSB_CALL hotplug_callback(libusb_context*, libusb_device* device, libusb_hotplug_event event,
                                  void* user) {
-    std::uint8_t ports[8] = {};
-    const int count = libusb_get_port_numbers(device, ports, sizeof ports);
-    const std::vector<std::uint8_t> path(ports, ports + (count > 0 ? count : 0));
     const auto& callback = *static_cast<UsbLibrary::HotplugCallback*>(user);
-    callback(event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED, libusb_get_bus_number(device), path);
+    callback(event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED, identity_of(device));
     return 0;
 }
 
@@ -170,6 +174,7 @@ std::vector<DeviceEntry> NativeLibrary::devices() {
         }
         DeviceEntry entry;
         entry.device = std::make_shared<NativeDevice>(device);
+        entry.identity = identity_of(device);
         entry.bus = libusb_get_bus_number(device);
         std::uint8_t ports[8] = {};
         const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
@@ -235,6 +240,10 @@ Result NativeLibrary::claim_interface(LibHandle& handle, std::uint8_t number) {
 
 void NativeLibrary::release_interface(LibHandle& handle, std::uint8_t number) {
     libusb_release_interface(static_cast<NativeHandle&>(handle).handle, number);
+}
+
+Result NativeLibrary::clear_halt(LibHandle& handle, std::uint8_t endpoint) {
+    return result_of(libusb_clear_halt(static_cast<NativeHandle&>(handle).handle, endpoint));
 }
 
 std::unique_ptr<Transfer> NativeLibrary::new_transfer() {

@@ -26,6 +26,7 @@ class NativeLibrary : public UsbLibrary {
     Result open(LibDevice& device, std::unique_ptr<LibHandle>& handle) override;
     Result claim_interface(LibHandle& handle, std::uint8_t number) override;
     void release_interface(LibHandle& handle, std::uint8_t number) override;
+    Result clear_halt(LibHandle& handle, std::uint8_t endpoint) override;
     std::unique_ptr<Transfer> new_transfer() override;
     Result submit(Transfer& transfer) override;
     Result cancel(Transfer& transfer) override;

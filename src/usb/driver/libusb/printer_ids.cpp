@@ -8,8 +8,8 @@
 #ifndef VELQUORIN_CONF_FILE
 #define VELQUORIN_CONF_FILE "/etc/velquorin/velquorin.conf"
 #endif
-#ifndef VELQUORIN_DEFAULT_USB_ID
-#define VELQUORIN_DEFAULT_USB_ID "3a2c:0800"
+#ifndef VELQUORIN_BUILD_USB_ID
+#define VELQUORIN_BUILD_USB_ID ""
 #endif
 
 namespace usb::libusb {
@@ -52,15 +52,15 @@ std::optional<PrinterIds> parse_usb_id(std::string_view text) {
     return PrinterIds{*vendor, *product};
 }
 
-PrinterIds printer_ids(const char* environment, const std::filesystem::path& file,
-                       PrinterIds fallback, std::string& warning) {
+std::optional<PrinterIds> printer_ids(const char* environment, const std::filesystem::path& file,
+                                      std::optional<PrinterIds> fallback, std::string& warning) {
     warning.clear();
     if (environment != nullptr) {
         if (const auto ids = parse_usb_id(environment)) {
             return *ids;
         }
         warning += "VELQUORIN_USB_ID=" + std::string(environment) +
-                   " is not vendor:product in hex (such as 3a2c:0800); it is not used\n";
+                   " is not vendor:product in hex (vvvv:pppp); it is not used\n";
     }
     std::ifstream in(file);
     for (std::string line; std::getline(in, line);) {
@@ -83,11 +83,11 @@ std::filesystem::path configuration_file() {
     return VELQUORIN_CONF_FILE;
 }
 
-PrinterIds program_printer_ids() {
+std::optional<PrinterIds> program_printer_ids() {
     std::string warning;
-    const PrinterIds ids =
+    const std::optional<PrinterIds> ids =
         printer_ids(std::getenv("VELQUORIN_USB_ID"), configuration_file(),
-                    parse_usb_id(VELQUORIN_DEFAULT_USB_ID).value_or(PrinterIds{}), warning);
+                    parse_usb_id(VELQUORIN_BUILD_USB_ID), warning);
     if (!warning.empty()) {
         std::fputs(warning.c_str(), stderr);
     }

@@ -9,8 +9,9 @@
 // The vendor and product id by which the real driver knows the printer. They are the
 // printer's, not the program's, so the operator sets them: VELQUORIN_USB_ID=vvvv:pppp (hex, as
 // lsusb shows them) wins; otherwise the line usb_id=vvvv:pppp of the configuration file
-// (velquorin.conf in the system configuration folder, installed with the build's default);
-// otherwise that default.
+// (velquorin.conf in the system configuration folder, installed with the build's id);
+// otherwise the id the program was built with, if any. There is no id of its own: a guessed
+// one could be another maker's device, which would then be claimed and sent printer commands.
 namespace usb::libusb {
 
 struct PrinterIds {
@@ -24,13 +25,14 @@ struct PrinterIds {
 std::optional<PrinterIds> parse_usb_id(std::string_view text);
 
 // The ids from an environment value (null: unset) and a configuration file, else the
-// default. A value that is there but not an id is skipped with a line in warning.
-PrinterIds printer_ids(const char* environment, const std::filesystem::path& file,
-                       PrinterIds fallback, std::string& warning);
+// fallback (none: no printer). A value that is there but not an id is skipped with a line in
+// warning.
+std::optional<PrinterIds> printer_ids(const char* environment, const std::filesystem::path& file,
+                                      std::optional<PrinterIds> fallback, std::string& warning);
 
 // The ids the program uses: VELQUORIN_USB_ID, the installed configuration file, the build's
-// default; a skipped value is told on the standard error.
-PrinterIds program_printer_ids();
+// id; none when none of them names one. A skipped value is told on the standard error.
+std::optional<PrinterIds> program_printer_ids();
 
 // The configuration file the program reads.
 std::filesystem::path configuration_file();

@@ -45,6 +45,10 @@ class LibHandle {
 
 struct DeviceEntry {
     std::shared_ptr<LibDevice> device;
+    // The device itself, as long as it stays plugged in: another device, or the same one plugged
+    // in again, has another. A port path is no such thing: a printer replugged into the same
+    // port has the same path.
+    std::uintptr_t identity = 0;
     std::uint8_t bus = 0;
     std::vector<std::uint8_t> ports;  // the port path from the root hub
     std::uint8_t address = 0;
@@ -95,11 +99,16 @@ class UsbLibrary {
     // Takes the interface from a kernel driver bound to it, if any.
     virtual Result claim_interface(LibHandle& handle, std::uint8_t number) = 0;
     virtual void release_interface(LibHandle& handle, std::uint8_t number) = 0;
+    // Clears the halt of an endpoint that stalled, so that it takes transfers again. A
+    // synchronous request to the device: never called from a callback.
+    virtual Result clear_halt(LibHandle& handle, std::uint8_t endpoint) = 0;
 
     virtual std::unique_ptr<Transfer> new_transfer() = 0;
     virtual Result submit(Transfer& transfer) = 0;
     // Asks for the end of a transfer under way; its callback still comes, with Cancelled (or
-    // with how it ended, when it ended first).
+    // with how it ended, when it ended first). Ok, NotFound (it ended already) and NoDevice
+    // (it ends as its device's) promise that callback; any other result is a refusal, after
+    // which the library may keep the transfer without end.
     virtual Result cancel(Transfer& transfer) = 0;
 
     // Runs the callbacks of what has happened, waiting up to timeout_ms (real time) for it.
@@ -109,8 +118,8 @@ class UsbLibrary {
 
     // Arrival and departure of devices of these ids, reported from handle_events; false when
     // the library offers no such notice on this machine.
-    using HotplugCallback =
-        std::function<void(bool arrived, std::uint8_t bus, const std::vector<std::uint8_t>& ports)>;
+    // The device is told by its identity (DeviceEntry::identity).
+    using HotplugCallback = std::function<void(bool arrived, std::uintptr_t identity)>;
     virtual bool watch_hotplug(std::uint16_t vendor_id, std::uint16_t product_id,
                                HotplugCallback callback) = 0;
 };

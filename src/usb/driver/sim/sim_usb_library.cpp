@@ -21,6 +21,9 @@ constexpr std::uint8_t kGetDescriptor = 6;
 // The longest real wait of handle_events without a look at what is due.
 constexpr std::int64_t kLongestWaitUs = 20'000;
 
+// Set while a callback of this library runs on the thread.
+thread_local bool in_callback = false;
+
 std::uint64_t nanoseconds_since(std::chrono::steady_clock::time_point start) {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                           std::chrono::steady_clock::now() - start)
@@ -50,6 +53,7 @@ struct SimUsbLibrary::SimHandle : libusb::LibHandle {
 
     ~SimHandle() override {
         std::lock_guard lock(library->mutex_);
+        --library->open_handles_;
         for (const Flight& flight : library->flights_) {
             if (flight.transfer->handle == this) {
                 ++library->breaches_;
@@ -98,6 +102,16 @@ std::uint8_t SimUsbLibrary::Device::address() const {
     return address_;
 }
 
+void SimUsbLibrary::Device::refuse_open(Result result) {
+    std::lock_guard lock(library_.mutex_);
+    open_result_ = result;
+}
+
+void SimUsbLibrary::Device::halt_endpoint(std::uint8_t address) {
+    std::lock_guard lock(library_.mutex_);
+    halted_[address] = true;
+}
+
 SimUsbLibrary::~SimUsbLibrary() {
     std::lock_guard lock(mutex_);
     for (const Flight& flight : flights_) {
@@ -116,6 +130,7 @@ std::shared_ptr<SimUsbLibrary::Device> SimUsbLibrary::add_printer(
         new Device(*this, spec, bus, std::move(ports), std::move(model)));
     std::lock_guard lock(mutex_);
     device->address_ = next_address_++;
+    device->identity_ = next_identity_++;
     devices_.push_back(device);
     return device;
 }
@@ -127,8 +142,9 @@ void SimUsbLibrary::unplug_locked(Device& device) {
     device.plugged_ = false;
     ++device.generation_;
     device.claimed_ = {};
+    device.halted_ = {};
     if (hotplug_offered_) {
-        hotplug_events_.push_back({false, device.bus_, device.ports_});
+        hotplug_events_.push_back({false, device.identity_});
     }
     changed_.notify_all();
 }
@@ -139,10 +155,12 @@ void SimUsbLibrary::replug_locked(Device& device) {
         return;
     }
     device.plugged_ = true;
-    // A device plugged in again gets a new address, as on a real bus.
+    // A device plugged in again gets a new address, as on a real bus, and is another device
+    // to the library.
     device.address_ = next_address_++;
+    device.identity_ = next_identity_++;
     if (hotplug_offered_) {
-        hotplug_events_.push_back({true, device.bus_, device.ports_});
+        hotplug_events_.push_back({true, device.identity_});
     }
     changed_.notify_all();
 }
@@ -169,6 +187,23 @@ void SimUsbLibrary::hold_cancels(bool hold) {
 void SimUsbLibrary::offer_hotplug(bool offered) {
     std::lock_guard lock(mutex_);
     hotplug_offered_ = offered;
+}
+
+void SimUsbLibrary::hold_hotplug(bool hold) {
+    std::lock_guard lock(mutex_);
+    hold_hotplug_ = hold;
+    changed_.notify_all();
+}
+
+void SimUsbLibrary::refuse_cancels(bool refuse) {
+    std::lock_guard lock(mutex_);
+    refuse_cancels_ = refuse;
+}
+
+void SimUsbLibrary::end_transfers_on_unplug(bool end) {
+    std::lock_guard lock(mutex_);
+    end_on_unplug_ = end;
+    changed_.notify_all();
 }
 
 void SimUsbLibrary::set_usb_access(bool access) {
@@ -201,6 +236,21 @@ std::size_t SimUsbLibrary::descriptor_requests(std::uint8_t type) const {
     return descriptor_requests_[type];
 }
 
+std::size_t SimUsbLibrary::open_handles() const {
+    std::lock_guard lock(mutex_);
+    return open_handles_;
+}
+
+std::size_t SimUsbLibrary::halt_clears() const {
+    std::lock_guard lock(mutex_);
+    return halt_clears_;
+}
+
+std::size_t SimUsbLibrary::hotplug_notices_delivered() const {
+    std::lock_guard lock(mutex_);
+    return hotplug_delivered_;
+}
+
 bool SimUsbLibrary::init() {
     std::lock_guard lock(mutex_);
     return usb_access_;
@@ -216,6 +266,7 @@ std::vector<libusb::DeviceEntry> SimUsbLibrary::devices() {
         }
         libusb::DeviceEntry entry;
         entry.device = device;
+        entry.identity = device->identity_;
         entry.bus = device->bus_;
         entry.ports = device->ports_;
         entry.address = device->address_;
@@ -251,10 +302,14 @@ Result SimUsbLibrary::open(libusb::LibDevice& device, std::unique_ptr<libusb::Li
     if (!sim.plugged_) {
         return Result::NoDevice;
     }
+    if (sim.open_result_ != Result::Ok) {
+        return sim.open_result_;
+    }
     auto opened = std::make_unique<SimHandle>();
     opened->library = this;
     opened->device = &sim;
     opened->generation = sim.generation_;
+    ++open_handles_;
     handle = std::move(opened);
     return Result::Ok;
 }
@@ -287,6 +342,20 @@ void SimUsbLibrary::release_interface(libusb::LibHandle& handle, std::uint8_t nu
     if (sim.generation == sim.device->generation_) {
         sim.device->claimed_[number] = false;
     }
+}
+
+Result SimUsbLibrary::clear_halt(libusb::LibHandle& handle, std::uint8_t endpoint) {
+    auto& sim = static_cast<SimHandle&>(handle);
+    std::lock_guard lock(mutex_);
+    if (in_callback) {
+        ++breaches_;  // a request that waits for the device, made where nothing may wait
+    }
+    if (!sim.device->plugged_ || sim.generation != sim.device->generation_) {
+        return Result::NoDevice;
+    }
+    sim.device->halted_[endpoint] = false;
+    ++halt_clears_;
+    return Result::Ok;
 }
 
 std::unique_ptr<libusb::Transfer> SimUsbLibrary::new_transfer() {
@@ -341,6 +410,9 @@ Result SimUsbLibrary::cancel(libusb::Transfer& transfer) {
             if (flight.completing || flight.cancelled) {
                 return Result::NotFound;
             }
+            if (refuse_cancels_) {
+                return Result::Io;
+            }
             flight.cancelled = true;
             changed_.notify_all();
             return Result::Ok;
@@ -355,9 +427,14 @@ std::list<SimUsbLibrary::Flight>::iterator SimUsbLibrary::ready_locked(std::uint
         if (it->completing) {
             continue;
         }
+        const bool timed_out =
+            it->transfer->timeout_ms > 0 && static_cast<std::int32_t>(now - it->due) >= 0;
         if (!it->device->plugged_ || it->generation != it->device->generation_) {
-            status = TransferStatus::NoDevice;
-            return it;
+            if (end_on_unplug_ || it->cancelled || timed_out) {
+                status = TransferStatus::NoDevice;
+                return it;
+            }
+            continue;
         }
         if (it->cancelled) {
             if (hold_cancels_) {
@@ -367,11 +444,16 @@ std::list<SimUsbLibrary::Flight>::iterator SimUsbLibrary::ready_locked(std::uint
             return it;
         }
         if (it->held) {
-            if (it->transfer->timeout_ms > 0 && static_cast<std::int32_t>(now - it->due) >= 0) {
+            if (timed_out) {
                 status = TransferStatus::TimedOut;
                 return it;
             }
             continue;
+        }
+        if (it->transfer->type != TransferType::Control &&
+            it->device->halted_[it->transfer->endpoint]) {
+            status = TransferStatus::Stall;
+            return it;
         }
         status = TransferStatus::Completed;  // the firmware's turn
         return it;
@@ -431,15 +513,18 @@ void SimUsbLibrary::handle_events(std::uint32_t timeout_ms) {
     for (bool handled = false;;) {
         const std::uint32_t now = platform::tick_count();
         replug_due_locked(now);
-        if (!hotplug_events_.empty()) {
+        if (!hotplug_events_.empty() && !hold_hotplug_) {
             const Hotplug event = hotplug_events_.front();
             hotplug_events_.pop_front();
             if (hotplug_) {
                 const HotplugCallback callback = hotplug_;
                 lock.unlock();
-                callback(event.arrived, event.bus, event.ports);
+                in_callback = true;
+                callback(event.arrived, event.identity);
+                in_callback = false;
                 lock.lock();
             }
+            ++hotplug_delivered_;
             handled = true;
             continue;
         }
@@ -475,7 +560,9 @@ void SimUsbLibrary::handle_events(std::uint32_t timeout_ms) {
             transfer->status = status;
             transfer->actual_length = actual;
             lock.unlock();
+            in_callback = true;
             transfer->callback(*transfer);
+            in_callback = false;
             lock.lock();
             handled = true;
             continue;

@@ -21,7 +21,8 @@
 // libusb's rules where the driver could break them (a transfer completes only inside
 // handle_events, a cancelled one is still called back, an unplugged device fails what is under
 // way and what is submitted on its old handles, an interface is claimed by one handle at a
-// time) and counts every breach, so that tests can check that none happened.
+// time, a stalled endpoint stalls until its halt is cleared, and no synchronous request is made
+// from a callback) and counts every breach, so that tests can check that none happened.
 namespace usb::sim {
 
 class SimUsbLibrary : public libusb::UsbLibrary {
@@ -45,6 +46,15 @@ class SimUsbLibrary : public libusb::UsbLibrary {
     void hold_cancels(bool hold);
     // Whether the library offers hotplug notices (it does by default).
     void offer_hotplug(bool offered);
+    // While held, hotplug notices wait, in order, to be delivered late.
+    void hold_hotplug(bool hold);
+    // While refused, a cancel fails (libusb's "other error"): the transfer goes on, and ends
+    // only at its time-out or with its device.
+    void refuse_cancels(bool refuse);
+    // Whether an unplug ends the transfers under way at once (it does by default); without, they
+    // stay until they are cancelled or time out, as with a kernel that has not given them back
+    // yet.
+    void end_transfers_on_unplug(bool end);
     // Whether init succeeds (it does by default).
     void set_usb_access(bool access);
 
@@ -58,6 +68,12 @@ class SimUsbLibrary : public libusb::UsbLibrary {
     std::size_t breaches() const;
     // GET_DESCRIPTOR requests of a descriptor type that reached a device.
     std::size_t descriptor_requests(std::uint8_t type) const;
+    // Library handles open now, on every device.
+    std::size_t open_handles() const;
+    // Halts cleared.
+    std::size_t halt_clears() const;
+    // Hotplug notices whose callback has returned.
+    std::size_t hotplug_notices_delivered() const;
     // Nanoseconds spent inside submit and inside the transfers' own work (the firmware's).
     std::uint64_t transfer_nanoseconds() const { return transfer_ns_.load(); }
 
@@ -72,6 +88,7 @@ class SimUsbLibrary : public libusb::UsbLibrary {
                         std::unique_ptr<libusb::LibHandle>& handle) override;
     libusb::Result claim_interface(libusb::LibHandle& handle, std::uint8_t number) override;
     void release_interface(libusb::LibHandle& handle, std::uint8_t number) override;
+    libusb::Result clear_halt(libusb::LibHandle& handle, std::uint8_t endpoint) override;
     std::unique_ptr<libusb::Transfer> new_transfer() override;
     libusb::Result submit(libusb::Transfer& transfer) override;
     libusb::Result cancel(libusb::Transfer& transfer) override;
@@ -98,8 +115,7 @@ class SimUsbLibrary : public libusb::UsbLibrary {
 
     struct Hotplug {
         bool arrived = false;
-        std::uint8_t bus = 0;
-        std::vector<std::uint8_t> ports;
+        std::uintptr_t identity = 0;
     };
 
     void unplug_locked(Device& device);
@@ -117,8 +133,15 @@ class SimUsbLibrary : public libusb::UsbLibrary {
     std::deque<Hotplug> hotplug_events_;
     HotplugCallback hotplug_;
     bool hotplug_offered_ = true;
+    bool hold_hotplug_ = false;
     bool usb_access_ = true;
     bool hold_cancels_ = false;
+    bool refuse_cancels_ = false;
+    bool end_on_unplug_ = true;
+    std::size_t open_handles_ = 0;
+    std::size_t halt_clears_ = 0;
+    std::size_t hotplug_delivered_ = 0;
+    std::uintptr_t next_identity_ = 1;
     bool woken_ = false;
     std::array<int, 3> holds_{};
     std::uint8_t next_address_ = 1;
@@ -137,6 +160,11 @@ class SimUsbLibrary::Device : public libusb::LibDevice, public Cable {
     void unplug_for(std::uint32_t ms) override;
     std::shared_ptr<PrinterModel> model() const;
     std::uint8_t address() const;
+    // From now on every open fails with result (Access: no permission, Busy, ...; Ok opens
+    // again).
+    void refuse_open(libusb::Result result);
+    // The endpoint stalls every transfer from now on, until its halt is cleared.
+    void halt_endpoint(std::uint8_t address);
 
   private:
     friend class SimUsbLibrary;
@@ -151,6 +179,9 @@ class SimUsbLibrary::Device : public libusb::LibDevice, public Cable {
     const std::shared_ptr<PrinterModel> model_;
     // Guarded by the library's lock.
     std::uint8_t address_ = 0;
+    std::uintptr_t identity_ = 0;  // a new one at every plug
+    libusb::Result open_result_ = libusb::Result::Ok;
+    std::array<bool, 256> halted_{};
     bool plugged_ = true;
     std::uint32_t generation_ = 0;
     bool replug_pending_ = false;

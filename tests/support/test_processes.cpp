@@ -1,0 +1,54 @@
+#include "test_processes.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <system_error>
+
+namespace test_support {
+
+std::vector<platform::RunningProcess> processes_under(const std::filesystem::path& folder,
+                                                      std::string_view name) {
+    std::vector<platform::RunningProcess> ours;
+    const std::string prefix = folder.lexically_normal().native() + "/";
+    for (const auto& process :
+         platform::find_processes(name).value_or(std::vector<platform::RunningProcess>{})) {
+        std::error_code error;
+        const std::string exe =
+            std::filesystem::read_symlink("/proc/" + std::to_string(process.pid) + "/exe", error)
+                .native();
+        if (!error && exe.starts_with(prefix)) {
+            ours.push_back(process);
+        }
+    }
+    return ours;
+}
+
+void end_processes_under(const std::filesystem::path& folder, std::string_view name) {
+    platform::terminate_processes(processes_under(folder, name), 0, 5000);
+}
+
+std::optional<OtherUser> other_user() {
+    if (::geteuid() != 0) {
+        return std::nullopt;
+    }
+    const passwd* entry = ::getpwnam("nobody");
+    if (entry == nullptr || entry->pw_uid == 0) {
+        return std::nullopt;
+    }
+    return OtherUser{entry->pw_uid, entry->pw_gid};
+}
+
+platform::StartResult start_as(const OtherUser& user, const std::filesystem::path& program,
+                               const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"setpriv",
+                                     "--reuid=" + std::to_string(user.uid),
+                                     "--regid=" + std::to_string(user.gid),
+                                     "--clear-groups",
+                                     "--",
+                                     program.native()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return platform::start_process("/usr/bin/setpriv", argv);
+}
+
+}  // namespace test_support
