@@ -5,7 +5,6 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,22 +20,16 @@
 
 #include "pdf_backend/backend_job.h"
 #include "pdf_backend/hot_folder_uri.h"
+#include "program_run.h"
 #include "temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::ProgramRun;
 using test_support::read_file;
 using test_support::TempDir;
 using test_support::write_file;
-
-struct BackendRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
 // The hot folders belong to whoever runs the tests; for root, who may own none, to the
 // system's "nobody", whom the backend then becomes.
@@ -76,50 +69,18 @@ class BackendProgram : public ::testing::Test {
 
     // Runs the backend with the job arguments CUPS gives (argv[0] the device URI), the device
     // URI in DEVICE_URI unless told otherwise, and `input` on standard input.
-    BackendRun run(const std::vector<std::string>& job,
+    ProgramRun run(const std::vector<std::string>& job,
                    const std::optional<std::string>& device_uri, const std::string& input,
                    const std::string& argv0 = "velquorin-pdf") const {
         write_file(dir_ / "stdin", input);
-        std::vector<std::string> args = {argv0};
-        args.insert(args.end(), job.begin(), job.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<std::string> env_strings;
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (std::string_view(*e).rfind("DEVICE_URI=", 0) != 0) {
-                env_strings.emplace_back(*e);
-            }
-        }
+        std::vector<std::string> argv = {argv0};
+        argv.insert(argv.end(), job.begin(), job.end());
+        std::vector<std::string> set;
         if (device_uri) {
-            env_strings.push_back("DEVICE_URI=" + *device_uri);
+            set.push_back("DEVICE_URI=" + *device_uri);
         }
-        std::vector<char*> env;
-        for (std::string& e : env_strings) {
-            env.push_back(e.data());
-        }
-        env.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 0, (dir_ / "stdin").c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&files, 1, (dir_ / "stdout").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&files, 2, (dir_ / "stderr").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = -1;
-        BackendRun result;
-        if (posix_spawn(&pid, VELQUORIN_PDF_BACKEND, &files, nullptr, argv.data(), env.data()) ==
-            0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        posix_spawn_file_actions_destroy(&files);
-        result.out = read_file(dir_ / "stdout");
-        result.err = read_file(dir_ / "stderr");
-        return result;
+        return test_support::run_program(VELQUORIN_PDF_BACKEND, argv, dir_ / "stdin", set,
+                                         {"DEVICE_URI"});
     }
 
     static std::vector<std::string> job(const std::string& title) {
@@ -141,7 +102,7 @@ class BackendProgram : public ::testing::Test {
 };
 
 TEST_F(BackendProgram, ListsItsDeviceWhenRunWithoutArguments) {
-    const BackendRun r = run({}, std::nullopt, "");
+    const ProgramRun r = run({}, std::nullopt, "");
     EXPECT_EQ(r.status, CUPS_BACKEND_OK);
     EXPECT_EQ(r.out,
               "file velquorin-pdf:/ \"Velquorin PDF hot folder\" \"Velquorin virtual printer (PDF "
@@ -153,7 +114,7 @@ TEST_F(BackendProgram, ListsItsDeviceWhenRunWithoutArguments) {
 TEST_F(BackendProgram, SavesEachJobWholeUnderItsTitleAsTheFoldersOwner) {
     const std::string first = some_pdf(300 * 1024, 1);
     const std::string second = some_pdf(1000, 2);
-    BackendRun r = run(job("Poster"), uri_, first);
+    ProgramRun r = run(job("Poster"), uri_, first);
     ASSERT_EQ(r.status, CUPS_BACKEND_OK) << r.err;
     EXPECT_EQ(r.err, "INFO: Saved as " + (hot_ / "Poster.pdf").string() + "\n");
     write_file(dir_ / "job-file", second);
@@ -177,7 +138,7 @@ TEST_F(BackendProgram, SavesEachJobWholeUnderItsTitleAsTheFoldersOwner) {
 
 TEST_F(BackendProgram, ATitleNeitherLeavesTheFolderNorHidesInIt) {
     const auto around = names_in(dir_.path());
-    const BackendRun r = run(job("../.secret/../x"), uri_, some_pdf(100, 3));
+    const ProgramRun r = run(job("../.secret/../x"), uri_, some_pdf(100, 3));
     ASSERT_EQ(r.status, CUPS_BACKEND_OK) << r.err;
     EXPECT_EQ(names_in(hot_), std::set<std::string>{"_.secret_.._x.pdf"});
     auto now = names_in(dir_.path());
@@ -212,7 +173,7 @@ TEST_F(BackendProgram, RefusesWhatIsNoOperatorsFolderAndWaitsForAMissingOne) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const BackendRun r = run(c.job, c.uri, some_pdf(100, 4));
+        const ProgramRun r = run(c.job, c.uri, some_pdf(100, 4));
         EXPECT_EQ(r.status, c.status);
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_TRUE(r.err.rfind("ERROR: ", 0) == 0 || c.job.size() < 5) << r.err;
@@ -222,7 +183,7 @@ TEST_F(BackendProgram, RefusesWhatIsNoOperatorsFolderAndWaitsForAMissingOne) {
 }
 
 // A full disk, as the write meets it: the job goes back to the queue and nothing of it is left.
-// BackendRun in a child, since the backend takes on the folder owner's identity for good.
+// ProgramRun in a child, since the backend takes on the folder owner's identity for good.
 TEST_F(BackendProgram, AFullFolderKeepsTheJobForALaterTryAndLeavesNothing) {
     write_file(dir_ / "stdin", some_pdf(100000, 5));
     for (const int error : {ENOSPC, EDQUOT, EIO}) {

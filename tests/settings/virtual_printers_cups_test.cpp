@@ -3,11 +3,8 @@
 // the operator, and by a second account), delivered by our backend into the operator's hot
 // folder and handed by the collector to the spool folder.
 #include <cups/cups.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,14 +26,13 @@
 #include "modal_run.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "program_run.h"
 #include "qt_application.h"
 #include "settings/program_globals.h"
 #include "settings/virtual_printer_setup.h"
 #include "settings/vsprinter_set.h"
 #include "temp_dir.h"
 #include "usb/driver/sim/bus.h"
-
-extern char** environ;
 
 namespace {
 
@@ -90,32 +86,11 @@ struct Output {
     std::string text;
 };
 
-// Runs a program (found on the PATH) with its standard input from a file; its exit status and
-// what it wrote.
-Output run_program(std::vector<std::string> args, const fs::path& input = "/dev/null") {
-    const fs::path out =
-        fs::temp_directory_path() / ("velquorin-test-out-" + std::to_string(::getpid()));
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&files, 1, 2);
-    Output result;
-    pid_t pid = -1;
-    if (::posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&files);
-    result.text = read_file(out);
-    fs::remove(out);
-    return result;
+// Runs a program of the PATH with its standard input from a file; its exit status and all it
+// wrote.
+Output run_program(const std::vector<std::string>& args, const fs::path& input = "/dev/null") {
+    const test_support::ProgramRun run = test_support::run_program(args.front(), args, input);
+    return {run.status, run.out + run.err};
 }
 
 // Prints a file with lp and returns the job's number (0 when lp refused it). `as` runs lp as
