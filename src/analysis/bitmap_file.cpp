@@ -58,5 +58,8 @@ std::string bitmap_file_bytes(const PreviewPicture& picture) {
 }
 
 bool save_bitmap_to_file(const PreviewPicture& picture, const std::string& path) {
-    return platform::replace_file_contents(path, bitmap_file_bytes(picture));
+    // The name itself is replaced: a link there must never carry one job's picture into
+    // another job's bitmap, or into any other file.
+    return platform::replace_file_contents(path, bitmap_file_bytes(picture),
+                                           platform::Links::NotFollowed);
 }

@@ -13,6 +13,7 @@
 
 #include "analysis/dot_counts.h"
 #include "analysis/file_reads.h"
+#include "platform/file_handle.h"
 
 std::string g_ink_cost_prn_path;
 std::string g_ink_cost_3d_level;
@@ -81,24 +82,6 @@ InkEstimate refuse(std::string message) {
     estimate.message = std::move(message);
     return estimate;
 }
-
-// The print file, closed however the estimate ends.
-class ReadOnlyFile {
-  public:
-    explicit ReadOnlyFile(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadOnlyFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    int fd() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 void count_lines(int fd, const PrnHeader& h, const std::array<bool, kPrnPlaneCount>& counted,
                  std::uint32_t first_line, std::uint32_t line_count,
@@ -268,12 +251,13 @@ InkCostTexts ink_cost_texts(const std::array<InkDots, kPrnPlaneCount>& dots, std
 
 InkEstimate estimate_ink(const std::string& prn_path, std::string_view level_3d,
                          const InkProgress& progress) {
-    const ReadOnlyFile file(prn_path);
-    if (file.fd() < 0) {
+    // Run on the window's thread: a pipe or a device at the name is refused, never waited on.
+    const platform::FileHandle file = platform::open_regular_file(prn_path);
+    if (!file.is_open()) {
         return refuse(kCannotRead);
     }
     std::uint8_t raw[kPrnHeaderSize] = {};
-    const long got_header = analysis::read_fully(file.fd(), raw, sizeof raw);
+    const long got_header = analysis::read_fully(file.get(), raw, sizeof raw);
     if (got_header < 0) {
         return refuse(kCannotRead);
     }
@@ -313,7 +297,7 @@ InkEstimate estimate_ink(const std::string& prn_path, std::string_view level_3d,
         const std::uint32_t first = per_segment * i;
         const std::uint32_t lines = i + 1 == segments ? h.line_count - first : per_segment;
         const auto count_segment = [&, i, first, lines] {
-            count_lines(file.fd(), h, counted, first, lines, segment_dots[i], {});
+            count_lines(file.get(), h, counted, first, lines, segment_dots[i], {});
         };
         try {
             helpers.emplace_back(count_segment);
@@ -330,7 +314,7 @@ InkEstimate estimate_ink(const std::string& prn_path, std::string_view level_3d,
             progress.chunk(chunks);
         }
     };
-    count_lines(file.fd(), h, counted, 0, segments == 1 ? h.line_count : per_segment,
+    count_lines(file.get(), h, counted, 0, segments == 1 ? h.line_count : per_segment,
                 segment_dots[0], [&](std::uint32_t lines_done) {
                     // The first segment's share of the whole, in chunks of 200 lines.
                     show_chunks(static_cast<std::uint32_t>(std::uint64_t{lines_done} * segments /

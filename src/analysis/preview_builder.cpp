@@ -209,10 +209,7 @@ PreviewReader::~PreviewReader() {
 }
 
 void PreviewReader::close() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    file_.close();
 }
 
 PreviewCheck PreviewReader::open(const std::string& path) {
@@ -220,13 +217,15 @@ PreviewCheck PreviewReader::open(const std::string& path) {
     exhausted_ = false;
     rows_read_ = 0;
     std::fill(sums_.begin(), sums_.end(), 0);
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
+    // The window waits for this build: a pipe or a device at the print file's name is a file
+    // that cannot be read, never one to wait on.
+    file_ = platform::open_regular_file(path);
+    if (!file_.is_open()) {
         return refuse(PreviewFailure::CannotOpen, kCannotRead);
     }
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(file_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     std::uint8_t header[kPrnHeaderSize] = {};
-    const long got = read_fully(fd_, header, sizeof header);
+    const long got = read_fully(file_.get(), header, sizeof header);
     if (got < 0) {
         close();
         return refuse(PreviewFailure::CannotOpen, kCannotRead);
@@ -327,7 +326,7 @@ void PreviewReader::store_sums() {
 }
 
 bool PreviewReader::read_row(bool summed) {
-    if (fd_ < 0 || rows_read_ >= geometry_.rows) {
+    if (!file_.is_open() || rows_read_ >= geometry_.rows) {
         return false;
     }
     clear_sums();
@@ -335,7 +334,7 @@ bool PreviewReader::read_row(bool summed) {
     for (std::uint32_t left = geometry_.row_lines; left > 0 && !exhausted_;) {
         const std::uint32_t lines = std::min(left, chunk_lines_);
         const std::size_t wanted = line_bytes * lines;
-        const long got = read_fully(fd_, chunk_.data(), wanted);
+        const long got = read_fully(file_.get(), chunk_.data(), wanted);
         if (got < 0 || static_cast<std::size_t>(got) < wanted) {
             // The file ends (or fails) early: what it lacks is blank, here and in every row
             // after, so nothing an earlier read left in the buffer is counted again.

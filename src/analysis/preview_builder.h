@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/prn_header.h"
+#include "platform/file_handle.h"
 
 // The job preview: a small picture of the whole print, built from the print file. One plane
 // byte across lines_per_cell raster lines covers 1/180 inch square at every accepted
@@ -111,7 +112,7 @@ class PreviewReader {
     void accumulate(const std::uint8_t* lines, std::uint32_t count);
     void store_sums();
 
-    int fd_ = -1;
+    platform::FileHandle file_;
     bool exhausted_ = false;
     std::uint32_t rows_read_ = 0;
     PreviewGeometry geometry_;

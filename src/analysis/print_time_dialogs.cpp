@@ -1,8 +1,5 @@
 #include "analysis/print_time_dialogs.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <optional>
 
 #include "analysis/analysis_pictures.h"
@@ -10,6 +7,7 @@
 #include "analysis/progress_scale.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
+#include "platform/file_handle.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/ui_thread.h"
@@ -82,29 +80,30 @@ void Print_Time_Creating::OnCalcPrintTime() {
         fail("There can't find the item in list!");
         return;
     }
-    const int fd = ::open(g_time_prn_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // A pipe or a device at the name is refused at once: the window waits for this estimate.
+    platform::FileHandle file = platform::open_regular_file(g_time_prn_path);
+    if (!file.is_open()) {
         fail("Print file can't read. Please try again later!");
         return;
     }
     if (row->state == JobState::error || row->state == JobState::generating_data ||
         row->state.empty()) {
-        ::close(fd);
+        file.close();
         fail("The print task error or Generating now!");
         return;
     }
     const PrintTimeOptions options =
         time_options_from_row(TimeEstimator::Dialog, row->level_3d, row->direction, row->copies);
     bool started = false;
-    const PrintTimeResult result =
-        dialog_estimator().estimate(fd, options, [&](std::uint32_t done, std::uint32_t lines) {
+    const PrintTimeResult result = dialog_estimator().estimate(
+        file.get(), options, [&](std::uint32_t done, std::uint32_t lines) {
             if (!started) {
                 progress_->set_range(0, analysis::progress_range(lines));
                 started = true;
             }
             progress_->set_pos(analysis::progress_position(done, lines));
         });
-    ::close(fd);
+    file.close();
     if (!result.ok) {
         fail(result.message);
         return;

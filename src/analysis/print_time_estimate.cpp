@@ -15,6 +15,7 @@
 #include "engine/prn_header.h"
 #include "engine/prn_reader.h"
 #include "engine/stepping.h"
+#include "platform/file_handle.h"
 #include "platform/files.h"
 #include "settings/all_settings.h"
 
@@ -201,13 +202,11 @@ PrintTimeOptions time_options_from_row(TimeEstimator estimator, std::string_view
 PrintTimeResult PrintTimeEstimator::estimate(const std::string& path,
                                              const PrintTimeOptions& options,
                                              const TimeProgress& progress) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const platform::FileHandle file = platform::open_regular_file(path);
+    if (!file.is_open()) {
         return refuse("Print file can't read. Please try again later!");
     }
-    PrintTimeResult result = estimate(fd, options, progress);
-    ::close(fd);
-    return result;
+    return estimate(file.get(), options, progress);
 }
 
 PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& options,

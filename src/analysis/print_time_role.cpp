@@ -1,12 +1,10 @@
 #include "analysis/print_time_role.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "analysis/print_time_estimate.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
+#include "platform/file_handle.h"
 #include "platform/ui/ui_thread.h"
 
 namespace {
@@ -66,16 +64,17 @@ std::uint32_t estimate_first_printing_row(PrintTimeEstimator& estimator) {
     if (row.expected_time != "N/A") {
         return kFilledWaitMs;
     }
-    // Shared reading: the job printer may have the file open.
-    const int fd = ::open(row.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // Shared reading: the job printer may have the file open. A pipe or a device at the name
+    // is a file that cannot be opened, so Exit never waits for this role on it.
+    platform::FileHandle file = platform::open_regular_file(row.path);
+    if (!file.is_open()) {
         return kUnopenableWaitMs;
     }
     // The time of one copy: the printing row's copies are not used.
     const PrintTimeOptions options =
         time_options_from_row(TimeEstimator::List, row.level_3d, row.direction, "1");
-    const PrintTimeResult result = estimator.estimate(fd, options);
-    ::close(fd);
+    const PrintTimeResult result = estimator.estimate(file.get(), options);
+    file.close();
     write_first_row_estimate(*list, row.path, result);
     return 0;
 }

@@ -1,8 +1,5 @@
 #include "analysis/printpreview.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPainter>
@@ -11,6 +8,7 @@
 #include "analysis/createbmpdlg.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
+#include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/list_ctrl.h"
@@ -47,23 +45,6 @@ bool build_bitmap(const std::string& bmp_path, const std::string& prn_path) {
     return builder.do_modal() == createbmpdlg::kEndCode;
 }
 
-// A print file held open for reading while a handler runs.
-class OpenFile {
-  public:
-    explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~OpenFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    bool is_open() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
-
 }  // namespace
 
 std::string preview_bitmap_path(std::string_view prn_path) {
@@ -71,7 +52,17 @@ std::string preview_bitmap_path(std::string_view prn_path) {
     const std::size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
     const std::string_view name = prn_path.substr(name_start);
     const std::size_t kept = name.size() >= 4 ? name.size() - 4 : 0;
-    return std::string(prn_path.substr(0, name_start)) + std::string(name.substr(0, kept)) + ".bmp";
+    // Case-insensitive names keep one file per job where both names meet; here "a.prn" and
+    // "a.PRN" are two jobs, and each needs a bitmap of its own.
+    std::string extension = ".bmp";
+    const std::string_view letters = name.size() >= 4 ? name.substr(name.size() - 3) : "";
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        if (letters[i] >= 'A' && letters[i] <= 'Z') {
+            extension[i + 1] = static_cast<char>(extension[i + 1] - 'a' + 'A');
+        }
+    }
+    return std::string(prn_path.substr(0, name_start)) + std::string(name.substr(0, kept)) +
+           extension;
 }
 
 printpreview::printpreview() : Dialog("JOB PREVIEW", {760, 520}) {
@@ -246,7 +237,8 @@ void printpreview::OnBnClickedAddToQueue() {
         platform::ui::message_box("There is not find the print file.");
         return;
     }
-    const OpenFile file(path);
+    // Held open until the handler ends; a pipe or a device at the name is not available.
+    const platform::FileHandle file = platform::open_regular_file(path);
     if (!file.is_open()) {
         platform::ui::message_box("Print File Not Available.");
         return;

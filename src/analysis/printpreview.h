@@ -16,7 +16,9 @@
 extern std::array<std::string, 8> g_preview_info;
 
 // The bitmap beside a print file: the folder part as it is, the file name less its last four
-// characters, then ".bmp".
+// characters, then ".bmp" in the letter case of the print file's extension, letter for letter
+// ("a.prn" gives "a.bmp", "a.PRN" "a.BMP", "a.Prn" "a.Bmp"), so that two jobs whose names
+// differ only in that case never share one bitmap.
 std::string preview_bitmap_path(std::string_view prn_path);
 
 // The preview dialog: one job of the job queue as a picture with its texts, stepping through

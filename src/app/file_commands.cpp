@@ -2,11 +2,7 @@
 
 #include "app/file_commands.h"
 
-#include <QEventLoop>
-#include <QMetaObject>
-
 #include <filesystem>
-#include <thread>
 
 #include "analysis/printpreview.h"
 #include "app/job_lists.h"
@@ -17,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/ui/file_dialog.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/ui_thread.h"
 
 namespace {
 
@@ -28,17 +25,6 @@ constexpr std::string_view kDeleteFailed = "Delete failed, file open, read-only 
 
 std::string preview_path(const std::string& prn_path) {
     return preview_bitmap_path(prn_path);
-}
-
-void run_on_helper_thread(const std::function<void()>& work) {
-    QEventLoop loop;
-    std::thread helper([&] {
-        work();
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    helper.join();
 }
 
 void CvelquorinDlg::OnBnClickedDelete() {
@@ -88,7 +74,7 @@ void CvelquorinDlg::OnBnClickedSave() {
     }
     // Print files run to hundreds of MB: the copy must not hold up the workers' calls.
     bool copied = false;
-    run_on_helper_thread(
+    ui::run_on_helper_thread(
         [&] { copied = platform::copy_file(path, *target, platform::CopyMode::Overwrite); });
     if (copied) {
         ui::message_box("file saved successfully");

@@ -2,8 +2,6 @@
 
 #include "app/print_commands.h"
 
-#include <fstream>
-
 #include "app/job_lists.h"
 #include "app/job_queue_list.h"
 #include "app/printing_list.h"
@@ -26,18 +24,6 @@ std::string refusal(std::string_view what, std::int32_t size, std::string_view l
     return "The job is " + std::to_string(size) + " mm " + std::string(what) + "; " +
            std::string(limit_kind) + " " + std::to_string(limit) + " mm." +
            std::string(kCheckAndRetry);
-}
-
-// Up to 120 bytes from the start of the file; nothing when it cannot be opened.
-std::optional<std::string> read_header(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    std::string bytes(kPrnHeaderSize, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
-    return bytes;
 }
 
 }  // namespace
@@ -93,7 +79,9 @@ void CvelquorinDlg::OnBnClickedPrint() {
             "Print File Not Available. Please delete the invalid task manually from the list.");
         return;
     }
-    const std::optional<std::string> header = read_header(path);
+    // Up to 120 bytes from the start. A pipe or a device at the name is a file that cannot be
+    // opened: the window never waits on it.
+    const std::optional<std::string> header = platform::read_regular_file(path, kPrnHeaderSize);
     if (!header) {
         ui::message_box("Print File Not Available.");
         return;

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/step_settings.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text_lines.h"
@@ -75,7 +76,8 @@ bool is_or_holds(const std::filesystem::path& folder, const std::filesystem::pat
 
 // The start-up scan deletes every file of the job folder tree that is not a print file or its
 // preview. A job folder that is the root, the home folder, or holds the settings or the spool
-// folder would lose the operator's files, the settings and the spooled PDFs: it is refused.
+// folder would lose the operator's files, the settings and the spooled PDFs, and one inside the
+// settings root the files kept there (the virtual printers' settings and PDFs): it is refused.
 bool job_folder_safe_to_scan(const std::string& job_folder) {
     for (const std::filesystem::path& kept :
          {std::filesystem::path("/"), platform::home_folder(),
@@ -84,7 +86,15 @@ bool job_folder_safe_to_scan(const std::string& job_folder) {
             return false;
         }
     }
-    return true;
+    return g_settings_root.empty() || !is_or_holds(g_settings_root, job_folder);
+}
+
+// The collector empties the hot folders into the spool folder: a spool folder among them would
+// have it take its own output again every second and delete the settings files it wrote.
+bool spool_folder_outside_hot_folders(const std::string& spool_folder) {
+    return g_settings_root.empty() || !is_or_holds(std::filesystem::path(g_settings_root) /
+                                                       std::string(engine::kVirtualHotFolder),
+                                                   spool_folder);
 }
 
 std::string build_message() {
@@ -124,6 +134,8 @@ std::string build_message() {
     }
     if (!folder_there(g_spool_folder)) {
         append_line(kSpoolFolderError);
+    } else if (!spool_folder_outside_hot_folders(g_spool_folder)) {
+        append_line(spool_folder_not_allowed(g_spool_folder));
     }
     if (!platform::exists(g_printed_folder)) {
         append_line(kPrintedFolderError);
@@ -145,6 +157,11 @@ std::string build_message() {
 std::string job_folder_not_allowed(std::string_view job_folder) {
     return std::string(kJobFolderNotAllowedStart) + std::string(job_folder) +
            std::string(kJobFolderNotAllowedEnd);
+}
+
+std::string spool_folder_not_allowed(std::string_view spool_folder) {
+    return std::string(kSpoolFolderNotAllowedStart) + std::string(spool_folder) +
+           std::string(kSpoolFolderNotAllowedEnd);
 }
 
 std::string_view model_folder(std::string_view printer_model) {

@@ -17,12 +17,18 @@ inline constexpr std::string_view kHotfpathNotFound =
 inline constexpr std::string_view kHotfpathConfigError =
     "hotfpath file config error, please reinstall the programe with administrator!";
 inline constexpr std::string_view kJobFolderError = "<Output folder error>";
-// A job folder that must not be scanned: the root, the home folder, or one that is or holds the
-// settings root or the spool folder. The line names the folder between these two texts.
+// A job folder that must not be scanned: the root, the home folder, one that is or holds the
+// settings root or the spool folder, or one inside the settings root. The line names the folder
+// between these two texts.
 inline constexpr std::string_view kJobFolderNotAllowedStart = "<Output folder error: ";
 inline constexpr std::string_view kJobFolderNotAllowedEnd =
-    " is or holds the home, settings or spool folder>";
+    " is or holds the home, settings or spool folder, or lies in the settings folder>";
 inline constexpr std::string_view kSpoolFolderError = "<IMAGESPOOL folder error>";
+// A spool folder inside the virtual printers' hot folders, where the collector would take its
+// own output again: named between these two texts.
+inline constexpr std::string_view kSpoolFolderNotAllowedStart = "<IMAGESPOOL folder error: ";
+inline constexpr std::string_view kSpoolFolderNotAllowedEnd =
+    " lies in the virtual printers' hot folders>";
 inline constexpr std::string_view kPrintedFolderError = "<RIPCM folder error>";
 inline constexpr std::string_view kSettingFileError = "<Setting file error>";
 inline constexpr std::string_view kHotfpathGoneError =
@@ -30,6 +36,8 @@ inline constexpr std::string_view kHotfpathGoneError =
 
 // The line of a job folder that must not be scanned, naming it.
 std::string job_folder_not_allowed(std::string_view job_folder);
+// The line of a spool folder inside the hot folders, naming it.
+std::string spool_folder_not_allowed(std::string_view spool_folder);
 
 // The end code of the main window when a check failed.
 inline constexpr int kStartupFailedEndCode = 0;
@@ -54,8 +62,9 @@ struct StartupCheckResult {
 // Sets the settings root, reads "hotfpath.ini" into g_spool_folder and g_job_folder, sets
 // g_printed_folder, and checks, in the operator's order, the file, its two lines, the job
 // folder (there, and not one whose scan would delete the operator's or the program's files),
-// the spool and printed-jobs folders and, only when those are all there, "all_setting.ini" and
-// "hotfpath.ini" again. A non-empty message has been shown in one box (OK) when this returns;
+// the spool folder (there, and not inside the hot folders the collector empties) and the
+// printed-jobs folder and, only when those are all there, "all_setting.ini" and "hotfpath.ini"
+// again. A non-empty message has been shown in one box (OK) when this returns;
 // the caller then ends the main window with kStartupFailedEndCode and starts nothing else.
 StartupCheckResult check_workstation();
 

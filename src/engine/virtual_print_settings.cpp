@@ -113,8 +113,9 @@ void prepare_virtual_print_settings() {
             report += report_line(file, "format wrong");
         }
         // Replaced whole through a temporary file, so that the collector copying it beside a
-        // PDF at this moment gets the old or the new file, never half of one.
-        if (!platform::replace_file_contents(path, defaults)) {
+        // PDF at this moment gets the old or the new file, never half of one; at its own name,
+        // so a link there is replaced and whatever it leads to is left alone.
+        if (!platform::replace_file_contents(path, defaults, platform::Links::NotFollowed)) {
             report += report_line(file, "can't be written");
         }
     }

@@ -117,7 +117,8 @@ void Monitoring_thread::scan_prn_folder(const std::string& folder) {
         return;  // a folder removed just before, or one that cannot be read
     }
     // A preview is named after its print file in that file's letter case ("A.PRN" gets
-    // "A.bmp"), so its print file is also looked for without case.
+    // "A.BMP"; one made before the extension followed that case, "A.bmp"), so its print file
+    // is looked for without case: every job keeps its own preview.
     std::unordered_set<std::string> print_file_names;
     for (const platform::FolderEntry& entry : *entries) {
         if (!entry.is_folder && has_prn_extension(entry.name)) {

@@ -12,6 +12,7 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/list_ctrl.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/ui_thread.h"
 #include "settings/program_globals.h"
 
 namespace {
@@ -180,8 +181,16 @@ void printedlist::OnBnClickedRevertToJob() {
         return;
     }
     const std::optional<std::filesystem::path> folder = engine::new_dated_folder(g_job_folder);
-    if (!folder ||
-        !platform::copy_file(path, *folder / path.filename(), platform::CopyMode::Overwrite)) {
+    // A print file runs to 1.7 GB: copied off the window's thread, which serves the workers'
+    // calls meanwhile, as Save does.
+    bool copied = false;
+    if (folder) {
+        ui::run_on_helper_thread([&] {
+            copied =
+                platform::copy_file(path, *folder / path.filename(), platform::CopyMode::Overwrite);
+        });
+    }
+    if (!copied) {
         // No empty dated folder is left behind in the job folder.
         if (folder) {
             platform::remove_empty_folder(*folder);

@@ -24,6 +24,12 @@ std::string spool_path(const std::string& name) {
     return job_file_path(g_spool_folder, name);
 }
 
+// Asked of the entry itself, a link not followed.
+bool is_other_than_a_file(const std::string& path) {
+    const std::optional<platform::EntryStatus> status = platform::entry_status(path);
+    return status && status->kind == platform::EntryStatus::Kind::Other;
+}
+
 }  // namespace
 
 std::optional<std::string> layout_settings_file(const std::string& folder) {
@@ -61,6 +67,12 @@ void VirtualHotFolderCollector::scan_virtual_hot_folder(const std::string& folde
         const std::string path = job_file_path(folder, entry.name);
         if (entry.is_folder) {
             scan_virtual_hot_folder(path);
+        } else if (is_other_than_a_file(path)) {
+            // A link, a pipe or a device is nothing a virtual printer writes: it is neither
+            // followed nor opened, and deleting it removes only the entry, never what a link
+            // leads to.
+            platform::delete_file(path);
+            worker_.pause(kCollectorDeletePauseMs);
         } else if (has_pdf_extension(path)) {
             collect_pdf(path);
         } else if (platform::writer_ruled_out(path)) {
@@ -84,7 +96,7 @@ void VirtualHotFolderCollector::collect_pdf(const std::string& path) {
         return;
     }
     const std::optional<platform::EntryStatus> status = platform::entry_status(path);
-    if (!status) {
+    if (!status || status->kind != platform::EntryStatus::Kind::RegularFile) {
         return;
     }
     const auto sent = undeletable_.find(path);
@@ -137,9 +149,11 @@ bool VirtualHotFolderCollector::hand_to_spool(const std::string& path, const std
         }
         ini_written = true;
     }
-    // Then the PDF whole, under a name the RIP does not take, renamed into place.
+    // Then the PDF whole, under a name the RIP does not take, renamed into place; a link put at
+    // the source's name meanwhile is not followed out of the hot folder.
     const std::string part = pdf + std::string(kSpoolPartSuffix);
-    if (platform::copy_file(path, part, platform::CopyMode::Overwrite) &&
+    if (platform::copy_file(path, part, platform::CopyMode::Overwrite,
+                            platform::Links::NotFollowed) &&
         platform::move_file(part, pdf)) {
         return true;
     }

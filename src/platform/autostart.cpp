@@ -79,7 +79,9 @@ bool add_autostart_entry(std::string_view name, const std::filesystem::path& pro
     }
     const std::string text = "[Desktop Entry]\nType=Application\nName=" + std::string(name) +
                              "\nExec=" + *exec + "\nTerminal=false\n";
-    return replace_file_contents(entry, text);
+    // A link there is the operator's own (a desktop set up from shared files): the file it
+    // leads to is the entry.
+    return replace_file_contents(entry, text, Links::Followed);
 }
 
 bool remove_autostart_entry(std::string_view name) {

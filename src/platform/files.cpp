@@ -13,45 +13,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/text_lines.h"
+
 namespace platform {
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-    // Closes now; false when the close reported an error (a write that did not land).
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
-
-int open_retrying(const char* path, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = ::open(path, flags | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
 
 bool write_all(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -136,15 +105,62 @@ bool all_digits(const char* text) {
 
 // The access mode of an open descriptor from its fdinfo ("flags:\t<octal>").
 bool fdinfo_writes(const std::string& fdinfo_path) {
-    std::ifstream in(fdinfo_path);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("flags:", 0) == 0) {
-            const unsigned long flags = std::strtoul(line.c_str() + 6, nullptr, 8);
+    const std::optional<std::string> fdinfo = read_regular_file(fdinfo_path);
+    if (!fdinfo) {
+        return false;
+    }
+    for (const std::string_view line : text_lines(*fdinfo)) {
+        if (line.starts_with("flags:")) {
+            const unsigned long flags =
+                std::strtoul(std::string(line.substr(6)).c_str(), nullptr, 8);
             return (flags & O_ACCMODE) != O_RDONLY;
         }
     }
     return false;
+}
+
+std::atomic<int> g_listing_reads_to_fail{0};
+
+// Takes one from the tests' count of listings to fail; true when this one fails.
+bool listing_read_fails_by_test() {
+    int left = g_listing_reads_to_fail.load();
+    while (left > 0 && !g_listing_reads_to_fail.compare_exchange_weak(left, left - 1)) {
+    }
+    return left > 0;
+}
+
+// The target of a copy, open for writing. Nothing is ever written through what stands at the
+// name other than a regular file: a link, a pipe or a device there is removed itself (never
+// what a link leads to) and a new file made in its place.
+FileHandle open_copy_target(const std::filesystem::path& to, CopyMode mode,
+                            const struct stat& source) {
+    struct stat target {};
+    if (::lstat(to.c_str(), &target) == 0) {
+        if (mode == CopyMode::FailIfExists || S_ISDIR(target.st_mode)) {
+            return FileHandle();
+        }
+        if (S_ISREG(target.st_mode)) {
+            // Truncating the target would destroy the source when both are the same file.
+            if (target.st_dev == source.st_dev && target.st_ino == source.st_ino) {
+                return FileHandle();
+            }
+            // Should a link or a pipe take the name in between, the open fails rather than
+            // follow it or wait for a reader.
+            FileHandle out(open_close_on_exec(
+                to.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+            struct stat opened {};
+            if (!out.is_open() || ::fstat(out.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
+                return FileHandle();
+            }
+            return out;
+        }
+        if (::unlink(to.c_str()) != 0) {
+            return FileHandle();
+        }
+    }
+    // Exclusive: whatever is put at the name meanwhile, a link included, makes it fail.
+    return FileHandle(open_close_on_exec(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY,
+                                         source.st_mode & 0777));
 }
 
 }  // namespace
@@ -178,26 +194,15 @@ bool create_folder(const std::filesystem::path& path) {
     return errno == EEXIST && platform::is_directory(path);
 }
 
-bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode) {
-    // Non-blocking, so that opening a pipe does not wait for a writer; reads of a regular file
-    // are not affected.
-    Fd in(open_retrying(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
+bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode,
+               Links source_links) {
+    FileHandle in = open_regular_file(from, source_links);
     struct stat source {};
-    if (!in.ok() || ::fstat(in.get(), &source) != 0 || !S_ISREG(source.st_mode)) {
+    if (!in.is_open() || ::fstat(in.get(), &source) != 0) {
         return false;
     }
-    struct stat target {};
-    const bool target_existed = ::stat(to.c_str(), &target) == 0;
-    if (target_existed) {
-        // Truncating the target would destroy the source when both are the same file.
-        if (mode == CopyMode::FailIfExists ||
-            (target.st_dev == source.st_dev && target.st_ino == source.st_ino)) {
-            return false;
-        }
-    }
-    const int create = mode == CopyMode::FailIfExists ? O_CREAT | O_EXCL : O_CREAT | O_TRUNC;
-    Fd out(open_retrying(to.c_str(), O_WRONLY | create, source.st_mode & 0777));
-    if (!out.ok()) {
+    FileHandle out = open_copy_target(to, mode, source);
+    if (!out.is_open()) {
         return false;
     }
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
@@ -226,17 +231,23 @@ bool move_file(const std::filesystem::path& from, const std::filesystem::path& t
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes) {
+bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes, Links links) {
     std::filesystem::path target = path;
-    std::error_code error;
-    if (std::filesystem::is_symlink(path, error)) {
+    struct stat existing {};
+    bool existed = ::lstat(path.c_str(), &existing) == 0;
+    if (existed && links == Links::NotFollowed && !S_ISREG(existing.st_mode) &&
+        !S_ISDIR(existing.st_mode)) {
+        // The entry itself is replaced, a link or a pipe alike; what a link leads to is left
+        // as it is.
+        existed = false;
+    } else if (existed && S_ISLNK(existing.st_mode)) {
+        std::error_code error;
         target = std::filesystem::canonical(path, error);
         if (error) {
             return false;
         }
+        existed = ::stat(target.c_str(), &existing) == 0;
     }
-    struct stat existing {};
-    const bool existed = ::stat(target.c_str(), &existing) == 0;
     if (existed && !S_ISREG(existing.st_mode)) {
         return false;
     }
@@ -246,13 +257,13 @@ bool replace_file_contents(const std::filesystem::path& path, std::string_view b
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = target;
         temporary += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = open_retrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        fd = open_close_on_exec(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd < 0 && errno != EEXIST) {
             return false;
         }
     }
-    Fd out(fd);
-    if (!out.ok()) {
+    FileHandle out(fd);
+    if (!out.is_open()) {
         return false;
     }
     bool ok = write_all(out.get(), bytes.data(), bytes.size());
@@ -274,8 +285,16 @@ std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path&
     if (dir == nullptr) {
         return std::nullopt;
     }
+    const bool read_fails = listing_read_fails_by_test();
     std::vector<FolderEntry> entries;
-    while (const dirent* entry = ::readdir(dir)) {
+    for (;;) {
+        // The end of the folder and a failed read both give no entry; only errno tells them
+        // apart, so it is cleared before each read.
+        errno = read_fails ? EIO : 0;
+        const dirent* entry = read_fails ? nullptr : ::readdir(dir);
+        if (entry == nullptr) {
+            break;
+        }
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
             continue;
@@ -289,7 +308,13 @@ std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path&
         }
         entries.push_back({name, is_folder});
     }
+    const int error = errno;
     ::closedir(dir);
+    if (error != 0) {
+        // Part of a folder is not the folder: what the listing did not reach is not gone.
+        errno = error;
+        return std::nullopt;
+    }
     return entries;
 }
 
@@ -336,14 +361,8 @@ std::optional<std::uint64_t> file_size(const std::filesystem::path& path) {
 
 std::optional<std::string> read_regular_file(const std::filesystem::path& path,
                                              std::size_t max_bytes) {
-    // Looked at before the open, so that a device is never opened at all; the open itself does
-    // not wait either, should a pipe take the name in between, and what it opened is checked.
-    if (entry_kind(path) != EntryKind::RegularFile) {
-        return std::nullopt;
-    }
-    Fd fd(open_retrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
-    struct stat info {};
-    if (!fd.ok() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    const FileHandle fd = open_regular_file(path);
+    if (!fd.is_open()) {
         return std::nullopt;
     }
     std::string content;
@@ -380,11 +399,11 @@ namespace {
 enum class Writers { None, Some, Unknown };
 
 Writers writers_of(const std::filesystem::path& path) {
-    // Non-blocking, so that a file under another holder's write lease answers at once instead of
-    // holding us until that lease is given up.
-    Fd fd(open_retrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    // Opened without waiting, so that a file under another holder's write lease answers at
+    // once instead of holding us until that lease is given up.
+    const FileHandle fd = open_regular_file(path);
     struct stat info {};
-    if (!fd.ok() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (!fd.is_open() || ::fstat(fd.get(), &info) != 0) {
         return Writers::Some;  // not a file anyone may take
     }
     keep_lease_breaks_harmless();
@@ -417,6 +436,10 @@ bool writer_ruled_out(const std::filesystem::path& path) {
 }
 
 namespace files_detail {
+
+void fail_listing_reads(int count) {
+    g_listing_reads_to_fail = count;
+}
 
 WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc) {
     WriterScan scan;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_handle.h"
+
 // The file operations the workstation performs on job, settings and archive files, with the
 // exact answers the callers rely on: copies that refuse or replace an existing target as asked,
 // a move that never replaces anything, folders created one level at a time, and an answer to
@@ -36,11 +38,14 @@ bool create_folder(const std::filesystem::path& path);
 enum class CopyMode { FailIfExists, Overwrite };
 
 // Copies a regular file with its permission bits and last-write time; a source that is no
-// regular file (a pipe, a device) fails at once instead of waiting for a writer. FailIfExists
-// refuses any existing target; Overwrite replaces an existing file (never a folder). A copy onto
-// the source itself fails and leaves the file alone. A copy that fails part-way removes its partial
-// target.
-bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode);
+// regular file (a pipe, a device) fails at once instead of waiting for a writer, and with
+// Links::NotFollowed so does a link at the source's name. FailIfExists refuses any existing
+// target; Overwrite replaces an existing file (never a folder). Nothing is ever written through
+// a link, a pipe or a device at the target's name: that entry itself is replaced by the copy,
+// and what a link leads to is left alone. A copy onto the source itself fails and leaves the
+// file alone. A copy that fails part-way removes its partial target.
+bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode,
+               Links source_links = Links::Followed);
 
 // A plain rename within one file system. Fails when the target exists: nothing is replaced.
 bool move_file(const std::filesystem::path& from, const std::filesystem::path& to);
@@ -48,9 +53,12 @@ bool move_file(const std::filesystem::path& from, const std::filesystem::path& t
 // Replaces the whole contents of a file (creating it when missing; its folder must exist): the
 // bytes go to a temporary file beside it, reach the disk, and are renamed over it, so a crash
 // or a reader at the same moment sees either the old file or the new one, never half of one.
-// A link is followed and its target replaced; the target keeps its permission bits. False when
-// anything fails, the file then as it was.
-bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes);
+// With Links::Followed a link is followed and its target replaced; with Links::NotFollowed the
+// entry at the name itself is replaced, a link or a pipe alike, and a link's target is never
+// touched. An existing file keeps its permission bits. False when anything fails, the file then
+// as it was.
+bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes,
+                           Links links = Links::Followed);
 
 struct FolderEntry {
     std::string name;
@@ -60,7 +68,8 @@ struct FolderEntry {
 };
 
 // The entries of a folder in the order the file system returns them, without "." and "..".
-// Empty optional when the folder cannot be opened.
+// Empty optional, with errno telling why, when the folder cannot be opened or a read of it
+// fails part-way: a listing that stopped early is never passed off as the whole folder.
 std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path& folder);
 
 struct LocalTime {
@@ -75,10 +84,11 @@ struct LocalTime {
 // The last-write time of a file or folder in the machine's local time.
 std::optional<LocalTime> last_write_time(const std::filesystem::path& path);
 
-// The first max_bytes bytes of a regular file (all of it by default), a link followed. Empty
-// optional for anything else: a missing file, a folder, a pipe, a device, a link that leads
-// nowhere, or a file this process may not read. Nothing is ever opened in a way that waits: a
-// pipe of that name cannot hold the caller up, whoever made it and whenever.
+// The first max_bytes bytes of a regular file (all of it by default), a link followed, opened
+// by open_regular_file. Empty optional for anything else: a missing file, a folder, a pipe, a
+// device, a link that leads nowhere, or a file this process may not read. Nothing is ever
+// opened in a way that waits: a pipe of that name cannot hold the caller up, whoever made it
+// and whenever.
 std::optional<std::string> read_regular_file(const std::filesystem::path& path,
                                              std::size_t max_bytes = SIZE_MAX);
 
@@ -122,6 +132,9 @@ bool can_open_exclusively(const std::filesystem::path& path);
 bool writer_ruled_out(const std::filesystem::path& path);
 
 namespace files_detail {
+// Tests: the next `count` folder listings fail at their first read, as a read of a folder
+// that goes wrong (part-way or at once) does.
+void fail_listing_reads(int count);
 struct WriterScan {
     bool writer_found = false;
     bool all_seen = true;  // false when some process could not be looked into

@@ -214,7 +214,8 @@ bool write_lines(const std::filesystem::path& file, const std::string& content,
         written += line;
         written += "\r\n";
     }
-    return replace_file_contents(file, written);
+    // A settings file an installer links elsewhere stays that file: the link is followed.
+    return replace_file_contents(file, written, Links::Followed);
 }
 
 }  // namespace

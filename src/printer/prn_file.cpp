@@ -1,5 +1,7 @@
 #include "printer/prn_file.h"
 
+#include "platform/file_handle.h"
+
 PrnFile g_prn_file;
 
 PrnFile::~PrnFile() {
@@ -11,7 +13,17 @@ bool PrnFile::open(const std::filesystem::path& path) {
     if (file_ != nullptr) {
         std::fclose(file_);
     }
-    file_ = std::fopen(path.c_str(), "rb");
+    // Opened as every print file is: never waiting on a pipe or a device put at its name, and
+    // closed in every program the workstation starts.
+    file_ = nullptr;
+    platform::FileHandle fd = platform::open_regular_file(path);
+    if (!fd.is_open()) {
+        return false;
+    }
+    file_ = ::fdopen(fd.get(), "rb");
+    if (file_ != nullptr) {
+        fd.release();
+    }
     return file_ != nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fifo.h"
 #include "message_box_recorder.h"
 #include "platform/files.h"
 #include "platform/ui/controls.h"
@@ -49,7 +50,11 @@ TEST_F(CreateBmpDlgTest, FailedBuildShowsItsBoxEndsWith8AndWritesNothing) {
         std::string bmp;
         std::string box;
     };
-    const Case cases[] = {
+    // The window waits for this dialog: a pipe or a device at the name is refused at once.
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_.path(), ".prn");
+    const test_support::FifoGuard guard(unreadable.fifos);
+    std::vector<Case> cases = {
         {"missing.prn", "a.bmp", "Print file can't read."},
         {"mode.prn", "a.bmp", "请选择正确图象模式!\n"},
         {"few_lines.prn", "a.bmp",
@@ -57,6 +62,9 @@ TEST_F(CreateBmpDlgTest, FailedBuildShowsItsBoxEndsWith8AndWritesNothing) {
          "preview can be made."},
         {"good.prn", "file/a.bmp", "Create preview failed，Please run in administrator!"},
     };
+    for (const auto& name : unreadable.names) {
+        cases.push_back({name.filename().string(), "a.bmp", "Print file can't read."});
+    }
     std::size_t shown = 0;
     for (const Case& c : cases) {
         createbmpdlg::SetPaths((dir_ / c.bmp).string(), (dir_ / c.prn).string());
@@ -66,6 +74,7 @@ TEST_F(CreateBmpDlgTest, FailedBuildShowsItsBoxEndsWith8AndWritesNothing) {
         EXPECT_EQ(boxes_.texts().back(), c.box);
         EXPECT_FALSE(platform::exists(dir_ / c.bmp)) << c.prn;
     }
+    EXPECT_FALSE(guard.released());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "analysis/print_time_dialogs.h"
 #include "analysis/print_time_estimate.h"
 #include "dialog_look.h"
+#include "fifo.h"
 #include "message_box_recorder.h"
 #include "modal_run.h"
 #include "platform/ui/controls.h"
@@ -121,16 +122,25 @@ TEST_F(EstimateDialogsTest, TimeDialogEstimatesTheJobRowOrSaysWhyNot) {
         std::string path;
         const char* box;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {(dir_ / "unknown.prn").string(), "There can't find the item in list!"},
         {(dir_ / "b.prn").string(), "The print task error or Generating now!"},
     };
+    // A job whose file is a pipe or a device is refused at once: the window waits for it.
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_.path(), ".prn");
+    for (const auto& name : unreadable.names) {
+        window_.add_job(name.string());
+        cases.push_back({name.string(), "Print file can't read. Please try again later!"});
+    }
+    const test_support::FifoGuard guard(unreadable.fifos);
     for (const Case& c : cases) {
         Print_Time_Creating::SetPrintFile(c.path);
         Print_Time_Creating failing;
         EXPECT_EQ(failing.do_modal(), Print_Time_Creating::kFailed);
         EXPECT_EQ(boxes_.texts().back(), c.box);
     }
+    EXPECT_FALSE(guard.released());
     std::filesystem::remove(dir_ / "a.prn");
     Print_Time_Creating::SetPrintFile(path);
     Print_Time_Creating gone;

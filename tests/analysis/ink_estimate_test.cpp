@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/dot_counts.h"
+#include "fifo.h"
 #include "prn_builder.h"
 #include "temp_dir.h"
 
@@ -251,8 +252,17 @@ TEST_F(InkEstimateTest, RefusesWhatItCannotRead) {
         EXPECT_FALSE(estimate.ok);
         EXPECT_EQ(estimate.message, c.message);
     }
-    EXPECT_EQ(estimate_ink((dir_ / "missing.prn").string(), "N/A").message,
-              "Print file can't read.");
+    // Nothing there, or a pipe or a device there: neither waited on nor read.
+    test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_.path(), ".prn");
+    unreadable.names.push_back(dir_ / "missing.prn");
+    for (const auto& name : unreadable.names) {
+        InkEstimate estimate;
+        EXPECT_TRUE(test_support::ends_without_waiting_on(unreadable.fifos, [&] {
+            estimate = estimate_ink(name.string(), "N/A");
+        })) << name;
+        EXPECT_EQ(estimate.message, "Print file can't read.") << name;
+    }
     // 1800 dpi is accepted, and a row of 3600 bytes is read whole.
     EXPECT_TRUE(estimate_ink(write(PrnBuilder(3600, 3).resolution(720, 1800)), "N/A").ok);
 }

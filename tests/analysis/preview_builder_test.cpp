@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "analysis/dot_counts.h"
+#include "fifo.h"
 #include "prn_builder.h"
 #include "temp_dir.h"
 
@@ -329,13 +330,22 @@ TEST(BuildPreview, RefusedFiles) {
     good.write_truncated(dir / "headless.prn", 100);
     PrnBuilder(60, 80).resolution(720, 1200).write(dir / "mode.prn");
     PrnBuilder(0, 80).write(dir / "empty_rows.prn");
-    const std::pair<std::string, PreviewFailure> cases[] = {
+    std::vector<std::pair<std::string, PreviewFailure>> cases = {
         {"missing.prn", PreviewFailure::CannotOpen},   {"", PreviewFailure::CannotOpen},
         {"headless.prn", PreviewFailure::NoHeader},    {"mode.prn", PreviewFailure::BadResolution},
         {"empty_rows.prn", PreviewFailure::BadLayout},
     };
+    // A pipe or a device at the name is never waited on or read.
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir.path(), ".prn");
+    for (const auto& name : unreadable.names) {
+        cases.emplace_back(name.filename().string(), PreviewFailure::CannotOpen);
+    }
     for (const auto& [name, failure] : cases) {
-        const PreviewResult result = build_preview((dir / name).string());
+        PreviewResult result;
+        EXPECT_TRUE(test_support::ends_without_waiting_on(unreadable.fifos, [&] {
+            result = build_preview((dir / name).string());
+        })) << name;
         EXPECT_EQ(result.failure, failure) << name;
         EXPECT_FALSE(result.message.empty()) << name;
         EXPECT_TRUE(result.picture.pixels.empty()) << name;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/stepping.h"
+#include "fifo.h"
 #include "prn_builder.h"
 #include "settings/all_settings.h"
 #include "temp_dir.h"
@@ -333,8 +334,17 @@ TEST_F(PrintTimeEstimateTest, RefusesInsteadOfLooping) {
               "The print file's plane rows are 4253 bytes long, more than the 4252 bytes the time "
               "estimate reads.");
     EXPECT_TRUE(fresh.estimate(write(PrnBuilder(4252, 2), "wide.prn"), PrintTimeOptions{}).ok);
-    EXPECT_EQ(fresh.estimate((dir_ / "missing.prn").string(), PrintTimeOptions{}).message,
-              "Print file can't read. Please try again later!");
+    // Nothing there, or a pipe or a device there: neither waited on nor read.
+    test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_.path(), ".prn");
+    unreadable.names.push_back(dir_ / "missing.prn");
+    for (const auto& name : unreadable.names) {
+        PrintTimeResult result;
+        EXPECT_TRUE(test_support::ends_without_waiting_on(unreadable.fifos, [&] {
+            result = fresh.estimate(name.string(), PrintTimeOptions{});
+        })) << name;
+        EXPECT_EQ(result.message, "Print file can't read. Please try again later!") << name;
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "analysis/print_time_estimate.h"
 #include "engine/stepping.h"
+#include "fifo.h"
 #include "print_job_fixture.h"
 
 namespace {
@@ -108,6 +109,21 @@ TEST_F(PrintTimeRoleTest, JobPrinterProgressFollowsTheBands) {
     char expected[8];
     std::snprintf(expected, sizeof expected, "%2d", 200 / bands);
     EXPECT_EQ(progress, expected);
+}
+
+// A first row whose file is a pipe or a device holds a file that cannot be opened: tried again
+// after a second and never waited on, so the role never keeps Exit waiting at its join.
+TEST_F(PrintTimeRoleTest, APipeOrADeviceIsAFileThatCannotBeOpened) {
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_ / "Output", ".prn");
+    const test_support::FifoGuard guard(unreadable.fifos);
+    for (const auto& name : unreadable.names) {
+        window_.printing().delete_all_items();
+        window_.add_job(name.string());
+        EXPECT_EQ(estimate_first_printing_row(estimator_), 1000u) << name;
+        EXPECT_EQ(cell(PrintRow::expected_time), "N/A") << name;
+    }
+    EXPECT_FALSE(guard.released());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "analysis/bitmap_file.h"
 #include "analysis/preview_builder.h"
 #include "dialog_look.h"
+#include "fifo.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -31,8 +32,9 @@ class PrintPreviewTest : public ::testing::Test {
     ~PrintPreviewTest() override { platform::set_time_scale(1.0); }
 
     // A job row with its print file (300 x 1000 at 720 x 720) in the temporary folder.
-    std::string add_job(const std::string& name, std::string_view state) {
-        const std::string path = (dir_ / (name + ".prn")).string();
+    std::string add_job(const std::string& name, std::string_view state,
+                        const std::string& extension = ".prn") {
+        const std::string path = (dir_ / (name + extension)).string();
         test_support::PrnBuilder(300, 1000).random_dots(name.size()).write(path);
         auto& jobs = window_.jobs();
         const int row = jobs.insert_item(jobs.item_count(), path);
@@ -86,11 +88,22 @@ class PrintPreviewTest : public ::testing::Test {
     test_support::MessageBoxRecorder boxes_;
 };
 
+// Beside the print file, its extension's letter case kept: jobs whose names differ only in that
+// case each have their own bitmap.
 TEST(PreviewBitmapPath, BesideThePrintFile) {
-    EXPECT_EQ(preview_bitmap_path("/jobs/a.prn"), "/jobs/a.bmp");
-    EXPECT_EQ(preview_bitmap_path("a.prn"), "a.bmp");
-    EXPECT_EQ(preview_bitmap_path("/jobs.d/job.PRN"), "/jobs.d/job.bmp");
-    EXPECT_EQ(preview_bitmap_path("/jobs/ab"), "/jobs/.bmp");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/jobs/a.prn", "/jobs/a.bmp"},
+        {"a.prn", "a.bmp"},
+        {"/jobs.d/job.PRN", "/jobs.d/job.BMP"},
+        {"/jobs/a.Prn", "/jobs/a.Bmp"},
+        {"/jobs/a.prN", "/jobs/a.bmP"},
+        {"/jobs/A.prn", "/jobs/A.bmp"},
+        {".PRN", ".BMP"},
+        {"/jobs/ab", "/jobs/.bmp"},
+    };
+    for (const auto& [prn, bmp] : cases) {
+        EXPECT_EQ(preview_bitmap_path(prn), bmp) << prn;
+    }
 }
 
 TEST_F(PrintPreviewTest, OpensWithThePictureTextsAndStateButtons) {
@@ -199,6 +212,46 @@ TEST_F(PrintPreviewTest, StepsThroughTheQueueAndKeepsItsJobOnARefusedStep) {
     EXPECT_EQ(boxes_.count(), 3u);
 }
 
+// Each job's picture goes to its own bitmap and nowhere else. Two jobs whose names differ only
+// in letter case have one each; Regenerate replaces the bitmap's name itself, so a link there to
+// another job's bitmap is replaced and that bitmap kept; a pipe there is not waited on when the
+// picture loads, and is replaced too.
+TEST_F(PrintPreviewTest, EachJobsPictureGoesOnlyIntoItsOwnBitmap) {
+    const std::string lower = add_job("a", JobState::wait);
+    const std::string upper = add_job("a", JobState::wait, ".PRN");
+    test_support::PrnBuilder(300, 1000).solid(PRN_PLANE_BLACK, 0, 1000, 0, 300).write(upper);
+    const std::string other = add_job("other", JobState::wait);
+    ASSERT_EQ(write_preview_bitmap(other, preview_bitmap_path(other)).failure,
+              PreviewFailure::None);
+    const std::string other_bitmap = test_support::read_file(preview_bitmap_path(other));
+    std::filesystem::create_symlink(preview_bitmap_path(other), preview_bitmap_path(lower));
+    test_support::make_fifo(preview_bitmap_path(upper));
+    const test_support::FifoGuard guard({preview_bitmap_path(upper)});
+
+    set_preview_info(1);
+    printpreview dialog;
+    run(dialog, [&] {
+        auto* picture = dialog.control<platform::ui::Picture>(printpreview::IDC_PREVIEW_PICTURE);
+        EXPECT_TRUE(picture->bitmap().is_null());
+        dialog.command(printpreview::IDC_REGENERATE_PREVIEW);
+        EXPECT_FALSE(picture->bitmap().is_null());
+        dialog.command(printpreview::IDC_PREVIOUS_JOB);
+        EXPECT_EQ(g_preview_info[1], lower);
+        dialog.command(printpreview::IDC_REGENERATE_PREVIEW);
+        EXPECT_FALSE(picture->bitmap().is_null());
+    });
+    EXPECT_FALSE(guard.released());
+    for (const std::string& job : {lower, upper}) {
+        EXPECT_EQ(platform::entry_status(preview_bitmap_path(job))->kind,
+                  platform::EntryStatus::Kind::RegularFile)
+            << job;
+    }
+    EXPECT_NE(test_support::read_file(preview_bitmap_path(lower)),
+              test_support::read_file(preview_bitmap_path(upper)));
+    EXPECT_EQ(test_support::read_file(preview_bitmap_path(other)), other_bitmap);
+    EXPECT_EQ(boxes_.count(), 0u);
+}
+
 TEST_F(PrintPreviewTest, AddSendsOnlyAJobThatWaitsAndOnlyOnce) {
     const std::string a = add_job("a", JobState::wait);
     const std::string b = add_job("b", JobState::wait);
@@ -239,6 +292,26 @@ TEST_F(PrintPreviewTest, AddSendsOnlyAJobThatWaitsAndOnlyOnce) {
         EXPECT_EQ(boxes_.texts().back(), "There is not find the print file.");
         EXPECT_EQ(printing.item_count(), 1);
     });
+}
+
+// Add never waits on the print file: a pipe or a device at its name is not available.
+TEST_F(PrintPreviewTest, AddTakesAPipeOrADeviceForAFileNotAvailable) {
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_.path(), ".prn");
+    const test_support::FifoGuard guard(unreadable.fifos);
+    for (const auto& name : unreadable.names) {
+        auto& jobs = window_.jobs();
+        jobs.delete_all_items();
+        jobs.insert_item(0, name.string());
+        jobs.set_item_text(0, JobRow::state, JobState::wait);
+        set_preview_info(0);
+        printpreview dialog;
+        run(dialog, [&] { dialog.command(printpreview::IDC_ADD_TO_QUEUE); });
+        EXPECT_EQ(window_.printing().item_count(), 0) << name;
+    }
+    EXPECT_EQ(boxes_.texts(),
+              std::vector<std::string>(unreadable.names.size(), "Print File Not Available."));
+    EXPECT_FALSE(guard.released());
 }
 
 TEST_F(PrintPreviewTest, WatcherFollowsThePrintingListAndEndsWithItsDialog) {

@@ -4,9 +4,11 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "analysis/preview_builder.h"
 #include "analysis/print_time_estimate.h"
+#include "fifo.h"
 #include "prn_builder.h"
 #include "temp_dir.h"
 
@@ -59,17 +61,35 @@ TEST(PrnAnalyseProgram, PreviewWritesTheDialogsBitmapAndItsSize) {
 TEST(PrnAnalyseProgram, RefusedFileExitsTwoWithTheReason) {
     TempDir dir;
     test_support::PrnBuilder(3601, 80).write(dir / "wide.prn");
-    const std::pair<std::string, std::string> cases[] = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {"missing.prn", "Print file can't read."},
         {"wide.prn", "more than the 3600 bytes a preview reads"},
     };
+    // A pipe or a device ends the program at once, as a file it cannot read.
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir.path(), ".prn");
+    for (const auto& name : unreadable.names) {
+        cases.emplace_back(name.filename().string(), "Print file can't read.");
+    }
     for (const auto& [name, reason] : cases) {
-        const Result r =
-            run("preview " + (dir / name).string() + " " + (dir / "out.bmp").string(), dir);
+        Result r;
+        EXPECT_TRUE(test_support::ends_without_waiting_on(unreadable.fifos, [&] {
+            r = run("preview " + (dir / name).string() + " " + (dir / "out.bmp").string(), dir);
+        })) << name;
         EXPECT_EQ(r.exit_code, 2) << name;
         EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
         EXPECT_FALSE(test_support::read_file(dir / "out.bmp").size()) << name;
+    }
+    for (const std::string command : {"ink", "time"}) {
+        for (const auto& name : unreadable.names) {
+            Result r;
+            EXPECT_TRUE(test_support::ends_without_waiting_on(
+                unreadable.fifos, [&] { r = run(command + " " + name.string(), dir); }))
+                << command << " " << name;
+            EXPECT_EQ(r.exit_code, 2) << command << " " << name;
+            EXPECT_NE(r.err.find("Print file can't read."), std::string::npos) << r.err;
+        }
     }
     EXPECT_EQ(run("", dir).exit_code, 1);
     EXPECT_EQ(run("preview only-one-argument", dir).exit_code, 1);

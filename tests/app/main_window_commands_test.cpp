@@ -28,6 +28,7 @@
 #include "app/main_window_ids.h"
 #include "app/printing_list.h"
 #include "engine/prn_header.h"
+#include "fifo.h"
 #include "jobs/job_intake.h"
 #include "main_window_fixture.h"
 #include "platform/ui/controls.h"
@@ -202,6 +203,29 @@ TEST_F(MainWindowCommands, PrintActsOnlyOnARowThatReadsWaitAtTheClick) {
         EXPECT_EQ(jobs.item_text(0, JobRow::state), "Error");
     });
     EXPECT_EQ(boxes.count(), 0u);
+}
+
+// Print never waits on the print file: a pipe or a device at its name is a file that is not
+// available, and the job stays as it was.
+TEST_F(MainWindowCommands, PrintTakesAPipeOrADeviceForAFileNotAvailable) {
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(station.job_folder(), ".prn");
+    const test_support::FifoGuard guard(unreadable.fifos);
+    run([&](CvelquorinDlg& window) {
+        MyListCtrl& jobs = window.job_queue_list();
+        for (const fs::path& name : unreadable.names) {
+            add_job(window, name, JobState::wait, std::nullopt);
+        }
+        for (int row = 0; row < jobs.item_count(); ++row) {
+            select(jobs, row);
+            window.command(IDC_PRINT_BUTTON);
+            EXPECT_EQ(jobs.item_text(row, JobRow::state), "Wait") << row;
+        }
+        EXPECT_EQ(window.printing_list().item_count(), 0);
+    });
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>(unreadable.names.size(), "Print File Not Available."));
+    EXPECT_FALSE(guard.released());
 }
 
 struct SizeCase {

@@ -168,6 +168,7 @@ TEST(StartupChecksJobFolder, AFolderWhoseScanWouldDeleteTheOperatorsFilesIsRefus
     const fs::path top = station.spool_folder().parent_path();  // holds the spool and the settings
     const fs::path home = top / "home";
     fs::create_directories(home / "jobs");
+    fs::create_directories(station.settings_root() / "jobs");
     fs::create_directory_symlink(station.settings_root(), top / "link");
     test_support::ScopedEnv home_env("HOME", home.c_str());
     struct Case {
@@ -183,6 +184,8 @@ TEST(StartupChecksJobFolder, AFolderWhoseScanWouldDeleteTheOperatorsFilesIsRefus
         {"the settings root through a link", (top / "link").string(), true},
         {"above the settings root", station.settings_root().parent_path().string(), true},
         {"the spool folder", station.spool_folder().string(), true},
+        {"a folder in the settings root", (station.settings_root() / "jobs").string(), true},
+        {"the printed-jobs folder", station.printed_folder().string(), true},
         {"above the spool folder, with ..", (home / "..").string(), true},
         {"a folder in the home folder", (home / "jobs").string(), false},
         {"the installed job folder", station.job_folder().string(), false},
@@ -198,7 +201,42 @@ TEST(StartupChecksJobFolder, AFolderWhoseScanWouldDeleteTheOperatorsFilesIsRefus
         EXPECT_EQ(boxes.count(), c.refused ? 1u : 0u) << c.name;
     }
     EXPECT_EQ(app::job_folder_not_allowed("/srv/jobs"),
-              "<Output folder error: /srv/jobs is or holds the home, settings or spool folder>");
+              "<Output folder error: /srv/jobs is or holds the home, settings or spool folder, or "
+              "lies in the settings folder>");
+}
+
+// The collector empties the virtual printers' hot folders into the spool folder: a spool folder
+// among them would be emptied into itself every second, so it is refused by name.
+TEST(StartupChecksSpoolFolder, ASpoolFolderInTheHotFoldersIsRefused) {
+    Workstation station;
+    const fs::path hot = station.settings_root() / "VirtualHotFolder";
+    fs::create_directories(hot / "kcmy" / "spool");
+    fs::create_directory_symlink(hot / "kcmy", station.spool_folder().parent_path() / "kcmy-link");
+    struct Case {
+        const char* name;
+        fs::path spool_folder;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"the hot folders' root", hot, true},
+        {"a layout's hot folder", hot / "kcmy", true},
+        {"a folder in a hot folder", hot / "kcmy" / "spool", true},
+        {"a hot folder through a link", station.spool_folder().parent_path() / "kcmy-link", true},
+        {"the settings root", station.settings_root(), false},
+        {"the installed spool folder", station.spool_folder(), false},
+    };
+    for (const Case& c : cases) {
+        MessageBoxRecorder boxes;
+        write_file(station.hotfpath(),
+                   c.spool_folder.string() + "\r\n" + station.job_folder().string() + "\r\n");
+        const auto result = app::check_workstation();
+        const std::string expected =
+            c.refused ? app::spool_folder_not_allowed(c.spool_folder.string()) + "\n" : "";
+        EXPECT_EQ(result.message, expected) << c.name;
+        EXPECT_EQ(boxes.count(), c.refused ? 1u : 0u) << c.name;
+    }
+    EXPECT_EQ(app::spool_folder_not_allowed("/srv/spool"),
+              "<IMAGESPOOL folder error: /srv/spool lies in the virtual printers' hot folders>");
 }
 
 // Written by another editor: a byte-order mark in front, lines ended by CR alone. A pipe in its

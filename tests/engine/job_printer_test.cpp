@@ -14,6 +14,7 @@
 #include "engine/stepping.h"
 #include "engine/transfer_packing.h"
 #include "engine/y_feed.h"
+#include "fifo.h"
 #include "platform/files.h"
 #include "print_job_fixture.h"
 #include "printer/commands.h"
@@ -98,6 +99,25 @@ TEST_F(PrintJobTest, AnUnreadableFileIsToldAndTriedAgain) {
     EXPECT_EQ(window_.printing().item_count(), 1);
     EXPECT_EQ(printing_cell(PrintRow::state), JobState::ready_to_print);
     EXPECT_EQ(g_printer_idle, 1);
+    EXPECT_TRUE(codes().empty());
+}
+
+// The print thread never waits on the print file: a pipe or a device at its name is a file that
+// cannot be read, told and left for the next try like a missing one.
+TEST_F(PrintJobTest, APipeOrADeviceAtThePrintFilesNameCannotBeRead) {
+    const test_support::UnreadableNames unreadable =
+        test_support::make_unreadable_names(dir_ / "Output", ".prn");
+    const test_support::FifoGuard guard(unreadable.fifos);
+    for (const auto& name : unreadable.names) {
+        window_.printing().delete_all_items();
+        window_.add_job(name.string());
+        print_first_row();
+        EXPECT_EQ(g_printer_idle, 1) << name;
+        EXPECT_FALSE(g_prn_file.is_open()) << name;
+    }
+    EXPECT_EQ(boxes_.texts(),
+              std::vector<std::string>(unreadable.names.size(), "Print file can't read."));
+    EXPECT_FALSE(guard.released());
     EXPECT_TRUE(codes().empty());
 }
 

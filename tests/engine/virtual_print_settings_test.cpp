@@ -171,6 +171,27 @@ TEST_F(VirtualPrintSettingsPass, InvalidFilesAreReplacedAndReportedInTableOrder)
     EXPECT_EQ(boxes.count(), 1u);
 }
 
+// A file linked elsewhere is read through its link; one that must be repaired is replaced at its
+// own name, and what the link leads to is never written.
+TEST_F(VirtualPrintSettingsPass, ARepairReplacesALinkNotWhatItLeadsTo) {
+    engine::prepare_virtual_print_settings();
+    write_file(dir / "valid.ini", engine::virtual_print_settings_defaults({"500", "700"}, 0));
+    write_file(dir / "foreign.txt", "another program's file");
+    std::filesystem::remove(file("kcmy.ini"));
+    std::filesystem::remove(file("wwww.ini"));
+    std::filesystem::create_symlink(dir / "valid.ini", file("kcmy.ini"));
+    std::filesystem::create_symlink(dir / "foreign.txt", file("wwww.ini"));
+
+    engine::prepare_virtual_print_settings();
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{"<WWWW Virtual printing config file format wrong>\r\n"});
+    EXPECT_TRUE(std::filesystem::is_symlink(file("kcmy.ini")));
+    EXPECT_FALSE(std::filesystem::is_symlink(file("wwww.ini")));
+    EXPECT_EQ(read_file(file("wwww.ini")),
+              engine::virtual_print_settings_defaults({"500", "700"}, 1));
+    EXPECT_EQ(read_file(dir / "foreign.txt"), "another program's file");
+}
+
 TEST_F(VirtualPrintSettingsPass, UnreadableAndUnwritableFilesAreReportedAndThePassGoesOn) {
     std::filesystem::create_directories(file("ww.ini"));  // cannot be read as a file
     engine::prepare_virtual_print_settings();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <string>
@@ -112,14 +113,20 @@ TEST_F(JobQueueSyncTest, ScanCleansTheFolderAndQueuesEachPrintFileForANewRow) {
 
 TEST_F(JobQueueSyncTest, APrintFileInASubFolderKeepsTheSubFolderInItsTitleAndItsPreview) {
     fs::create_directory(folder_ / "20261210");
-    test_support::write_file(folder_ / "20261210" / "c.PRN", "x");
-    // The preview takes the print file's name less its last four characters.
-    test_support::write_file(folder_ / "20261210" / "c.bmp", "x");
+    // Two jobs whose names differ only in letter case, each with its own preview (the print
+    // file's name less its last four characters, ".bmp" in the case of its extension).
+    for (const char* name : {"c.PRN", "c.BMP", "c.prn", "c.bmp", "d.BMP"}) {
+        test_support::write_file(folder_ / "20261210" / name, "x");
+    }
     // A folder given with its separator gets no second one.
     worker_.scan_prn_folder(g_job_folder + "/");
     apply_all();
-    EXPECT_EQ(titles(), Strings{job("20261210/c.PRN")});
+    Strings found = titles();
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (Strings{job("20261210/c.PRN"), job("20261210/c.prn")}));
+    EXPECT_TRUE(fs::exists(folder_ / "20261210" / "c.BMP"));
     EXPECT_TRUE(fs::exists(folder_ / "20261210" / "c.bmp"));
+    EXPECT_FALSE(fs::exists(folder_ / "20261210" / "d.BMP"));
 }
 
 TEST_F(JobQueueSyncTest, APathReportedTwiceGetsTwoRowsAndItsRemovalTakesOnlyTheUpperOne) {

@@ -10,15 +10,18 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/printed_jobs_folder.h"
 #include "message_box_recorder.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/list_ctrl.h"
+#include "platform/ui/ui_thread.h"
 #include "qt_application.h"
 #include "settings/program_globals.h"
 #include "temp_dir.h"
@@ -221,6 +224,38 @@ TEST_F(PrintedListTest, RevertCopiesTheJobIntoANewDatedFolderEachTime) {
     EXPECT_EQ(test_support::read_file(fs::path(g_job_folder) / (date + "-1") / "a.prn"),
               "print file 2020-09-07-0/a.prn");
     EXPECT_TRUE(fs::exists(job));
+}
+
+// A print file runs to 1.7 GB: while one is reverted the window goes on serving the workers,
+// whose calls wait on it.
+TEST_F(PrintedListTest, ARevertOfALargeFileLeavesTheWindowServingTheWorkers) {
+    const std::string large(32 << 20, 'x');
+    fs::create_directories(printed("d-0"));
+    write_file(printed("d-0/large.prn"), large);
+    std::atomic<bool> reverting{false};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> stopped{false};
+    int served_while_reverting = 0;
+    std::thread worker([&] {
+        while (!stop) {
+            ui::ui_call([&] { served_while_reverting += reverting ? 1 : 0; });
+        }
+        stopped = true;
+    });
+    with_history_open([&](printedlist& d) {
+        select(d, 0);
+        reverting = true;
+        click(d, IDC_PRINTED_REVERT);
+        reverting = false;
+        stop = true;
+        test_support::pump_events_until([&] { return stopped.load(); });
+    });
+    worker.join();
+    EXPECT_GT(served_while_reverting, 0);
+    EXPECT_EQ(boxes_.texts(), Strings{kSucceeded});
+    EXPECT_EQ(
+        fs::file_size(fs::path(g_job_folder) / (engine::local_date_text() + "-0") / "large.prn"),
+        large.size());
 }
 
 TEST_F(PrintedListTest, ARevertThatFailsSaysSoAndLeavesNoFolderBehind) {

@@ -15,6 +15,7 @@
 #include "engine/monitoring_thread.h"
 #include "engine/step_settings.h"
 #include "engine/virtual_print_settings.h"
+#include "fifo.h"
 #include "jobs/job_intake_roles.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
@@ -146,6 +147,48 @@ TEST_F(CollectorTest, OtherFilesAreDeletedOnceNothingWritesThemAndAPdfBeingWritt
     EXPECT_EQ(spool_names(), (Names{"half.pdf", "half.ini"}));
     EXPECT_EQ(read_file(spool("half.pdf")), "%PDF done");
     EXPECT_FALSE(fs::exists(hot("wwww/spool.tmp")));
+}
+
+// Nothing is followed out of a hot folder and nothing written through a name in the spool
+// folder. A link, a pipe or a device in a hot folder is deleted itself, what a link leads to
+// left alone; a link or a pipe at a spool name that a PDF's settings copy or ".part" takes is
+// replaced by that file, what a link leads to kept, and no pipe waited on.
+TEST_F(CollectorTest, NoLinkInAHotFolderIsFollowedAndNoneInTheSpoolFolderWrittenThrough) {
+    write_file(dir_ / "private.pdf", "not for the RIP");
+    write_file(dir_ / "other.ini", "another program's file");
+    const char* const strays[] = {"kcmy/linked.pdf", "kcmy/linked.txt", "kcmy/pipe.pdf",
+                                  "kcmy/device.pdf"};
+    fs::create_symlink(dir_ / "private.pdf", hot(strays[0]));
+    fs::create_symlink(dir_ / "private.pdf", hot(strays[1]));
+    test_support::make_fifo(hot(strays[2]));
+    fs::create_symlink("/dev/zero", hot(strays[3]));
+    fs::create_symlink(dir_ / "other.ini", spool("flyer.ini"));
+    test_support::make_fifo(spool("flyer.pdf.part"));
+    test_support::make_fifo(spool("poster.ini"));
+    fs::create_symlink(dir_ / "other.ini", spool("poster.pdf.part"));
+    print_pdf("kcmy/flyer.pdf", "flyer");
+    print_pdf("kcmy/poster.pdf", "poster");
+    {
+        const test_support::FifoGuard guard(
+            {hot(strays[2]), spool("flyer.pdf.part"), spool("poster.ini")});
+        collector_.sweep();
+        EXPECT_FALSE(guard.released());
+    }
+    for (const char* stray : strays) {
+        EXPECT_FALSE(platform::exists(hot(stray))) << stray;
+    }
+    EXPECT_EQ(read_file(dir_ / "private.pdf"), "not for the RIP");
+    EXPECT_EQ(read_file(dir_ / "other.ini"), "another program's file");
+    EXPECT_EQ(spool_names(), (Names{"flyer.pdf", "flyer.ini", "poster.pdf", "poster.ini"}));
+    for (const char* name : {"flyer.ini", "poster.ini"}) {
+        EXPECT_EQ(platform::entry_status(spool(name))->kind,
+                  platform::EntryStatus::Kind::RegularFile)
+            << name;
+        EXPECT_EQ(read_file(spool(name)), read_file(settings("kcmy"))) << name;
+    }
+    EXPECT_EQ(read_file(spool("flyer.pdf")), "flyer");
+    EXPECT_EQ(read_file(spool("poster.pdf")), "poster");
+    EXPECT_TRUE(boxes_.texts().empty());
 }
 
 TEST_F(CollectorTest, APdfThatCannotBeHandedOnStaysAndIsToldOfOnce) {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "temp_dir.h"
 
 namespace platform {
@@ -326,7 +327,12 @@ INSTANTIATE_TEST_SUITE_P(
         UnlistedFolder{"SubFolderWatch",
                        after_listing("", platform::dir_watch_detail::refuse_watches), "d/x.prn"},
         UnlistedFolder{"SubFolderListing",
-                       after_listing("", platform::dir_watch_detail::refuse_listings), "d/x.prn"}),
+                       after_listing("", platform::dir_watch_detail::refuse_listings), "d/x.prn"},
+        // A listing whose read fails is no listing at all, not an empty folder.
+        UnlistedFolder{"RootListingRead", [] { platform::files_detail::fail_listing_reads(1); },
+                       "a.prn"},
+        UnlistedFolder{"SubFolderListingRead",
+                       after_listing("", platform::files_detail::fail_listing_reads), "d/x.prn"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DirWatchTest, ARefusedWatchIsTriedAgainAndTheFolderListedThen) {

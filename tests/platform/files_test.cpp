@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+#include "fifo.h"
 #include "platform/thread.h"
 #include "temp_dir.h"
 
@@ -86,6 +87,37 @@ TEST(Files, CopyRefusesOrReplacesAndKeepsTheWriteTime) {
     EXPECT_FALSE(platform::exists(dir / "x"));
 }
 
+// Whatever stands at the target's name other than a file is replaced by the copy itself:
+// nothing is written through a link into what it leads to, and no pipe is waited on.
+TEST(Files, CopyNeverWritesThroughTheTargetsName) {
+    TempDir dir;
+    write_file(dir / "source.pdf", "pdf");
+    write_file(dir / "elsewhere.ini", "kept");
+    std::filesystem::create_symlink(dir / "elsewhere.ini", dir / "link.ini");
+    std::filesystem::create_symlink(dir / "gone", dir / "dangling.ini");
+    test_support::make_fifo(dir / "pipe.ini");
+    for (const char* name : {"link.ini", "dangling.ini", "pipe.ini"}) {
+        bool copied = false;
+        EXPECT_TRUE(test_support::ends_without_waiting_on({dir / "pipe.ini"}, [&] {
+            copied =
+                platform::copy_file(dir / "source.pdf", dir / name, platform::CopyMode::Overwrite);
+        })) << name;
+        EXPECT_TRUE(copied) << name;
+        EXPECT_FALSE(std::filesystem::is_symlink(dir / name)) << name;
+        EXPECT_EQ(read_file(dir / name), "pdf") << name;
+    }
+    EXPECT_EQ(read_file(dir / "elsewhere.ini"), "kept");
+    EXPECT_FALSE(platform::exists(dir / "gone"));
+
+    // A link at the source's name is refused when it is not to be followed.
+    std::filesystem::create_symlink(dir / "source.pdf", dir / "linked.pdf");
+    EXPECT_FALSE(platform::copy_file(dir / "linked.pdf", dir / "a.pdf",
+                                     platform::CopyMode::Overwrite, platform::Links::NotFollowed));
+    EXPECT_TRUE(
+        platform::copy_file(dir / "linked.pdf", dir / "b.pdf", platform::CopyMode::Overwrite));
+    EXPECT_FALSE(platform::exists(dir / "a.pdf"));
+}
+
 TEST(Files, MoveIsARenameThatNeverReplaces) {
     TempDir dir;
     write_file(dir / "a.prn", "a");
@@ -115,10 +147,65 @@ TEST(Files, ReplaceContentsIsWholeOrNothing) {
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
     EXPECT_EQ(read_file(file), "third");
 
+    // At its own name the link itself is replaced, its target left as it was; so is a pipe,
+    // which nothing waits on.
+    std::filesystem::create_symlink(file, dir / "own.ini");
+    test_support::make_fifo(dir / "pipe.ini");
+    for (const char* name : {"own.ini", "pipe.ini"}) {
+        EXPECT_TRUE(
+            platform::replace_file_contents(dir / name, "fourth", platform::Links::NotFollowed))
+            << name;
+        EXPECT_FALSE(std::filesystem::is_symlink(dir / name)) << name;
+        EXPECT_EQ(read_file(dir / name), "fourth") << name;
+    }
+    EXPECT_EQ(read_file(file), "third");
+
     std::filesystem::create_directory(dir / "folder");
-    EXPECT_FALSE(platform::replace_file_contents(dir / "folder", "x"));
-    EXPECT_FALSE(platform::replace_file_contents(dir / "missing" / "a.ini", "x"));
-    EXPECT_EQ(platform::list_folder(dir.path())->size(), 3u);  // no temporary left behind
+    for (const auto links : {platform::Links::Followed, platform::Links::NotFollowed}) {
+        EXPECT_FALSE(platform::replace_file_contents(dir / "folder", "x", links));
+        EXPECT_FALSE(platform::replace_file_contents(dir / "missing" / "a.ini", "x", links));
+    }
+    EXPECT_EQ(platform::list_folder(dir.path())->size(), 5u);  // no temporary left behind
+}
+
+// Every file the program only reads is opened by one function: a regular file, through a link
+// or not, and nothing else, without waiting and close-on-exec.
+TEST(Files, OpenRegularFileTakesOnlyARegularFileAndNeverWaits) {
+    TempDir dir;
+    write_file(dir / "job.prn", "job");
+    std::filesystem::create_symlink(dir / "job.prn", dir / "link.prn");
+    test_support::make_fifo(dir / "pipe.prn");
+    std::filesystem::create_symlink(dir / "pipe.prn", dir / "link-to-pipe.prn");
+    std::filesystem::create_symlink("/dev/zero", dir / "device.prn");
+    std::filesystem::create_symlink(dir / "gone", dir / "dangling.prn");
+    std::filesystem::create_directory(dir / "folder.prn");
+    using platform::Links;
+    const struct {
+        const char* name;
+        bool followed;      // opens with Links::Followed
+        bool not_followed;  // opens with Links::NotFollowed
+    } cases[] = {
+        {"job.prn", true, true},      {"link.prn", true, false},
+        {"pipe.prn", false, false},   {"link-to-pipe.prn", false, false},
+        {"device.prn", false, false}, {"dangling.prn", false, false},
+        {"folder.prn", false, false}, {"missing.prn", false, false},
+    };
+    for (const auto& c : cases) {
+        for (const Links links : {Links::Followed, Links::NotFollowed}) {
+            platform::FileHandle file;
+            EXPECT_TRUE(test_support::ends_without_waiting_on({dir / "pipe.prn"}, [&] {
+                file = platform::open_regular_file(dir / c.name, links);
+            })) << c.name;
+            EXPECT_EQ(file.is_open(), links == Links::Followed ? c.followed : c.not_followed)
+                << c.name;
+            if (file.is_open()) {
+                EXPECT_NE(::fcntl(file.get(), F_GETFD) & FD_CLOEXEC, 0) << c.name;
+                char byte = 0;
+                EXPECT_EQ(::read(file.get(), &byte, 1), 1);
+                EXPECT_EQ(byte, 'j');
+            }
+        }
+    }
 }
 
 TEST(Files, ListingGivesNamesAndFolderFlags) {
@@ -140,6 +227,13 @@ TEST(Files, ListingGivesNamesAndFolderFlags) {
     EXPECT_TRUE((*entries)[2].is_folder);
 
     EXPECT_FALSE(platform::list_folder(dir / "missing").has_value());
+
+    // A read that fails is no end of the folder: nothing is listed.
+    platform::files_detail::fail_listing_reads(1);
+    errno = 0;
+    EXPECT_FALSE(platform::list_folder(dir.path()).has_value());
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(platform::list_folder(dir.path())->size(), 3u);
 }
 
 TEST(Files, SizeAndLocalWriteTime) {

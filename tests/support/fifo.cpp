@@ -19,6 +19,20 @@ void make_fifo(const std::filesystem::path& path) {
     }
 }
 
+UnreadableNames make_unreadable_names(const std::filesystem::path& folder,
+                                      const std::string& extension) {
+    UnreadableNames made;
+    const std::filesystem::path pipe = folder / ("pipe" + extension);
+    make_fifo(pipe);
+    made.fifos.push_back(pipe);
+    made.names.push_back(pipe);
+    made.names.push_back(folder / ("link-to-pipe" + extension));
+    std::filesystem::create_symlink(pipe, made.names.back());
+    made.names.push_back(folder / ("device" + extension));
+    std::filesystem::create_symlink("/dev/zero", made.names.back());
+    return made;
+}
+
 bool ends_without_waiting_on(const std::vector<std::filesystem::path>& fifos,
                              const std::function<void()>& work) {
     FifoGuard guard(fifos);
@@ -35,10 +49,23 @@ FifoGuard::FifoGuard(std::vector<std::filesystem::path> fifos) : fifos_(std::mov
         }
         while (!stop_) {
             for (const std::filesystem::path& fifo : fifos_) {
-                const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-                if (fd >= 0) {
+                // A writer's open succeeds only while a reader has the pipe open, and releases
+                // one waiting in its open; its close ends the reader's read with the end of the
+                // file.
+                const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (writer >= 0) {
                     released_ = true;
-                    ::close(fd);
+                    ::close(writer);
+                }
+                // A reader's open releases a writer waiting in its open, whose bytes it takes.
+                const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                if (reader >= 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    char bytes[4096];
+                    while (::read(reader, bytes, sizeof bytes) > 0) {
+                        released_ = true;
+                    }
+                    ::close(reader);
                 }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

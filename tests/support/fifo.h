@@ -3,6 +3,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -11,15 +12,26 @@ namespace test_support {
 // Makes a named pipe at path.
 void make_fifo(const std::filesystem::path& path);
 
+// Names in `folder` at which no file can be read, though each is there: a pipe, a link to a
+// pipe and a device reached through a link, each named "<kind><extension>". An opener that
+// waits for a writer hangs on the first two; one that reads a device reads for ever.
+struct UnreadableNames {
+    std::vector<std::filesystem::path> names;
+    std::vector<std::filesystem::path> fifos;  // the pipes, to hand to a FifoGuard
+};
+UnreadableNames make_unreadable_names(const std::filesystem::path& folder,
+                                      const std::string& extension);
+
 // Runs work on a thread of its own and tells whether it ended by itself within a few seconds.
-// When it did not (it waits to open or read one of the pipes), a writer comes and goes on each
-// pipe until it ends, so that the test fails instead of hanging.
+// When it did not (it waits to open, read or write one of the pipes), it is let go as a
+// FifoGuard lets it go, so that the test fails instead of hanging.
 bool ends_without_waiting_on(const std::vector<std::filesystem::path>& fifos,
                              const std::function<void()>& work);
 
 // For work that must run on the test's own thread (a window's modal run): from a few seconds
-// after it is made until it goes, a writer comes and goes on each pipe, so that a reader waiting
-// on one is let go and the test fails instead of hanging. released() tells whether it had to.
+// after it is made until it goes, a writer and a reader come and go on each pipe, so that
+// whatever waits to open, read or write one is let go and the test fails instead of hanging.
+// released() tells whether it had to.
 class FifoGuard {
   public:
     explicit FifoGuard(std::vector<std::filesystem::path> fifos);

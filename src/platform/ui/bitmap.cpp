@@ -1,5 +1,6 @@
 #include "platform/ui/bitmap.h"
 
+#include "platform/files.h"
 #include "platform/ui/qt_convert.h"
 
 namespace platform::ui {
@@ -12,8 +13,15 @@ Bitmap::Bitmap(int width, int height, Rgb fill)
 Bitmap::Bitmap(QImage image) : image_(std::move(image)) {}
 
 std::optional<Bitmap> Bitmap::load(const std::string& path) {
+    // Read by the program's own reader, not the picture library's, which would wait on a pipe
+    // at the name with the window behind it.
+    const std::optional<std::string> bytes = read_regular_file(path, kMaxPictureFileBytes + 1);
+    if (!bytes || bytes->size() > kMaxPictureFileBytes) {
+        return std::nullopt;
+    }
     QImage image;
-    if (!image.load(to_qt(path))) {
+    if (!image.loadFromData(reinterpret_cast<const uchar*>(bytes->data()),
+                            static_cast<int>(bytes->size()))) {
         return std::nullopt;
     }
     return Bitmap(std::move(image));

@@ -17,8 +17,12 @@ class Bitmap {
     Bitmap(int width, int height, Rgb fill);
     explicit Bitmap(QImage image);
 
-    // Reads a picture file (BMP, PNG, ...); nothing when it cannot be read.
+    // Reads a picture file (BMP, PNG, ...); nothing when it cannot be read. Only a regular file
+    // of at most kMaxPictureFileBytes is read, and nothing waits: a pipe or a device at the name
+    // is a picture that cannot be read.
     static std::optional<Bitmap> load(const std::string& path);
+    // Far above any picture the program shows (a preview is about half a megabyte).
+    static constexpr std::size_t kMaxPictureFileBytes = 64u << 20;
     // Writes the picture in the format of the file name's extension.
     bool save(const std::string& path) const;
 

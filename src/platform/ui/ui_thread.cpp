@@ -1,6 +1,7 @@
 #include "platform/ui/ui_thread.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -130,4 +131,15 @@ bool send_to_ui_thread(const std::function<void()>& work) {
 }
 
 }  // namespace detail
+void run_on_helper_thread(const std::function<void()>& work) {
+    QEventLoop loop;
+    std::thread helper([&] {
+        work();
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    helper.join();
+}
+
 }  // namespace platform::ui

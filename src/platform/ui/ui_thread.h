@@ -29,6 +29,12 @@ void stop_serving_calls();
 // be marshalled and calls run where they are made).
 bool on_ui_thread();
 
+// Runs work on a helper thread and waits for it on the UI thread, which meanwhile serves the
+// workers' calls and repaints but takes no input, so no other command can start under the
+// work. For work that may take long (a copy of a large print file) in a command of a window.
+// Call it on the UI thread.
+void run_on_helper_thread(const std::function<void()>& work);
+
 namespace detail {
 // Runs work on the UI thread and returns when it has run; false, without running it, when
 // the application has quit or is gone.

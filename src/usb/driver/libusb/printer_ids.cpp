@@ -3,7 +3,9 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+
+#include "platform/files.h"
+#include "platform/text_lines.h"
 
 #ifndef VELQUORIN_CONF_FILE
 #define VELQUORIN_CONF_FILE "/etc/velquorin/velquorin.conf"
@@ -62,8 +64,9 @@ std::optional<PrinterIds> printer_ids(const char* environment, const std::filesy
         warning += "VELQUORIN_USB_ID=" + std::string(environment) +
                    " is not vendor:product in hex (vvvv:pppp); it is not used\n";
     }
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
+    // Read as every configuration file is: a regular file only, never waited on.
+    const std::string content = platform::read_regular_file(file).value_or("");
+    for (const std::string_view line : platform::text_lines(content)) {
         const std::string_view text = trimmed(line);
         const auto equals = text.find('=');
         if (text.empty() || text[0] == '#' || equals == std::string_view::npos ||

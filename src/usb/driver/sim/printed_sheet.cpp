@@ -8,8 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "platform/files.h"
 
 namespace usb::sim {
 namespace {
@@ -243,7 +244,7 @@ void PrintedSheet::write_job() {
                 ",\"twice\":" + std::to_string(twice_[k]) + "}";
     }
     json += std::string("],\"cut_off\":") + (cut_off_ ? "true" : "false") + "}\n";
-    std::ofstream(folder_ / (std::string(name) + ".json")) << json;
+    platform::replace_file_contents(folder_ / (std::string(name) + ".json"), json);
     write_picture(name);
 }
 

@@ -43,7 +43,12 @@ Recorder::Recorder(const std::filesystem::path& folder, bool keep_bands)
     : folder_(folder), keep_bands_(keep_bands), sheet_(folder) {
     std::error_code error;
     std::filesystem::create_directories(folder_, error);
-    events_.open(folder_ / "events.jsonl", std::ios::binary | std::ios::trunc);
+    events_ = create(folder_ / "events.jsonl");
+}
+
+Recorder::File Recorder::create(const std::filesystem::path& path) {
+    // "e": the descriptor is opened close-on-exec.
+    return File(std::fopen(path.c_str(), "wbe"));
 }
 
 Recorder::~Recorder() {
@@ -53,8 +58,12 @@ Recorder::~Recorder() {
 
 void Recorder::line_locked(const std::string& json) {
     // Written through at once, so that a reader sees each event as it happens.
-    events_ << json << '\n';
-    events_.flush();
+    if (events_ == nullptr) {
+        return;
+    }
+    std::fputs(json.c_str(), events_.get());
+    std::fputc('\n', events_.get());
+    std::fflush(events_.get());
 }
 
 void Recorder::end_band_locked() {
@@ -64,7 +73,7 @@ void Recorder::end_band_locked() {
     std::string json = "{\"kind\":\"band\",\"bytes\":" + std::to_string(band_bytes_) +
                        ",\"sha256\":\"" + digest_.hex_digest() + "\"";
     if (keep_bands_) {
-        band_file_.close();
+        band_file_.reset();
         json += ",\"file\":\"" + band_file_name(band_number_) + "\"";
     }
     line_locked(json + "}");
@@ -90,16 +99,14 @@ void Recorder::bulk(std::span<const std::uint8_t> data) {
     if (!band_open_) {
         band_open_ = true;
         if (keep_bands_) {
-            band_file_.open(folder_ / band_file_name(band_number_),
-                            std::ios::binary | std::ios::trunc);
+            band_file_ = create(folder_ / band_file_name(band_number_));
         }
     }
     band_bytes_ += data.size();
     digest_.update(data);
     sheet_.bulk(data);
-    if (keep_bands_) {
-        band_file_.write(reinterpret_cast<const char*>(data.data()),
-                         static_cast<std::streamsize>(data.size()));
+    if (band_file_ != nullptr) {
+        std::fwrite(data.data(), 1, data.size(), band_file_.get());
     }
 }
 

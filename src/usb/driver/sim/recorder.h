@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -29,7 +29,7 @@ class Recorder {
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    bool ok() const { return static_cast<bool>(events_); }
+    bool ok() const { return events_ != nullptr; }
 
     void command(std::span<const std::uint8_t> frame);
     void status(std::uint8_t byte);
@@ -42,12 +42,20 @@ class Recorder {
     std::mutex mutex_;
     std::filesystem::path folder_;
     bool keep_bands_;
-    std::ofstream events_;
+    // Close-on-exec, as every file of the program: a program started meanwhile must not keep
+    // the record open.
+    struct FileCloser {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    using File = std::unique_ptr<std::FILE, FileCloser>;
+    static File create(const std::filesystem::path& path);
+
+    File events_;
     bool band_open_ = false;
     std::uint64_t band_bytes_ = 0;
     unsigned band_number_ = 0;
     Sha256 digest_;
-    std::ofstream band_file_;
+    File band_file_;
     PrintedSheet sheet_;
 };
 
