@@ -19,8 +19,11 @@ packages=(
   fonts-liberation2 fonts-wqy-microhei
   # Screenshots of the program's windows.
   imagemagick
-  # The virtual printers: the print system and its PDF printer driver.
-  cups printer-driver-cups-pdf libcups2-dev
+  # The virtual printers: the print system (its filters make the PDF our backend saves) and its
+  # client library; pdfinfo, which the print-system tests read the PDFs with, comes with it.
+  cups libcups2-dev
+  # The print-system tests print from a second account through sudo, as CI sets it up.
+  sudo
 )
 
 missing=()

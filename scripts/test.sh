@@ -15,13 +15,22 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"${VELQUORIN_JOBS:-$(nproc)}" --timeout 300
 
+# The programs that CTest runs as the operator account (under CI, VELQUORIN_TEST_OPERATOR) run
+# whole through the same launcher.
+export as_operator="$PWD/tests/support/as_operator.sh"
+export operator_programs="$build/tests/operator_test_programs"
+
 # CTest runs each test in a process of its own, which hides whatever one test leaves behind for
 # the next; so each test program also runs whole, in one process, as a developer runs it. The
 # programs that start the stand-in layout designer look for it by name across the machine, so
 # they run one after the other, after the rest.
 run_whole() {
   log="$1.whole.log"
-  if "$1" >"$log" 2>&1; then
+  launcher=()
+  if grep -q "/$(basename "$1")\$" "$operator_programs"; then
+    launcher=("$as_operator")
+  fi
+  if "${launcher[@]}" "$1" >"$log" 2>&1; then
     echo "whole run passed: $1"
   else
     tail -n 200 "$log"

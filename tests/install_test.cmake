@@ -1,9 +1,12 @@
 # Installs the build into a scratch folder, as `cmake --install` does on a workstation, and checks
 # what lands where: the program, the application-menu entry (valid by the Desktop Entry rules),
-# the udev rule (the printer's ids, group access, nothing world-writable) and the configuration
-# file with the ids, which a second install keeps as the operator left it. A build without the
-# printer's id installs no rule, and its configuration file names no id.
-# Arguments: BUILD_DIR STAGE PREFIX BINDIR DATADIR RULES_DIR CONF_FILE USB_ID GROUP
+# the udev rule (the printer's ids, group access, nothing world-writable), the configuration
+# file with the ids, which a second install keeps as the operator left it, and the virtual
+# printers' backend and PPD in the print system's own folders, which their component alone also
+# installs. A build without the printer's id installs no rule, and its configuration file names
+# no id.
+# Arguments: BUILD_DIR STAGE PREFIX BINDIR DATADIR RULES_DIR CONF_FILE USB_ID GROUP BACKEND_DIR
+# MODEL_DIR
 function(fail text)
   message(FATAL_ERROR "${text}")
 endfunction()
@@ -37,6 +40,40 @@ file(READ "${entry}" text)
 if(NOT text MATCHES "\nExec=${PREFIX}/${BINDIR}/velquorin\n")
   fail("the desktop entry does not start the installed program:\n${text}")
 endif()
+
+# CUPS runs a backend that only its owner may run as root, which the backend needs to become the
+# hot folder's owner; the PPD is for everyone to read.
+function(expect_mode file wanted)
+  if(NOT EXISTS "${file}")
+    fail("nothing at ${file}")
+  endif()
+  execute_process(COMMAND stat -c %a "${file}" OUTPUT_VARIABLE mode OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT mode STREQUAL "${wanted}")
+    fail("${file} has mode ${mode}, not ${wanted}")
+  endif()
+endfunction()
+expect_mode("${STAGE}${BACKEND_DIR}/velquorin-pdf" 700)
+expect_mode("${STAGE}${MODEL_DIR}/velquorin-pdf.ppd" 644)
+
+# The virtual printers' component alone, into a stage of its own: the backend and the PPD,
+# nothing else.
+set(component_stage "${STAGE}-virtual-printers")
+file(REMOVE_RECURSE "${component_stage}")
+set(ENV{DESTDIR} "${component_stage}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component virtual_printers
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+set(ENV{DESTDIR} "${STAGE}")
+if(NOT rc EQUAL 0)
+  fail("cmake --install --component virtual_printers failed: ${rc}")
+endif()
+expect_mode("${component_stage}${BACKEND_DIR}/velquorin-pdf" 700)
+expect_mode("${component_stage}${MODEL_DIR}/velquorin-pdf.ppd" 644)
+file(GLOB_RECURSE installed RELATIVE "${component_stage}" "${component_stage}/*")
+list(LENGTH installed count)
+if(NOT count EQUAL 2)
+  fail("the virtual printers' component installed more than its two files: ${installed}")
+endif()
+file(REMOVE_RECURSE "${component_stage}")
 
 set(rule "${STAGE}${RULES_DIR}/60-velquorin.rules")
 set(conf "${STAGE}${CONF_FILE}")

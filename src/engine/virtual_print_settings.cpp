@@ -67,19 +67,6 @@ Check check_file(const std::filesystem::path& path, int layout_number) {
 
 }  // namespace
 
-PageSize virtual_print_page_size(std::string_view printer_model) {
-    if (printer_model == "Orvel") {
-        return {"210", "300"};
-    }
-    if (printer_model == "Q800X") {
-        return {"500", "700"};
-    }
-    if (printer_model == "Vexa4") {
-        return {"210", "150"};
-    }
-    return {"360", "500"};
-}
-
 std::string virtual_print_settings_defaults(PageSize page, int layout_number) {
     std::string text = std::string(page.width_mm) + "\r\n" + std::string(page.height_mm);
     for (int line = 3; line <= kLineCount; ++line) {

@@ -53,8 +53,20 @@ struct PageSize {
     std::string_view height_mm;
 };
 
-// The page size written on lines 1 and 2, by exact comparison of the printer model.
-PageSize virtual_print_page_size(std::string_view printer_model);
+// The page size written on lines 1 and 2, by exact comparison of the printer model. Also the
+// custom paper of the virtual printers' PPD, which the build writes from this table.
+constexpr PageSize virtual_print_page_size(std::string_view printer_model) {
+    if (printer_model == "Orvel") {
+        return {"210", "300"};
+    }
+    if (printer_model == "Q800X") {
+        return {"500", "700"};
+    }
+    if (printer_model == "Vexa4") {
+        return {"210", "150"};
+    }
+    return {"360", "500"};
+}
 
 // The default contents: eighteen lines joined by CR LF, no line end after the last.
 std::string virtual_print_settings_defaults(PageSize page, int layout_number);

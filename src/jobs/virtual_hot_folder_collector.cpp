@@ -75,28 +75,24 @@ void VirtualHotFolderCollector::scan_virtual_hot_folder(const std::string& folde
             worker_.pause(kCollectorDeletePauseMs);
         } else if (has_pdf_extension(path)) {
             collect_pdf(path);
-        } else if (platform::can_open_exclusively(path)) {
+        } else if (platform::writer_ruled_out(path)) {
             // Only once nothing writes it: an open file can be deleted here, and a virtual
-            // printer's file in progress would be destroyed with it.
+            // printer's file in progress (its hidden temporary file) would be destroyed with it.
             platform::delete_file(path);
             worker_.pause(kCollectorDeletePauseMs);
         }
     }
 }
 
-// What the virtual printers leave here, as watched on the print system's PDF printer (a queue
-// printed to with lp, its driver process traced): the driver first removes any file of the
-// output name, then its renderer creates the PDF under its final name (open read-write, created
-// and truncated) in the layout's folder and writes it in place until the document is complete;
-// no empty file comes before it and no temporary name is renamed into place. Only after the
-// renderer has closed it does the driver set its mode (0600) and hand it to the user who
-// printed. The name is the job's title with blanks made "_", an extension of up to three letters
-// cut off, and "-job_<number>" after it, so two documents of one title never share a name. So a
-// PDF nobody holds open for writing is complete, which is all this check asks; and the
-// collector must run as the user who prints (or as root) to read and delete it.
+// The virtual printers' backend writes each PDF under a hidden temporary name, flushes it, closes
+// it and only then renames it to its PDF name, as the hot folder's owner: a PDF that appears is
+// complete. Anything else that writes here is another matter, so a PDF counts as finished only
+// when no writer can remain; where that cannot be known (a file of another user, whose
+// processes a non-root operator cannot see), it waits for a later sweep rather than being
+// handed on half written and its source deleted.
 void VirtualHotFolderCollector::collect_pdf(const std::string& path) {
-    // A PDF still open for writing is not finished: a later sweep takes it.
-    if (!platform::can_open_exclusively(path)) {
+    // A PDF that may still be open for writing is not finished: a later sweep takes it.
+    if (!platform::writer_ruled_out(path)) {
         return;
     }
     const std::optional<platform::EntryStatus> status = platform::entry_status(path);

@@ -414,27 +414,46 @@ EntryKind entry_kind(const std::filesystem::path& path) {
     return ::lstat(path.c_str(), &info) == 0 ? EntryKind::Other : EntryKind::Missing;
 }
 
-bool can_open_exclusively(const std::filesystem::path& path) {
+namespace {
+
+// Who may still write a file: nobody, somebody, or no telling.
+enum class Writers { None, Some, Unknown };
+
+Writers writers_of(const std::filesystem::path& path) {
     // Opened without waiting, so that a file under another holder's write lease answers at
     // once instead of holding us until that lease is given up.
     const FileHandle fd = open_regular_file(path);
     struct stat info {};
     if (!fd.is_open() || ::fstat(fd.get(), &info) != 0) {
-        return false;
+        return Writers::Some;  // not a file anyone may take
     }
     keep_lease_breaks_harmless();
     // The kernel grants a read lease only while no descriptor anywhere, ours included, has the
     // file open for writing; it refuses with EAGAIN otherwise.
     if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
-        return true;
+        return Writers::None;
     }
     if (errno == EAGAIN) {
-        return false;
+        return Writers::Some;
     }
     // No lease here: the file belongs to another user (EACCES), the file system offers no
     // leases or they are switched off (EINVAL). Ask the process table instead.
-    return !files_detail::open_for_writing_anywhere(info.st_dev, info.st_ino);
+    const files_detail::WriterScan scan = files_detail::scan_for_writers(info.st_dev, info.st_ino);
+    if (scan.writer_found) {
+        return Writers::Some;
+    }
+    return scan.all_seen ? Writers::None : Writers::Unknown;
+}
+
+}  // namespace
+
+bool can_open_exclusively(const std::filesystem::path& path) {
+    return writers_of(path) != Writers::Some;
+}
+
+bool writer_ruled_out(const std::filesystem::path& path) {
+    return writers_of(path) == Writers::None;
 }
 
 namespace files_detail {
@@ -443,14 +462,15 @@ void fail_listing_reads(int count) {
     g_listing_reads_to_fail = count;
 }
 
-bool open_for_writing_anywhere(dev_t device, ino_t inode) {
-    // Without /proc nothing more can be known; the open itself succeeded, so the file is taken.
-    DIR* processes = ::opendir("/proc");
+WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc) {
+    WriterScan scan;
+    // Without the process table nothing more can be known; the open itself succeeded.
+    DIR* processes = ::opendir(proc.c_str());
     if (processes == nullptr) {
-        return false;
+        scan.all_seen = false;
+        return scan;
     }
-    bool writer = false;
-    while (!writer) {
+    while (!scan.writer_found) {
         const dirent* process = ::readdir(processes);
         if (process == nullptr) {
             break;
@@ -458,10 +478,14 @@ bool open_for_writing_anywhere(dev_t device, ino_t inode) {
         if (!all_digits(process->d_name)) {
             continue;
         }
-        const std::string base = std::string("/proc/") + process->d_name;
-        // Processes of other users cannot be inspected and are passed over.
+        const std::string base = (proc / process->d_name).string();
+        // Processes of other users cannot be looked into; one that ended meanwhile writes
+        // nothing.
         DIR* fds = ::opendir((base + "/fd").c_str());
         if (fds == nullptr) {
+            if (errno != ENOENT) {
+                scan.all_seen = false;
+            }
             continue;
         }
         while (const dirent* fd = ::readdir(fds)) {
@@ -474,14 +498,14 @@ bool open_for_writing_anywhere(dev_t device, ino_t inode) {
                 continue;
             }
             if (fdinfo_writes(base + "/fdinfo/" + fd->d_name)) {
-                writer = true;
+                scan.writer_found = true;
                 break;
             }
         }
         ::closedir(fds);
     }
     ::closedir(processes);
-    return writer;
+    return scan;
 }
 
 }  // namespace files_detail

@@ -127,17 +127,28 @@ std::optional<std::uint64_t> file_size(const std::filesystem::path& path);
 // True only when the file exists, is a regular file that this process may read, and no open
 // handle anywhere (another process, another thread, or another descriptor of this process) has
 // it open for writing. Used before taking a job or a PDF, so a file that is still being written
-// is left for a later try.
+// is left for a later try. Where a writer could only be hidden among processes this user may
+// not look into, the file counts as free.
 bool can_open_exclusively(const std::filesystem::path& path);
+
+// The same question, answered "still written" where the answer cannot be known: true only when
+// a read lease could be taken, or, where none can (a file of another user), every process of
+// the machine could be looked into and none writes the file. So a user who cannot see other
+// users' processes never takes another user's file while it may be half written.
+bool writer_ruled_out(const std::filesystem::path& path);
 
 namespace files_detail {
 // Tests: the next `count` folder listings fail at their first read, as a read of a folder
 // that goes wrong (part-way or at once) does.
 void fail_listing_reads(int count);
-// The slow way to the same answer, used where a read lease cannot be taken: looks through the
-// open descriptors of every process this user may inspect for one that writes the same file.
-// Exposed for the tests.
-bool open_for_writing_anywhere(dev_t device, ino_t inode);
+struct WriterScan {
+    bool writer_found = false;
+    bool all_seen = true;  // false when some process could not be looked into
+};
+// The slow way to the answer, used where a read lease cannot be taken: looks through the open
+// descriptors of every process in the process table for one that writes the same file.
+// Exposed for the tests, which may point it at a process table of their own making.
+WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc = "/proc");
 }  // namespace files_detail
 
 }  // namespace platform

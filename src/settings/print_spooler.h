@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -7,8 +8,9 @@
 #include <vector>
 
 // The computer's print system as the virtual-printer set-up sees it: list the queues, delete
-// one, add one, tell whether the PDF printer driver is there. The workstation's print system is
-// CUPS, reached over IPP through its client library; the tests put a scripted one in its place.
+// one, add one, read one back, tell whether the virtual printers' driver is there. The
+// workstation's print system is CUPS, reached over IPP through its client library on its local
+// socket; the tests put a scripted one in its place.
 namespace settings {
 
 struct SpoolerQueue {
@@ -16,12 +18,12 @@ struct SpoolerQueue {
     std::string device_uri;
 };
 
-// Whether the print system offers the PDF printer driver: its backend, and the PPD a queue of it
-// is made with. Installing the driver's package makes no queue, so the driver is there when its
-// backend is, whether or not a queue of it exists yet.
+// Whether the print system offers the virtual printers' driver: our backend among its devices
+// and our PPD among its models. Installing them makes no queue, so the driver is there when both
+// are, whether or not a queue of it exists yet.
 struct PdfDriverOffer {
     bool backend = false;
-    std::string ppd_name;  // empty when the print system has no PPD of the driver
+    std::string ppd_name;  // empty when the print system has no such PPD
 };
 
 // One queue to add: its name, its description, its device and driver, its default page size.
@@ -33,25 +35,44 @@ struct QueueSpec {
     std::string media;  // the default page size as a media name
 };
 
+// A queue as the print system keeps it.
+struct QueueState {
+    std::string device_uri;
+    bool accepting = false;
+    std::string media;  // the default page size
+};
+
+// How the last request that failed went wrong.
+enum class SpoolerFailure {
+    NoAnswer,    // no print system there, or no answer within the bound
+    NotAllowed,  // refused for want of rights
+    Refused,     // any other refusal, or an answer that lacks what it must hold
+};
+
 class PrintSpooler {
   public:
     virtual ~PrintSpooler() = default;
     // Every queue of the print system; nothing when it cannot be asked.
     virtual std::optional<std::vector<SpoolerQueue>> list_queues() = 0;
-    virtual PdfDriverOffer pdf_driver() = 0;
+    // Nothing when it cannot be asked.
+    virtual std::optional<PdfDriverOffer> pdf_driver() = 0;
     virtual bool delete_queue(const std::string& name) = 0;
     // Adds the queue (or changes one of that name), then lets it print and take jobs.
     virtual bool add_queue(const QueueSpec& queue) = 0;
-    // The default page size the print system keeps for the queue, as a media name.
-    virtual std::optional<std::string> queue_media(const std::string& name) = 0;
-    // The print system's words for the last failure.
+    virtual std::optional<QueueState> queue_state(const std::string& name) = 0;
+    // The last failure, and the print system's words for it with the request that failed.
+    virtual SpoolerFailure last_failure() const = 0;
     virtual std::string last_error() const = 0;
+    // From any thread: the request under way, and every later one, ends at once unanswered.
+    virtual void cancel() = 0;
 };
 
-// The device scheme of the PDF printer driver's backend.
-inline constexpr std::string_view kPdfBackendScheme = "cups-pdf";
+// No request to the print system takes longer than this, on the program's clock.
+inline constexpr std::uint32_t kPrintSystemAnswerBoundMs = 30000;
 
-// The local CUPS.
-std::unique_ptr<PrintSpooler> make_cups_spooler();
+// CUPS at `server` (a local socket's path, or a host name; empty: the machine's own). No
+// request ever asks for a password: one the print system refuses fails as NotAllowed.
+std::unique_ptr<PrintSpooler> make_cups_spooler(const std::string& server = {},
+                                                std::uint32_t bound_ms = kPrintSystemAnswerBoundMs);
 
 }  // namespace settings

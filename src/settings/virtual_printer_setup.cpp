@@ -1,13 +1,16 @@
 #include "settings/virtual_printer_setup.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "engine/step_settings.h"
 #include "engine/virtual_print_settings.h"
+#include "pdf_backend/hot_folder_uri.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 #include "settings/program_globals.h"
 
 namespace settings {
@@ -18,23 +21,15 @@ constexpr std::uint32_t kAfterDeletePauseMs = 2000;
 constexpr std::uint32_t kAfterAddPauseMs = 2000;
 
 std::string hot_folder(std::string_view layout) {
-    return (std::filesystem::path(g_settings_root) / std::string(engine::kVirtualHotFolder) /
-            std::string(layout))
+    return std::filesystem::absolute(std::filesystem::path(g_settings_root) /
+                                     std::string(engine::kVirtualHotFolder) / std::string(layout))
+        .lexically_normal()
         .string();
 }
 
 bool is_own_queue(const std::string& name) {
     return std::any_of(kVirtualPrinters.begin(), kVirtualPrinters.end(),
                        [&](const VirtualPrinter& printer) { return printer.name == name; });
-}
-
-std::string printer_info(std::string_view layout) {
-    for (const VirtualPrinter& printer : kVirtualPrinters) {
-        if (printer.layout == layout) {
-            return std::string(printer.info);
-        }
-    }
-    return std::string(layout);
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -45,89 +40,126 @@ std::string joined(const std::vector<std::string>& names) {
     return text;
 }
 
+std::string this_user() {
+    const passwd* user = getpwuid(geteuid());
+    return user != nullptr ? user->pw_name : std::to_string(geteuid());
+}
+
+// The set-up cannot go on: the print system gave no answer, or does not let this user do it.
+SetupOutcome stopped_by(const PrintSpooler& spooler) {
+    switch (spooler.last_failure()) {
+        case SpoolerFailure::NoAnswer:
+            return {kSetupSpoolerNotAnswering, spooler.last_error()};
+        case SpoolerFailure::NotAllowed:
+            return {kSetupNoAdministratorRights, spooler.last_error()};
+        case SpoolerFailure::Refused:
+            break;
+    }
+    return {kSetupSpoolerRefused, spooler.last_error()};
+}
+
+bool must_stop(const PrintSpooler& spooler) {
+    return spooler.last_failure() != SpoolerFailure::Refused;
+}
+
+// The backend writes into a hot folder only as its owner, and never as root: folders that
+// root made (a set-up run as root) would take no job.
+std::vector<std::string> unusable_hot_folders() {
+    std::vector<std::string> unusable;
+    for (std::string_view layout : kSaveFolderOrder) {
+        const std::string folder = hot_folder(layout);
+        struct stat info {};
+        if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            unusable.push_back(folder + " is missing");
+        } else if (info.st_uid == 0) {
+            unusable.push_back(folder + " belongs to root; run Velquorin as the operator");
+        }
+    }
+    return unusable;
+}
+
 }  // namespace
 
-std::string pdf_instance(std::string_view layout) {
-    return "norvaxel_" + std::string(layout);
-}
-
-std::string pdf_device_uri(std::string_view layout) {
-    return std::string(kPdfBackendScheme) + ":/" + pdf_instance(layout);
-}
-
-std::filesystem::path pdf_instance_file(const std::filesystem::path& config_folder,
-                                        std::string_view layout) {
-    return config_folder / ("cups-pdf-" + pdf_instance(layout) + ".conf");
-}
-
-std::string pdf_instance_config(const std::string& hot_folder) {
-    // The job number after the title keeps two documents of one title from overwriting each
-    // other before the collector has taken the first; an anonymous job lands in the same folder.
-    return "# Written by Velquorin: the virtual printer's save folder.\n"
-           "Out " +
-           hot_folder + "\nAnonDirName " + hot_folder + "\nLabel 2\nGrp lpadmin\n";
+std::string virtual_printer_device_uri(std::string_view layout) {
+    return pdf_backend::hot_folder_device_uri(hot_folder(layout));
 }
 
 std::string custom_paper_media(std::string_view printer_model) {
     const engine::PageSize page = engine::virtual_print_page_size(printer_model);
-    return "custom_" + std::string(page.width_mm) + "x" + std::string(page.height_mm) + "mm";
+    const std::string size = std::string(page.width_mm) + "x" + std::string(page.height_mm) + "mm";
+    return "custom_" + size + "_" + size;
 }
 
-SetupOutcome configure_virtual_printers(PrintSpooler& spooler,
-                                        const std::filesystem::path& config_folder,
-                                        const SetupProgress& progress) {
+SetupOutcome configure_virtual_printers(PrintSpooler& spooler, const SetupProgress& progress) {
     progress.position(0);
     const std::optional<std::vector<SpoolerQueue>> queues = spooler.list_queues();
     if (!queues) {
         // Nothing can be checked, so nothing is touched.
         progress.list_error();
-        return {kSetupSpoolerNotAnswering, spooler.last_error()};
+        return stopped_by(spooler);
     }
     const std::string media = custom_paper_media(g_printer_model);
 
-    // Everything the set-up needs is checked before anything is deleted.
-    const PdfDriverOffer driver = spooler.pdf_driver();
-    if (!driver.backend || driver.ppd_name.empty()) {
+    // Everything the set-up needs is checked before anything is deleted. Asking for the
+    // devices takes the rights that adding a printer takes.
+    const std::optional<PdfDriverOffer> driver = spooler.pdf_driver();
+    if (!driver) {
+        return stopped_by(spooler);
+    }
+    if (!driver->backend || driver->ppd_name.empty()) {
         progress.position(40);
         return {kSetupDriverNotFound, {}};
     }
-    if (::access(config_folder.c_str(), W_OK) != 0) {
-        return {kSetupNoAdministratorRights, config_folder.string()};
+    engine::create_virtual_hot_folders();
+    if (const std::vector<std::string> unusable = unusable_hot_folders(); !unusable.empty()) {
+        return {kSetupSaveFolderNotSet, joined(unusable)};
     }
     progress.position(10);
     progress.position(20);
 
-    // Only the program's own queues go: the operator's other PDF printers stay.
+    // Only the program's own queues go: the operator's other printers stay.
     for (const SpoolerQueue& queue : *queues) {
         if (is_own_queue(queue.name) && !spooler.delete_queue(queue.name)) {
-            progress.spooler_error(queue.name + ": " + spooler.last_error());
+            if (must_stop(spooler)) {
+                return stopped_by(spooler);
+            }
+            progress.spooler_error(spooler.last_error());
         }
     }
     progress.position(30);
     platform::sleep_ms(kAfterDeletePauseMs);
     progress.position(40);
 
-    // The save folders are written before the queues exist, so that no queue of ours ever
-    // saves anywhere else, not even a job printed while the set-up runs.
-    engine::create_virtual_hot_folders();
-    std::vector<std::string> no_folder;
-    for (std::string_view layout : kSaveFolderOrder) {
-        if (!platform::replace_file_contents(pdf_instance_file(config_folder, layout),
-                                             pdf_instance_config(hot_folder(layout)))) {
-            no_folder.push_back(printer_info(layout));
-        }
-    }
-
     std::vector<std::string> not_added;
+    std::vector<std::string> no_folder;
+    std::vector<std::string> not_accepting;
     std::vector<std::string> no_paper;
     for (const VirtualPrinter& printer : kVirtualPrinters) {
         const QueueSpec spec{std::string(printer.name), std::string(printer.info),
-                             pdf_device_uri(printer.layout), driver.ppd_name, media};
+                             virtual_printer_device_uri(printer.layout), driver->ppd_name, media};
+        const std::string info(printer.info);
         if (!spooler.add_queue(spec)) {
-            not_added.emplace_back(printer.info);
-            progress.spooler_error(std::string(printer.name) + ": " + spooler.last_error());
-        } else if (spooler.queue_media(spec.name) != media) {
-            no_paper.emplace_back(printer.info);
+            if (must_stop(spooler)) {
+                return stopped_by(spooler);
+            }
+            not_added.push_back(info);
+            progress.spooler_error(spooler.last_error());
+        } else if (const std::optional<QueueState> state = spooler.queue_state(spec.name)) {
+            // Read back: only what the print system keeps counts.
+            if (state->device_uri != spec.device_uri) {
+                no_folder.push_back(info);
+            }
+            if (!state->accepting) {
+                not_accepting.push_back(info);
+            }
+            if (state->media != media) {
+                no_paper.push_back(info);
+            }
+        } else if (must_stop(spooler)) {
+            return stopped_by(spooler);
+        } else {
+            not_added.push_back(info);
+            progress.spooler_error(spooler.last_error());
         }
         progress.position(printer.progress);
     }
@@ -142,10 +174,19 @@ SetupOutcome configure_virtual_printers(PrintSpooler& spooler,
     if (!no_folder.empty()) {
         return {kSetupSaveFolderNotSet, joined(no_folder)};
     }
+    if (!not_accepting.empty()) {
+        return {kSetupNotAccepting, joined(not_accepting)};
+    }
     if (!no_paper.empty()) {
         return {kSetupPaperNotSet, joined(no_paper)};
     }
     return {kSetupCompleted, {}};
+}
+
+std::string not_allowed_to_add_printers_text() {
+    return "You are not allowed to add printers. Join the print system's administrators "
+           "group (sudo usermod -aG lpadmin " +
+           this_user() + "), then log out and in again.";
 }
 
 std::string virtual_printer_setup_message(const SetupOutcome& outcome) {
@@ -162,15 +203,12 @@ std::string virtual_printer_setup_message(const SetupOutcome& outcome) {
         case kSetupRegistryFileNotFound:
             return "Registry file not found!";
         case kSetupSpoolerNotAnswering:
-            return "The print system (CUPS) does not answer, so nothing was changed. Start it "
-                   "(sudo systemctl start cups) and try again." +
-                   (outcome.detail.empty() ? "" : "\n" + outcome.detail);
+            return "Virtual printer setup stopped: the print system (CUPS) did not answer. Start "
+                   "it (sudo systemctl start cups) and try again.\n" +
+                   outcome.detail;
         case kSetupNoAdministratorRights:
-            return "Setting up the virtual printers needs administrator rights (to write " +
-                   outcome.detail +
-                   " and to add printers), so nothing was changed. Close Velquorin, start it "
-                   "once as root with your own folders (sudo --preserve-env=HOME,XDG_DATA_HOME "
-                   "velquorin) and click Start again.";
+            return "Virtual printer setup stopped: " + not_allowed_to_add_printers_text() +
+                   " Then click Start again.\n" + outcome.detail;
         case kSetupAddFailed:
             return "Virtual printer setup failed: these printers could not be added: " +
                    outcome.detail;
@@ -181,6 +219,12 @@ std::string virtual_printer_setup_message(const SetupOutcome& outcome) {
         case kSetupPaperNotSet:
             return "Virtual printer setup failed: the custom paper could not be set as the "
                    "default page size of these printers: " +
+                   outcome.detail;
+        case kSetupNotAccepting:
+            return "Virtual printer setup failed: these printers do not take jobs: " +
+                   outcome.detail;
+        case kSetupSpoolerRefused:
+            return "Virtual printer setup stopped: the print system (CUPS) refused a request.\n" +
                    outcome.detail;
     }
     return "Unknow error!";

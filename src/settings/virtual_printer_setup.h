@@ -1,16 +1,16 @@
 #pragma once
 
 #include <array>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "settings/print_spooler.h"
 
-// The set-up of the nine virtual printers: queues of the computer's print system on the PDF
-// printer driver, one per channel layout, each saving what it prints as a PDF into its layout's
-// virtual hot folder, from which the collector hands it to the RIP.
+// The set-up of the nine virtual printers: queues of the computer's print system on our own
+// backend, one per channel layout, each saving what it prints as a PDF into its layout's
+// virtual hot folder, from which the collector hands it to the RIP. It runs as the operator:
+// a member of the print system's administrators group may add and delete queues.
 
 // The end of a set-up, which the caller turns into one message. The codes up to 6 and "any
 // other" are the ones the Setting dialog has always shown; 20 and above are the failures a
@@ -26,10 +26,12 @@ enum VirtualPrinterSetupResult : int {
     kSetupAddFailed = 22,
     kSetupSaveFolderNotSet = 23,
     kSetupPaperNotSet = 24,
+    kSetupNotAccepting = 25,
+    kSetupSpoolerRefused = 26,
 };
 
 // One virtual printer: its layout, the queue's name (the print system allows no blank in it)
-// and the name the operator sees, and the driver instance that saves its PDFs.
+// and the name the operator sees.
 struct VirtualPrinter {
     std::string_view layout;  // the hot folder's name, lower case
     std::string_view name;    // the queue's name
@@ -56,19 +58,11 @@ inline constexpr std::array<VirtualPrinter, 9> kVirtualPrinters = {{
 inline constexpr std::array<std::string_view, 9> kSaveFolderOrder = {
     "kcmy", "wwww", "wwwwkcmy", "kcmywwww", "kcmyww", "wwkcmy", "ww", "vv", "wwwwwwww"};
 
-// The folder where the print system keeps the driver's per-instance configuration files.
-inline constexpr std::string_view kCupsConfigFolder = "/etc/cups";
+// The device URI of a layout's queue: our backend's, naming the layout's hot folder.
+std::string virtual_printer_device_uri(std::string_view layout);
 
-// The driver instance of a layout, the device of its queue and the instance's file.
-std::string pdf_instance(std::string_view layout);
-std::string pdf_device_uri(std::string_view layout);
-std::filesystem::path pdf_instance_file(const std::filesystem::path& config_folder,
-                                        std::string_view layout);
-// What the instance's file holds: PDFs of every user, anonymous ones included, go into
-// `hot_folder` under their title with the job number after it.
-std::string pdf_instance_config(const std::string& hot_folder);
-
-// The custom paper of a printer model as a media name: 500 x 700 mm for the Q800X.
+// The custom paper of a printer model as the print system names it when the PPD offers it:
+// "custom_500x700mm_500x700mm" for the Q800X.
 std::string custom_paper_media(std::string_view printer_model);
 
 // What the set-up reports as it goes, from the thread it runs on.
@@ -87,14 +81,17 @@ struct SetupOutcome {
 };
 
 // The whole configuration, in order. Nothing is deleted before every prerequisite holds (the
-// print system answers, it offers the driver, the instance files can be written), and only the
-// program's own nine queues are deleted. Runs the Part's waits on the calling thread, so it
-// must not be called on the user-interface thread.
+// print system answers, it offers the driver, the operator may administer it, the hot folders
+// are the operator's), only the program's own nine queues are deleted, and a request that
+// is refused for want of rights or gets no answer ends the set-up with what it was. Runs the
+// Part's waits on the calling thread, so it must not be called on the user-interface thread.
 SetupOutcome configure_virtual_printers(settings::PrintSpooler& spooler,
-                                        const std::filesystem::path& config_folder,
                                         const SetupProgress& progress);
 
 // The one message the caller shows for an outcome.
 std::string virtual_printer_setup_message(const SetupOutcome& outcome);
+
+// What to do when the print system does not let the user who runs the program add printers.
+std::string not_allowed_to_add_printers_text();
 
 }  // namespace settings

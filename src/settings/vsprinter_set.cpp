@@ -1,5 +1,7 @@
 #include "settings/vsprinter_set.h"
 
+#include <filesystem>
+
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -11,57 +13,111 @@ using ui::Rect;
 
 namespace {
 
-// Posted by the configuration's thread when it has ended.
+// Posted by the configuration's thread when it has ended, and by the driver check's.
 constexpr std::uint32_t kConfigurationDone = 0x0497;
+constexpr std::uint32_t kDriverChecked = 0x0498;
 
-settings::PrintSpooler* g_test_spooler = nullptr;
-std::filesystem::path g_config_folder{std::string(settings::kCupsConfigFolder)};
+settings::PrintSpooler* g_scripted_spooler = nullptr;
+std::string g_print_server;
 
-// The print system the dialogs talk to, made for the thread that uses it: the client library
-// keeps its connection and its last error per thread.
-struct SpoolerInUse {
-    std::unique_ptr<settings::PrintSpooler> own;
-    settings::PrintSpooler* spooler;
-    SpoolerInUse() : own(g_test_spooler ? nullptr : settings::make_cups_spooler()) {
-        spooler = g_test_spooler ? g_test_spooler : own.get();
+// The print system the dialogs talk to, one for each dialog: the client library keeps its last
+// error per thread, and a dialog that goes cancels what its own spooler still waits for.
+std::unique_ptr<settings::PrintSpooler> make_spooler(settings::PrintSpooler*& in_use) {
+    if (g_scripted_spooler != nullptr) {
+        in_use = g_scripted_spooler;
+        return nullptr;
     }
-};
+    auto own = settings::make_cups_spooler(g_print_server);
+    in_use = own.get();
+    return own;
+}
 
 }  // namespace
 
-vsprinter_set::vsprinter_set() : Dialog("Third-Party Software Driver Settings", {420, 220}) {
+vsprinter_set::vsprinter_set() : Dialog("Third-Party Software Driver Settings", {420, 272}) {
     add<ui::Static>(-1, Rect::from_size(16, 14, 388, 48),
                     "Norvaxel allows users to print directly using third-party design or "
                     "typography software, an option that requires a virtual printer plug-in to "
-                    "be installed in advance.");
+                    "be installed in advance.")
+        .set_word_wrap(true);
     add<ui::Button>(IDC_INSTALL, Rect::from_size(16, 70, 180, 28), "Install virtual printer");
     add<ui::Static>(-1, Rect::from_size(16, 108, 388, 32),
                     "Click the \"Start\" button to start and reset the virtual printer working "
-                    "environment.");
+                    "environment.")
+        .set_word_wrap(true);
     add<ui::Button>(IDC_START, Rect::from_size(16, 144, 180, 28), "Start");
-    add<ui::Static>(IDC_STATUS, Rect::from_size(16, 180, 290, 32), "");
-    add<ui::Button>(ui::kIdCancel, Rect::from_size(324, 182, 80, 28), "Close");
+    // Three lines: this print system's answers can be longer (no answer, or no rights).
+    add<ui::Static>(IDC_STATUS, Rect::from_size(16, 180, 388, 48), "").set_word_wrap(true);
+    add<ui::Button>(ui::kIdCancel, Rect::from_size(324, 236, 80, 28), "Close");
     on_command(IDC_INSTALL, [this] { OnBnClickedInstall(); });
     on_command(IDC_START, [this] { OnBnClickedStart(); });
+    on_message(kDriverChecked, [this](std::uintptr_t, std::intptr_t) {
+        if (checker_.joinable()) {
+            checker_.join();
+        }
+        show_driver_check();
+        return std::intptr_t{0};
+    });
+}
+
+vsprinter_set::~vsprinter_set() {
+    if (checker_.joinable()) {
+        spooler_->cancel();
+        checker_.join();
+    }
 }
 
 bool vsprinter_set::OnInitDialog() {
-    SpoolerInUse in_use;
-    if (!in_use.spooler->list_queues()) {
-        ui::message_box("error", "error", ui::Buttons::Ok, ui::Icon::Warning);
-    }
-    // The driver is there when the print system offers its backend and its PPD, whether or not
-    // a queue of it exists yet: installing it makes none.
-    const settings::PdfDriverOffer driver = in_use.spooler->pdf_driver();
-    const bool installed = driver.backend && !driver.ppd_name.empty();
-    enable_control(IDC_INSTALL, !installed);
-    enable_control(IDC_START, installed);
+    enable_control(IDC_INSTALL, false);
+    enable_control(IDC_START, false);
     control<ui::Static>(IDC_STATUS)
-        ->set_text(installed
-                       ? "The virtual printer is installed correctly."
-                       : "The virtual printer is not installed, please click the button to install "
-                         "the virtual printer.");
+        ->set_text("Asking the print system for the virtual printer......");
+    own_spooler_ = make_spooler(spooler_);
+    checker_ = std::thread([this] {
+        DriverCheck found;
+        const bool listed = spooler_->list_queues().has_value();
+        if (!listed) {
+            ui::message_box("error", "error", ui::Buttons::Ok, ui::Icon::Warning);
+        }
+        // A print system that gave no answer is not kept waiting for a second time.
+        if (listed || spooler_->last_failure() != settings::SpoolerFailure::NoAnswer) {
+            if (const std::optional<settings::PdfDriverOffer> driver = spooler_->pdf_driver()) {
+                found.answered = true;
+                found.installed = driver->backend && !driver->ppd_name.empty();
+            }
+        }
+        if (!found.answered) {
+            found.failure = spooler_->last_failure();
+            found.error = spooler_->last_error();
+        }
+        check_ = found;
+        post(kDriverChecked);
+    });
     return true;
+}
+
+void vsprinter_set::show_driver_check() {
+    std::string status;
+    if (check_.answered) {
+        // The driver is there when the print system offers its backend and its PPD, whether or
+        // not a queue of it exists yet: installing it makes none.
+        enable_control(IDC_INSTALL, !check_.installed);
+        enable_control(IDC_START, check_.installed);
+        status = check_.installed ? "The virtual printer is installed correctly."
+                                  : "The virtual printer is not installed, please click the "
+                                    "button to install the virtual printer.";
+    } else if (check_.failure == settings::SpoolerFailure::NotAllowed) {
+        // Two answers besides installed or not: no rights, and no answer; Start cannot succeed.
+        status = settings::not_allowed_to_add_printers_text();
+    } else {
+        // Installing may be what is missing: the print system itself, or its configuration.
+        enable_control(IDC_INSTALL, true);
+        status = (check_.failure == settings::SpoolerFailure::NoAnswer
+                      ? "The print system (CUPS) did not answer: "
+                      : "The print system (CUPS) refused: ") +
+                 check_.error;
+    }
+    control<ui::Static>(IDC_STATUS)->set_text(status);
 }
 
 void vsprinter_set::OnBnClickedInstall() {
@@ -114,8 +170,8 @@ void vsprinter_setting_progress::OnConfigurePrinters() {
     progress_->show(true);
     progress_->set_range(0, 100);
     progress_->set_pos(0);
+    own_spooler_ = make_spooler(spooler_);
     worker_ = std::thread([this] {
-        SpoolerInUse in_use;
         settings::SetupProgress progress;
         progress.position = [this](int position) { progress_->set_pos(position); };
         progress.spooler_error = [](const std::string& text) {
@@ -124,16 +180,16 @@ void vsprinter_setting_progress::OnConfigurePrinters() {
         progress.list_error = [] {
             ui::message_box("error", "error", ui::Buttons::Ok, ui::Icon::Warning);
         };
-        outcome_ = settings::configure_virtual_printers(*in_use.spooler, g_config_folder, progress);
+        outcome_ = settings::configure_virtual_printers(*spooler_, progress);
         post(kConfigurationDone);
     });
 }
 
 namespace settings {
 
-void use_print_system(PrintSpooler* spooler, std::filesystem::path config_folder) {
-    g_test_spooler = spooler;
-    g_config_folder = std::move(config_folder);
+void use_print_system(PrintSpooler* scripted, std::string server) {
+    g_scripted_spooler = scripted;
+    g_print_server = std::move(server);
 }
 
 void run_third_party_print_settings() {

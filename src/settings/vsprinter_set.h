@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -12,8 +12,10 @@ namespace platform::ui {
 class ProgressBar;
 }
 
-// "Third-Party Software Driver Settings": shows whether the print system offers the PDF printer
-// driver, tells how to install it, and ends with 8 when the operator clicks Start.
+// "Third-Party Software Driver Settings": shows whether the print system offers the virtual
+// printers' driver, tells how to install it, and ends with 8 when the operator clicks Start.
+// The print system is asked on a thread of its own, each request within its bound, so the
+// window answers while it waits; Close ends the dialog at once.
 class vsprinter_set : public platform::ui::Dialog {
   public:
     static constexpr int IDD = 291;
@@ -23,6 +25,7 @@ class vsprinter_set : public platform::ui::Dialog {
     static constexpr int kStartCode = 8;
 
     vsprinter_set();
+    ~vsprinter_set() override;
 
     bool OnInitDialog();
     void OnBnClickedInstall();
@@ -30,11 +33,27 @@ class vsprinter_set : public platform::ui::Dialog {
 
   protected:
     void on_init_dialog() override { OnInitDialog(); }
+
+  private:
+    // What the driver check found, handed from its thread to the window's.
+    struct DriverCheck {
+        bool answered = false;
+        bool installed = false;
+        settings::SpoolerFailure failure = settings::SpoolerFailure::NoAnswer;
+        std::string error;
+    };
+    void show_driver_check();
+
+    std::thread checker_;
+    std::unique_ptr<settings::PrintSpooler> own_spooler_;
+    settings::PrintSpooler* spooler_ = nullptr;
+    DriverCheck check_;
 };
 
 // "VS Printer Setting": configures the nine virtual printers under its progress bar and ends
 // with a VirtualPrinterSetupResult. The work runs on a thread of its own, so the window and
-// every worker that reaches it stay alive through the print system's waits.
+// every worker that reaches it stay alive through the print system's waits; every request has
+// its bound, so the dialog always ends.
 class vsprinter_setting_progress : public platform::ui::Dialog {
   public:
     static constexpr int IDD = 293;
@@ -57,24 +76,26 @@ class vsprinter_setting_progress : public platform::ui::Dialog {
 
   private:
     platform::ui::ProgressBar* progress_ = nullptr;
+    std::unique_ptr<settings::PrintSpooler> own_spooler_;
+    settings::PrintSpooler* spooler_ = nullptr;
     std::thread worker_;
     settings::SetupOutcome outcome_;
 };
 
 namespace settings {
 
-// The print system and the driver's configuration folder that the two dialogs use: the local
-// CUPS and /etc/cups unless a test put others in their place (nullptr: the local CUPS again).
-void use_print_system(PrintSpooler* spooler, std::filesystem::path config_folder);
+// The print system the two dialogs use: the local CUPS unless a test put a scripted one in its
+// place, or another CUPS server (a local socket's path); nullptr and empty: the local CUPS again.
+void use_print_system(PrintSpooler* scripted, std::string server = {});
 
-// The program-folder file that installs the PDF printer driver, run by the Install button when
-// it is there.
+// The program-folder file that installs the virtual printers' driver, run by the Install button
+// when it is there.
 inline constexpr std::string_view kDriverInstaller = "virtual-printer-installer";
 
 inline constexpr std::string_view kInstallHelpText =
     "Virtual printer installation file not found!\n"
-    "Install the print system's PDF printer as root:\n"
-    "apt-get install cups printer-driver-cups-pdf";
+    "Install the virtual printer into the print system as root, from Velquorin's build folder:\n"
+    "sudo cmake --install build/release --component virtual_printers";
 
 // The Setting dialog's "Third-Party Software Print settings": runs vsprinter_set and, when it
 // ends with Start, the configuration under its progress dialog, then shows the one message of

@@ -490,6 +490,9 @@ TEST_F(MainWindowCommands, AFileThatCannotBeDeletedStaysAndIsReported) {
             EXPECT_EQ(test_support::read_file(folder / "file.bmp"), "BM-folder");
         }
     });
+    if (IsSkipped()) {
+        return;  // the skip above ends only the window's steps
+    }
     EXPECT_EQ(boxes.texts(),
               (std::vector<std::string>(2, "Delete failed, file open, read-only or in use!")));
     EXPECT_TRUE(g_deleted_job_path.empty());

@@ -1,6 +1,9 @@
 #include "jobs/virtual_hot_folder_collector.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -261,6 +264,39 @@ TEST_F(CollectorTest, TheRoleCollectsOnItsWorkerAndEndsWhenTheWorkerIsAskedToSto
     EXPECT_TRUE(fs::exists(spool("first.pdf")));
     worker_.stop_and_join();
     Monitoring_thread::set_role_body(WM_MT_SCAN_VIRTUAL_HOT_FOLDER, {});
+}
+
+// An operator who is not root cannot see other users' processes, nor take a lease on their
+// files: a PDF of another user's in the hot folder may still be being written, so it stays for
+// a later sweep, while the operator's own is taken. Root plays the operator ("nobody") in a
+// child; the PDF of another user is root's.
+TEST_F(CollectorTest, AnotherUsersPdfWhoseWritersCannotBeSeenStaysWhileTheOperatorsOwnIsTaken) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "only root can make a file of another user in the operator's folder";
+    }
+    print_pdf("kcmy/theirs.pdf", "maybe half");
+    print_pdf("kcmy/mine.pdf", "whole");
+    ::chmod(hot("kcmy/theirs.pdf").c_str(), 0644);
+    ::chmod(dir_.path().c_str(), 0711);
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
+        if (entry.path() != hot("kcmy/theirs.pdf")) {
+            ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
+        }
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(100);
+        }
+        collector_.sweep();
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(spool_names(), (Names{"mine.pdf", "mine.ini"}));
+    EXPECT_EQ(read_file(hot("kcmy/theirs.pdf")), "maybe half");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -292,7 +293,7 @@ bool scan_answer(const std::filesystem::path& path) {
     if (::stat(path.c_str(), &info) != 0) {
         return false;
     }
-    return !platform::files_detail::open_for_writing_anywhere(info.st_dev, info.st_ino);
+    return !platform::files_detail::scan_for_writers(info.st_dev, info.st_ino).writer_found;
 }
 
 class ExclusiveOpen : public ::testing::TestWithParam<ExclusiveCase> {
@@ -371,6 +372,74 @@ TEST(Files, ExclusiveOpenOfMissingFilesAndFoldersIsFalse) {
     TempDir dir;
     EXPECT_FALSE(platform::can_open_exclusively(dir / "missing"));
     EXPECT_FALSE(platform::can_open_exclusively(dir.path()));
+}
+
+// The process table as a non-root user sees it: processes of other users cannot be looked
+// into. The scan says so, and only the strict question then answers "still written".
+TEST(Files, AWriterHiddenAmongProcessesThatCannotBeSeenIsNeverRuledOut) {
+    TempDir dir;
+    write_file(dir / "job.pdf", "data");
+    struct stat file {};
+    ASSERT_EQ(::stat((dir / "job.pdf").c_str(), &file), 0);
+    const std::filesystem::path proc = dir / "proc";
+    const auto process = [&](const char* pid) {
+        std::filesystem::create_directories(proc / pid / "fdinfo");
+        return proc / pid;
+    };
+    std::filesystem::create_directories(proc / "self");        // not a process: no digits
+    process("100");                                            // ended meanwhile: no fd folder
+    std::filesystem::create_directory(process("101") / "fd");  // sees nothing of ours
+    auto scan = platform::files_detail::scan_for_writers(file.st_dev, file.st_ino, proc);
+    EXPECT_FALSE(scan.writer_found);
+    EXPECT_TRUE(scan.all_seen);
+
+    write_file(process("102") / "fd", "");  // another user's: its descriptors stay hidden
+    scan = platform::files_detail::scan_for_writers(file.st_dev, file.st_ino, proc);
+    EXPECT_FALSE(scan.writer_found);
+    EXPECT_FALSE(scan.all_seen);
+
+    std::filesystem::create_directory(process("103") / "fd");
+    std::filesystem::create_symlink(dir / "job.pdf", proc / "103" / "fd" / "4");
+    write_file(proc / "103" / "fdinfo" / "4", "pos:\t0\nflags:\t0100001\n");
+    scan = platform::files_detail::scan_for_writers(file.st_dev, file.st_ino, proc);
+    EXPECT_TRUE(scan.writer_found);
+    EXPECT_FALSE(
+        platform::files_detail::scan_for_writers(file.st_dev, file.st_ino, dir / "none").all_seen);
+}
+
+// A file of another user: no lease for this user, and that user's processes out of sight. The
+// lenient question takes it for free, the strict one does not. Root, who sees everything, plays
+// such a user in a child of its own.
+TEST(Files, AnotherUsersFileIsNotRuledOutByOneWhoCannotSeeThatUsersProcesses) {
+    TempDir dir;
+    const std::filesystem::path file = dir / "theirs.pdf";
+    write_file(file, "data");
+    ::chmod(file.c_str(), 0644);
+    ::chmod(dir.path().c_str(), 0711);
+    const auto answers = [&] {
+        return (platform::can_open_exclusively(file) ? 1 : 0) |
+               (platform::writer_ruled_out(file) ? 2 : 0);
+    };
+    if (::getuid() != 0) {
+        // Any file of root's that this user may read stands for the other user's.
+        EXPECT_EQ((platform::can_open_exclusively("/etc/passwd") ? 1 : 0) |
+                      (platform::writer_ruled_out("/etc/passwd") ? 2 : 0),
+                  1);
+        return;
+    }
+    EXPECT_EQ(answers(), 3) << "root sees every process";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(100);
+        }
+        ::_exit(answers());
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "settings/virtual_printer_setup.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QTimer>
 #include <QWidget>
@@ -11,140 +12,27 @@
 #include <string>
 #include <vector>
 
+#include "engine/step_settings.h"
 #include "message_box_recorder.h"
 #include "modal_run.h"
 #include "platform/clock.h"
 #include "platform/ui/controls.h"
 #include "qt_application.h"
+#include "scripted_spooler.h"
 #include "settings/program_globals.h"
 #include "settings/vsprinter_set.h"
 #include "temp_dir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using settings::QueueSpec;
-using settings::SpoolerQueue;
+using test_support::kOperatorsPdf;
+using test_support::ScriptedSpooler;
+using test_support::VirtualPrinterSetupTest;
+namespace fs = std::filesystem;
 
-// A print system that keeps its queues in memory and fails where a test tells it to.
-class ScriptedSpooler : public settings::PrintSpooler {
-  public:
-    std::optional<std::vector<SpoolerQueue>> list_queues() override {
-        std::lock_guard lock(mutex_);
-        if (!answers) {
-            error_ = "No such file or directory";
-            return std::nullopt;
-        }
-        return queues;
-    }
-    settings::PdfDriverOffer pdf_driver() override {
-        return {backend, backend ? "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd" : ""};
-    }
-    bool delete_queue(const std::string& name) override {
-        std::lock_guard lock(mutex_);
-        if (refuse_delete == name) {
-            error_ = "Forbidden";
-            return false;
-        }
-        deleted.push_back(name);
-        std::erase_if(queues, [&](const SpoolerQueue& q) { return q.name == name; });
-        return true;
-    }
-    bool add_queue(const QueueSpec& spec) override {
-        std::lock_guard lock(mutex_);
-        if (refuse_add == spec.name) {
-            error_ = "Forbidden";
-            return false;
-        }
-        added.push_back(spec);
-        std::erase_if(queues, [&](const SpoolerQueue& q) { return q.name == spec.name; });
-        queues.push_back({spec.name, spec.device_uri});
-        return true;
-    }
-    std::optional<std::string> queue_media(const std::string& name) override {
-        std::lock_guard lock(mutex_);
-        for (const QueueSpec& spec : added) {
-            if (spec.name == name && name != ignore_media) {
-                return spec.media;
-            }
-        }
-        return std::nullopt;
-    }
-    std::string last_error() const override { return error_; }
-    void reset() {
-        answers = backend = true;
-        refuse_delete.clear();
-        refuse_add.clear();
-        ignore_media.clear();
-        queues.clear();
-        deleted.clear();
-        added.clear();
-    }
-
-    bool answers = true;
-    bool backend = true;
-    std::string refuse_delete;
-    std::string refuse_add;
-    std::string ignore_media;
-    std::vector<SpoolerQueue> queues;
-    std::vector<std::string> deleted;
-    std::vector<QueueSpec> added;
-
-  private:
-    std::mutex mutex_;
-    std::string error_;
-};
-
-const SpoolerQueue kOperatorsPdf{"PDF", "cups-pdf:/"};
-
-class VirtualPrinterSetupTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        previous_scale_ = platform::time_scale();
-        platform::set_time_scale(50);
-        g_settings_root = (dir_ / "settings").string();
-        fs::create_directories(g_settings_root);
-        fs::create_directories(config_);
-    }
-    void TearDown() override {
-        g_settings_root.clear();
-        platform::set_time_scale(previous_scale_);
-    }
-
-    settings::SetupOutcome run() {
-        settings::SetupProgress progress;
-        progress.position = [this](int p) { positions_.push_back(p); };
-        progress.spooler_error = [this](const std::string& text) { errors_.push_back(text); };
-        progress.list_error = [this] { errors_.push_back("error"); };
-        return settings::configure_virtual_printers(spooler_, config_, progress);
-    }
-    std::vector<std::string> added_names() const {
-        std::vector<std::string> names;
-        for (const QueueSpec& spec : spooler_.added) {
-            names.push_back(spec.name);
-        }
-        return names;
-    }
-    static std::vector<std::string> own_names() {
-        std::vector<std::string> names;
-        for (const VirtualPrinter& printer : settings::kVirtualPrinters) {
-            names.emplace_back(printer.name);
-        }
-        return names;
-    }
-
-    test_support::TempDir dir_;
-    fs::path config_ = dir_ / "etc-cups";
-    ScriptedSpooler spooler_;
-    std::vector<int> positions_;
-    std::vector<std::string> errors_;
-
-  private:
-    double previous_scale_ = 1;
-};
-
-TEST_F(VirtualPrinterSetupTest, AddsTheNineQueuesWithTheirSaveFoldersAndLeavesOtherPdfPrinters) {
-    spooler_.queues = {kOperatorsPdf, {"Norvaxel_printer_KCMY", "cups-pdf:/norvaxel_kcmy"}};
+TEST_F(VirtualPrinterSetupTest, AddsTheNineQueuesWithTheirHotFoldersAndLeavesOtherPrinters) {
+    spooler_.queues = {kOperatorsPdf, {"Norvaxel_printer_KCMY", "velquorin-pdf:/old/kcmy"}};
     const settings::SetupOutcome outcome = run();
 
     EXPECT_EQ(outcome.code, kSetupCompleted);
@@ -159,17 +47,14 @@ TEST_F(VirtualPrinterSetupTest, AddsTheNineQueuesWithTheirSaveFoldersAndLeavesOt
 
     const QueueSpec& kcmy = spooler_.added.front();
     EXPECT_EQ(kcmy.info, "Norvaxel printer KCMY");
-    EXPECT_EQ(kcmy.device_uri, "cups-pdf:/norvaxel_kcmy");
-    EXPECT_EQ(kcmy.ppd_name, "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd");
-    EXPECT_EQ(kcmy.media, "custom_500x700mm");
-    for (const VirtualPrinter& printer : settings::kVirtualPrinters) {
-        const std::string hot =
-            (fs::path(g_settings_root) / "VirtualHotFolder" / std::string(printer.layout)).string();
-        EXPECT_EQ(test_support::read_file(settings::pdf_instance_file(config_, printer.layout)),
-                  settings::pdf_instance_config(hot));
-        EXPECT_TRUE(fs::is_directory(hot)) << hot;
+    EXPECT_EQ(kcmy.device_uri, "velquorin-pdf:" + hot_folder("kcmy").string());
+    EXPECT_EQ(kcmy.ppd_name, "velquorin/velquorin-pdf.ppd");
+    EXPECT_EQ(kcmy.media, "custom_500x700mm_500x700mm");
+    for (std::size_t i = 0; i < settings::kVirtualPrinters.size(); ++i) {
+        const std::string_view layout = settings::kVirtualPrinters[i].layout;
+        EXPECT_EQ(spooler_.added[i].device_uri, "velquorin-pdf:" + hot_folder(layout).string());
+        EXPECT_TRUE(fs::is_directory(hot_folder(layout))) << layout;
     }
-    EXPECT_NE(settings::pdf_instance_config("/x/kcmy").find("Out /x/kcmy\n"), std::string::npos);
 }
 
 TEST_F(VirtualPrinterSetupTest, AFreshPrintSystemWithTheDriverAndNoQueueGetsTheNine) {
@@ -188,79 +73,117 @@ TEST_F(VirtualPrinterSetupTest, RunningTwiceDeletesTheFirstRunsNineAndAddsThemAg
     EXPECT_EQ(spooler_.queues.size(), 10U);
 }
 
-// Each stop before the deletions leaves the print system and the driver's files untouched.
+// Each stop before the deletions leaves the print system untouched and is never called
+// completed; the message names what stopped it.
 TEST_F(VirtualPrinterSetupTest, NothingIsTouchedUnlessEveryPrerequisiteHolds) {
+    using settings::SpoolerFailure;
     struct Case {
         const char* what;
-        void (*arrange)(ScriptedSpooler&, fs::path&);
+        void (*arrange)(ScriptedSpooler&, const fs::path& hot_root);
         VirtualPrinterSetupResult code;
         int last_position;
+        const char* says;
     };
     const Case cases[] = {
-        {"no driver backend", [](ScriptedSpooler& s, fs::path&) { s.backend = false; },
-         kSetupDriverNotFound, 40},
-        {"print system silent", [](ScriptedSpooler& s, fs::path&) { s.answers = false; },
-         kSetupSpoolerNotAnswering, 0},
-        {"no rights on the driver's folder",
-         [](ScriptedSpooler&, fs::path& config) { config /= "missing"; },
-         kSetupNoAdministratorRights, 0},
+        {"no driver", [](ScriptedSpooler& s, const fs::path&) { s.backend = false; },
+         kSetupDriverNotFound, 40, "Virtual printer was not found, please reinstall"},
+        {"print system silent",
+         [](ScriptedSpooler& s, const fs::path&) { s.fails_with = SpoolerFailure::NoAnswer; },
+         kSetupSpoolerNotAnswering, 0,
+         "the list of printers: no answer from the print system within 30 s"},
+        {"silent when asked for the driver",
+         [](ScriptedSpooler& s, const fs::path&) {
+             s.fails_with = SpoolerFailure::NoAnswer;
+             s.fail_at = "the list of devices";
+         },
+         kSetupSpoolerNotAnswering, 0, "the list of devices: no answer"},
+        {"not in the print administrators' group",
+         [](ScriptedSpooler& s, const fs::path&) {
+             s.fails_with = SpoolerFailure::NotAllowed;
+             s.fail_at = "the list of devices";
+         },
+         kSetupNoAdministratorRights, 0, "You are not allowed to add printers."},
+        {"a hot folder that cannot be made",
+         [](ScriptedSpooler&, const fs::path& hot_root) {
+             fs::remove_all(hot_root / "vv");
+             test_support::write_file(hot_root / "vv", "in the way");
+         },
+         kSetupSaveFolderNotSet, 0, "VirtualHotFolder/vv is missing"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         spooler_.reset();
-        spooler_.queues = {kOperatorsPdf, {"Norvaxel_printer_VV", "cups-pdf:/norvaxel_vv"}};
+        spooler_.queues = {kOperatorsPdf, {"Norvaxel_printer_VV", "velquorin-pdf:/old/vv"}};
         positions_.clear();
-        fs::path config = config_;
-        c.arrange(spooler_, config_);
+        c.arrange(spooler_, fs::path(g_settings_root) / "VirtualHotFolder");
         const settings::SetupOutcome outcome = run();
-        config_ = config;
         EXPECT_EQ(outcome.code, c.code);
         EXPECT_EQ(positions_.back(), c.last_position);
         EXPECT_TRUE(spooler_.deleted.empty());
         EXPECT_TRUE(spooler_.added.empty());
-        EXPECT_TRUE(fs::is_empty(config_));
-        EXPECT_NE(settings::virtual_printer_setup_message(outcome),
-                  "Virtual printer setup is completed!");
+        const std::string message = settings::virtual_printer_setup_message(outcome);
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        EXPECT_NE(message, "Virtual printer setup is completed!");
     }
-    EXPECT_EQ(settings::virtual_printer_setup_message({kSetupDriverNotFound, {}}),
-              "Virtual printer was not found, please reinstall");
 }
 
 TEST_F(VirtualPrinterSetupTest, AFailureOnTheWayIsNamedAndNeverCalledCompleted) {
     // A refused deletion is shown and the set-up goes on.
-    spooler_.queues = {{"Norvaxel_printer_WW", "cups-pdf:/norvaxel_ww"}};
+    spooler_.queues = {{"Norvaxel_printer_WW", "velquorin-pdf:/old/ww"}};
     spooler_.refuse_delete = "Norvaxel_printer_WW";
     spooler_.refuse_add = "Norvaxel_printer_WWKCMY";
     settings::SetupOutcome outcome = run();
     EXPECT_EQ(outcome.code, kSetupAddFailed);
-    EXPECT_EQ(errors_, (std::vector<std::string>{"Norvaxel_printer_WW: Forbidden",
-                                                 "Norvaxel_printer_WWKCMY: Forbidden"}));
+    EXPECT_EQ(errors_, (std::vector<std::string>{
+                           "deleting Norvaxel_printer_WW: client-error-not-possible",
+                           "adding Norvaxel_printer_WWKCMY: client-error-not-possible"}));
     EXPECT_EQ(added_names().size(), 8U);  // the next printers were added all the same
     EXPECT_EQ(settings::virtual_printer_setup_message(outcome),
               "Virtual printer setup failed: these printers could not be added: Norvaxel "
               "printer WWKCMY");
 
-    spooler_.reset();
-    spooler_.ignore_media = "Norvaxel_printer_VV";
-    outcome = run();
-    EXPECT_EQ(outcome.code, kSetupPaperNotSet);
-    EXPECT_NE(settings::virtual_printer_setup_message(outcome).find("Norvaxel printer VV"),
-              std::string::npos);
+    // What the print system keeps for a queue is read back.
+    struct ReadBack {
+        std::string ScriptedSpooler::*field;
+        VirtualPrinterSetupResult code;
+        const char* says;
+    };
+    const ReadBack read_backs[] = {
+        {&ScriptedSpooler::other_uri, kSetupSaveFolderNotSet, "the save folder of these printers"},
+        {&ScriptedSpooler::not_accepting, kSetupNotAccepting, "these printers do not take jobs"},
+        {&ScriptedSpooler::ignore_media, kSetupPaperNotSet, "the custom paper could not be set"},
+    };
+    for (const ReadBack& r : read_backs) {
+        spooler_.reset();
+        spooler_.*r.field = "Norvaxel_printer_VV";
+        outcome = run();
+        EXPECT_EQ(outcome.code, r.code);
+        EXPECT_EQ(outcome.detail, "Norvaxel printer VV");
+        EXPECT_NE(settings::virtual_printer_setup_message(outcome).find(r.says), std::string::npos);
+    }
 
-    spooler_.reset();
-    // A folder in the way of the file.
-    fs::remove(settings::pdf_instance_file(config_, "vv"));
-    fs::create_directories(settings::pdf_instance_file(config_, "vv") / "blocked");
-    outcome = run();
-    EXPECT_EQ(outcome.code, kSetupSaveFolderNotSet);
-    EXPECT_EQ(outcome.detail, "Norvaxel printer VV");
+    // No answer, or no rights, half-way: the set-up ends there and says what did not answer.
+    for (const auto failure :
+         {settings::SpoolerFailure::NoAnswer, settings::SpoolerFailure::NotAllowed}) {
+        spooler_.reset();
+        spooler_.fails_with = failure;
+        spooler_.fail_at = "adding Norvaxel_printer_WWWW";
+        outcome = run();
+        EXPECT_EQ(outcome.code, failure == settings::SpoolerFailure::NoAnswer
+                                    ? kSetupSpoolerNotAnswering
+                                    : kSetupNoAdministratorRights);
+        EXPECT_NE(
+            settings::virtual_printer_setup_message(outcome).find("adding Norvaxel_printer_WWWW"),
+            std::string::npos);
+        EXPECT_EQ(added_names().size(), 3U);
+    }
 }
 
 TEST(CustomPaper, FollowsThePrinterModel) {
-    EXPECT_EQ(settings::custom_paper_media("Q800X"), "custom_500x700mm");
-    EXPECT_EQ(settings::custom_paper_media("Orvel"), "custom_210x300mm");
-    EXPECT_EQ(settings::custom_paper_media("Vexa4"), "custom_210x150mm");
-    EXPECT_EQ(settings::custom_paper_media("Other"), "custom_360x500mm");
+    EXPECT_EQ(settings::custom_paper_media("Q800X"), "custom_500x700mm_500x700mm");
+    EXPECT_EQ(settings::custom_paper_media("Orvel"), "custom_210x300mm_210x300mm");
+    EXPECT_EQ(settings::custom_paper_media("Vexa4"), "custom_210x150mm_210x150mm");
+    EXPECT_EQ(settings::custom_paper_media("Other"), "custom_360x500mm_360x500mm");
 }
 
 TEST(VirtualPrinterMessages, EveryCodeHasItsMessage) {
@@ -287,36 +210,72 @@ class VirtualPrinterDialogTest : public VirtualPrinterSetupTest {
   protected:
     void SetUp() override {
         VirtualPrinterSetupTest::SetUp();
-        settings::use_print_system(&spooler_, config_);
+        settings::use_print_system(&spooler_);
     }
     void TearDown() override {
-        settings::use_print_system(nullptr, std::string(settings::kCupsConfigFolder));
+        settings::use_print_system(nullptr);
         VirtualPrinterSetupTest::TearDown();
     }
     test_support::QtApplication app_;
     test_support::MessageBoxRecorder boxes_;
 };
 
+// The check runs off the window's thread: the window shows that it asks, then the answer.
 TEST_F(VirtualPrinterDialogTest, TheDriverCheckSetsTheButtonsAndTheStatus) {
-    for (bool backend : {true, false}) {
-        spooler_.backend = backend;
+    using settings::SpoolerFailure;
+    struct Case {
+        const char* what;
+        void (*arrange)(ScriptedSpooler&);
+        bool install;
+        bool start;
+        std::string status;
+    };
+    const Case cases[] = {
+        {"installed", [](ScriptedSpooler&) {}, false, true,
+         "The virtual printer is installed correctly."},
+        {"not installed", [](ScriptedSpooler& s) { s.backend = false; }, true, false,
+         "The virtual printer is not installed, please click the button to install the virtual "
+         "printer."},
+        {"not allowed",
+         [](ScriptedSpooler& s) {
+             s.fails_with = SpoolerFailure::NotAllowed;
+             s.fail_at = "the list of devices";
+         },
+         false, false, settings::not_allowed_to_add_printers_text()},
+        {"no answer", [](ScriptedSpooler& s) { s.fails_with = SpoolerFailure::NoAnswer; }, true,
+         false,
+         "The print system (CUPS) did not answer: the list of printers: no answer from the print "
+         "system within 30 s"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        spooler_.reset();
+        c.arrange(spooler_);
         vsprinter_set dialog;
+        auto* status = dialog.control<platform::ui::Static>(vsprinter_set::IDC_STATUS);
         const int code = test_support::run_modal(dialog, [&] {
-            EXPECT_EQ(dialog.item(vsprinter_set::IDC_INSTALL)->is_enabled(), !backend);
-            EXPECT_EQ(dialog.item(vsprinter_set::IDC_START)->is_enabled(), backend);
-            EXPECT_EQ(dialog.control<platform::ui::Static>(vsprinter_set::IDC_STATUS)->text(),
-                      backend ? "The virtual printer is installed correctly."
-                              : "The virtual printer is not installed, please click the button "
-                                "to install the virtual printer.");
-            if (backend) {
-                dialog.control<platform::ui::Button>(vsprinter_set::IDC_START)->click();
-            } else {
-                dialog.control<platform::ui::Button>(vsprinter_set::IDC_INSTALL)->click();
-                dialog.control<platform::ui::Button>(platform::ui::kIdCancel)->click();
-            }
+            ASSERT_TRUE(test_support::pump_events_until(
+                [&] { return status->text().find("Asking") == std::string::npos; }));
+            EXPECT_EQ(dialog.item(vsprinter_set::IDC_INSTALL)->is_enabled(), c.install);
+            EXPECT_EQ(dialog.item(vsprinter_set::IDC_START)->is_enabled(), c.start);
+            EXPECT_EQ(status->text(), c.status);
+            dialog.control<platform::ui::Button>(platform::ui::kIdCancel)->click();
         });
-        EXPECT_EQ(code, backend ? vsprinter_set::kStartCode : platform::ui::kIdCancel);
+        EXPECT_EQ(code, platform::ui::kIdCancel);
     }
+    // The list that could not be fetched is the one box of the check.
+    EXPECT_EQ(boxes_.texts(), std::vector<std::string>{"error"});
+}
+
+TEST_F(VirtualPrinterDialogTest, InstallSaysHowToInstallWithoutAnInstaller) {
+    spooler_.backend = false;
+    vsprinter_set dialog;
+    test_support::run_modal(dialog, [&] {
+        ASSERT_TRUE(test_support::pump_events_until(
+            [&] { return dialog.item(vsprinter_set::IDC_INSTALL)->is_enabled(); }));
+        dialog.control<platform::ui::Button>(vsprinter_set::IDC_INSTALL)->click();
+        dialog.control<platform::ui::Button>(platform::ui::kIdCancel)->click();
+    });
     EXPECT_EQ(boxes_.texts(), std::vector<std::string>{std::string(settings::kInstallHelpText)});
 }
 

@@ -19,7 +19,9 @@ namespace {
 
 constexpr const char* kSocket = "/run/cups/cups.sock";
 constexpr const char* kCupsd = "/usr/sbin/cupsd";
-constexpr const char* kPdfBackend = "/usr/lib/cups/backend/cups-pdf";
+// Where `cmake --install` puts the virtual printers' backend and PPD.
+constexpr const char* kBackend = VELQUORIN_CUPS_BACKEND_DIR "/velquorin-pdf";
+constexpr const char* kPpd = VELQUORIN_CUPS_MODEL_DIR "/velquorin-pdf.ppd";
 // cupsd opens its socket within a second or two; a bound keeps a broken one from hanging.
 constexpr auto kStartBound = std::chrono::seconds(30);
 
@@ -40,8 +42,10 @@ bool cupsd_answers() {
 }
 
 CupsDaemon::CupsDaemon() {
-    if (!std::filesystem::exists(kPdfBackend)) {
-        why_not_ = "the print system's PDF printer (cups-pdf) is not installed";
+    if (!std::filesystem::exists(kBackend) || !std::filesystem::exists(kPpd)) {
+        why_not_ = std::string("the virtual printers' backend and PPD are not installed (") +
+                   kBackend + ", " + kPpd +
+                   "): sudo cmake --install <build folder> --component virtual_printers";
         return;
     }
     if (cupsd_answers()) {

@@ -6,9 +6,10 @@
 
 namespace test_support {
 
-// The local print system for the tests that print through it: a running cupsd is used as it is;
-// without one, root starts cupsd in the foreground and ends it again when the object goes, so
-// the machine is left as it was found. why_not() says what is missing when it cannot be had.
+// The local print system for the tests that print through it, with the virtual printers'
+// backend and PPD installed into it: a running cupsd is used as it is; without one, root starts
+// cupsd in the foreground and ends it again when the object goes, so the machine is left as it
+// was found. why_not() says what is missing when it cannot be had.
 class CupsDaemon {
   public:
     CupsDaemon();

@@ -35,7 +35,9 @@ void click_when_modal_opens(const std::string& caption, const std::string& butto
             return;
         }
         for (QAbstractButton* b : modal->findChildren<QAbstractButton*>()) {
-            if (b->text() == QString::fromStdString(button)) {
+            // A button that is not enabled yet (the dialog is still finding out) is clicked
+            // once it is.
+            if (b->text() == QString::fromStdString(button) && b->isEnabled()) {
                 timer->stop();
                 timer->deleteLater();
                 b->click();

@@ -21,7 +21,8 @@ int run_modal(platform::ui::Dialog& dialog, const std::function<void()>& steps,
               int timeout_ms = 10000);
 
 // Clicks the button of that text in the application-modal window of that caption as soon as
-// one is open: for a dialog that a function under test opens and runs itself.
+// one is open and the button is enabled: for a dialog that a function under test opens and runs
+// itself.
 void click_when_modal_opens(const std::string& caption, const std::string& button);
 
 }  // namespace test_support

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
+
+// Puts one job's PDF into an open hot folder so that nobody ever sees half of it: the bytes go
+// into a hidden temporary file, reach the disk, and the file is renamed to its PDF name only
+// then. A name already taken is never replaced; the PDF takes the next numbered name instead.
+namespace pdf_backend {
+
+enum class DeliveryState {
+    Done,
+    NoRoom,  // the folder's file system is full (or the owner's quota): worth trying later
+    Failed,
+};
+
+struct Delivery {
+    DeliveryState state = DeliveryState::Failed;
+    std::string name;   // the PDF's name in the folder, when Done
+    std::string error;  // what went wrong, otherwise
+};
+
+// The write the delivery uses; the tests put one in its place that runs out of room.
+using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
+
+// Copies everything `input` delivers until its end into the folder open as `folder_fd`, under
+// `name` or, when that is taken, the first free numbered name. Nothing of the job is left in
+// the folder unless it is Done.
+Delivery deliver_pdf(int folder_fd, std::string_view name, int input,
+                     WriteCall write_call = ::write);
+
+}  // namespace pdf_backend
