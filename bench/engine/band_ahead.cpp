@@ -20,11 +20,11 @@
 
 #include <unistd.h>
 
+#include "config/program_globals.h"
 #include "engine/monitoring_thread.h"
 #include "engine/prn_header.h"
 #include "platform/clock.h"
 #include "printer/protocol_state.h"
-#include "settings/program_globals.h"
 #include "usb/driver/sim/bus.h"
 #include "usb/driver/sim/firmware.h"
 

@@ -27,6 +27,7 @@
 
 #include <unistd.h>
 
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
@@ -36,7 +37,6 @@
 #include "platform/clock.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/list_ctrl.h"
-#include "settings/program_globals.h"
 
 namespace {
 

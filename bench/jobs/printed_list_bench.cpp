@@ -25,10 +25,10 @@
 #include <fstream>
 #include <string>
 
+#include "config/program_globals.h"
 #include "jobs/printed_list.h"
 #include "platform/ui/list_ctrl.h"
 #include "ratio_reporter.h"
-#include "settings/program_globals.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 
 #include "analysis/file_reads.h"
 #include "analysis/preview_builder.h"
+#include "config/all_settings.h"
 #include "engine/job_options.h"
 #include "engine/prn_header.h"
 #include "engine/prn_reader.h"
 #include "engine/stepping.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
-#include "settings/all_settings.h"
 
 std::string g_print_time_text = "Time:Unknow";
 std::string g_time_prn_path;

@@ -1,12 +1,12 @@
 #include "analysis/print_time_role.h"
 
 #include "analysis/print_time_estimate.h"
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
 #include "platform/file_handle.h"
 #include "platform/ui/ui_thread.h"
-#include "settings/program_globals.h"
 
 namespace {
 

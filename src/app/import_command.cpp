@@ -12,13 +12,13 @@
 #include "app/app_globals.h"
 #include "app/main_window_ids.h"
 #include "app/velquorin_dlg.h"
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "jobs/job_intake.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ui/file_dialog.h"
 #include "platform/ui/message_box.h"
-#include "settings/program_globals.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include "app/job_queue_list.h"
 #include "app/printing_list.h"
 #include "app/velquorin_dlg.h"
+#include "config/program_globals.h"
 #include "engine/prn_header.h"
 #include "jobs/job_row_texts.h"
 #include "platform/files.h"
 #include "platform/ui/message_box.h"
-#include "settings/program_globals.h"
 
 namespace {
 

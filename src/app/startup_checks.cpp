@@ -4,13 +4,13 @@
 #include <system_error>
 #include <vector>
 
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "engine/step_settings.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text_lines.h"
 #include "platform/ui/message_box.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 
 namespace app {
 namespace {

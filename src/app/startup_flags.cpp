@@ -1,9 +1,9 @@
 #include "app/startup_flags.h"
 
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 
 namespace app {
 

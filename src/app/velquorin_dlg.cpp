@@ -13,12 +13,12 @@
 #include "app/startup_checks.h"
 #include "app/startup_flags.h"
 #include "app/workstation_lock.h"
+#include "config/program_globals.h"
 #include "jobs/hot_folder_watch.h"
 #include "jobs/job_print_settings.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/screen.h"
-#include "settings/program_globals.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 
 #include <optional>
 
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "engine/stepping.h"
 #include "engine/transfer_packing.h"
 #include "engine/y_feed.h"
 #include "platform/files.h"
 #include "printer/commands.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 
 int g_emboss_passes = 0;
 int g_uv_setting = 2;

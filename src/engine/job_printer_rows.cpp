@@ -2,13 +2,13 @@
 
 #include <filesystem>
 
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/printed_jobs_folder.h"
 #include "platform/files.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/ui_thread.h"
-#include "settings/program_globals.h"
 
 namespace engine {
 

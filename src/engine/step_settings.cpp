@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "engine/virtual_print_settings.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/ui/message_box.h"
-#include "settings/program_globals.h"
 
 std::array<std::int32_t, StepSettings::kEntryCount> g_y_motor_steps{};
 

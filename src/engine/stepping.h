@@ -4,8 +4,8 @@
 
 // g_bidir_pass_delay_ms and g_not_2vanish live with the commands that send them;
 // g_rotary_mode (1 rotary attachment, else flatbed) with the program-wide settings.
+#include "config/program_globals.h"
 #include "printer/protocol_state.h"
-#include "settings/program_globals.h"
 
 // The stepping of a job: how far the media moves per pass, where new lines enter the input
 // window, how many nozzle rows print, how many rows are feathered against the neighbouring

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/text_lines.h"
 #include "platform/ui/message_box.h"
-#include "settings/program_globals.h"
 
 namespace engine {
 namespace {

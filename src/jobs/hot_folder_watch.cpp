@@ -4,12 +4,12 @@
 #include <system_error>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "engine/monitoring_thread.h"
 #include "engine/step_settings.h"
 #include "jobs/job_intake.h"
 #include "platform/clock.h"
 #include "platform/ui/message_box.h"
-#include "settings/program_globals.h"
 
 std::shared_ptr<platform::DirWatchPort> g_hot_folder_port;
 std::atomic<std::shared_ptr<HotFolderWatch>> g_hot_folder_watch;

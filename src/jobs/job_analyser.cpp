@@ -6,13 +6,13 @@
 #include <optional>
 #include <string>
 
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/monitoring_thread.h"
 #include "jobs/job_intake.h"
 #include "platform/clock.h"
 #include "platform/ui/ui_thread.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 
 namespace {
 

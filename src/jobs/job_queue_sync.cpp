@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
@@ -16,7 +17,6 @@
 #include "platform/files.h"
 #include "platform/ui/list_ctrl.h"
 #include "platform/ui/ui_thread.h"
-#include "settings/program_globals.h"
 
 namespace ui = platform::ui;
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "settings/program_globals.h"
+#include "config/program_globals.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "config/program_globals.h"
 #include "engine/printed_jobs_folder.h"
 #include "jobs/job_intake.h"
 #include "platform/files.h"
@@ -13,7 +14,6 @@
 #include "platform/ui/list_ctrl.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/ui_thread.h"
-#include "settings/program_globals.h"
 
 namespace {
 

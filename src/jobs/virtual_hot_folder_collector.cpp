@@ -3,12 +3,12 @@
 #include <array>
 #include <string_view>
 
+#include "config/program_globals.h"
 #include "engine/monitoring_thread.h"
 #include "engine/step_settings.h"
 #include "engine/virtual_print_settings.h"
 #include "jobs/job_intake.h"
 #include "platform/ui/message_box.h"
-#include "settings/program_globals.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <string>
 
+#include "config/program_globals.h"
 #include "engine/virtual_print_settings.h"
 #include "pdf_backend/virtual_printer_ppd.h"
-#include "settings/program_globals.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

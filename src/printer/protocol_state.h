@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "settings/program_globals.h"  // g_rotary_mode: 1 rotary, 0 flatbed
+#include "config/program_globals.h"  // g_rotary_mode: 1 rotary, 0 flatbed
 
 // The protocol's shared state: one set for the whole process, used by the print thread, the
 // maintenance dialogs and the nozzle-check print without a lock; g_printer_idle keeps their

@@ -3,11 +3,11 @@
 #include <initializer_list>
 #include <vector>
 
+#include "config/all_settings.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/message_box.h"
-#include "settings/all_settings.h"
 #include "settings/settings_pictures.h"
 
 namespace {

@@ -3,10 +3,10 @@
 #include <optional>
 #include <string_view>
 
+#include "config/all_settings.h"
 #include "platform/files.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/message_box.h"
-#include "settings/all_settings.h"
 #include "settings/setting_save.h"
 #include "settings/settings_pictures.h"
 #include "settings/vsprinter_set.h"

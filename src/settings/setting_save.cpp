@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/ui/list_ctrl.h"
-#include "settings/program_globals.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "settings/all_settings.h"
+#include "config/all_settings.h"
 
 // The two halves of a save of the Setting dialog: writing the choices into "all_setting.ini",
 // and applying them to the running program, which happens only once the writing held.

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "config/program_globals.h"
 #include "engine/step_settings.h"
 #include "engine/virtual_print_settings.h"
 #include "pdf_backend/hot_folder_uri.h"
 #include "platform/clock.h"
-#include "settings/program_globals.h"
 
 namespace settings {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "config/all_settings.h"
 #include "engine/stepping.h"
 #include "fifo.h"
 #include "prn_builder.h"
-#include "settings/all_settings.h"
 #include "temp_dir.h"
 
 namespace {

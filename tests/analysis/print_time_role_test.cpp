@@ -12,14 +12,14 @@
 #include <fstream>
 
 #include "analysis/print_time_estimate.h"
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "engine/prn_header.h"
 #include "engine/stepping.h"
 #include "fifo.h"
 #include "platform/clock.h"
 #include "platform/ui/controls.h"
 #include "print_job_fixture.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 #include "settings/setting_dialog.h"
 
 namespace {

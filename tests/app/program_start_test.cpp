@@ -29,6 +29,7 @@
 
 #include "app/main_window_frame.h"
 #include "app/single_instance.h"
+#include "config/program_globals.h"
 #include "engine/printed_jobs_folder.h"
 #include "jobs/printed_list.h"
 #include "message_box_recorder.h"
@@ -38,7 +39,6 @@
 #include "prn_builder.h"
 #include "qt_application.h"
 #include "scoped_env.h"
-#include "settings/program_globals.h"
 #include "workstation_fixture.h"
 #include "x_desktop.h"
 

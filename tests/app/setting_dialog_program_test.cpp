@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/velquorin_dlg.h"
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/monitoring_thread.h"
 #include "jobs/job_analyser.h"
@@ -22,7 +23,6 @@
 #include "platform/ui/screen.h"
 #include "prn_builder.h"
 #include "qt_application.h"
-#include "settings/program_globals.h"
 #include "settings/setting_dialog.h"
 #include "usb/driver/sim/bus.h"
 #include "usb/driver/sim/firmware.h"

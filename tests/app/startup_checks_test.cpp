@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "fifo.h"
 #include "message_box_recorder.h"
-#include "settings/program_globals.h"
 #include "workstation_fixture.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/startup_checks.h"
+#include "config/program_globals.h"
 #include "platform/files.h"
-#include "settings/program_globals.h"
 #include "workstation_fixture.h"
 
 namespace {

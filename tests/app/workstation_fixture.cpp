@@ -1,7 +1,7 @@
 #include "workstation_fixture.h"
 
+#include "config/program_globals.h"
 #include "jobs/hot_folder_watch.h"
-#include "settings/program_globals.h"
 
 namespace test_support {
 namespace {

@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "engine/stepping.h"
 #include "engine/transfer_packing.h"
 #include "engine/y_feed.h"
 #include "printer/commands.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "config/program_globals.h"
 #include "engine/printed_jobs_folder.h"
 #include "platform/files.h"
 #include "platform/ui/message_box.h"
@@ -14,7 +15,6 @@
 #include "printer/commands.h"
 #include "printer/prn_file.h"
 #include "printer/protocol_state.h"
-#include "settings/program_globals.h"
 
 namespace {
 

@@ -8,6 +8,8 @@
 
 #include "platform/clock.h"
 
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "engine/channel_arrangement.h"
 #include "engine/job_options.h"
 #include "engine/prn_reader.h"
@@ -20,8 +22,6 @@
 #include "printer/commands.h"
 #include "printer/prn_file.h"
 #include "printer/protocol_state.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 
 namespace {
 

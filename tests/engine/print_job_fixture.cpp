@@ -3,14 +3,14 @@
 #include <atomic>
 #include <thread>
 
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "engine/printed_jobs_folder.h"
 #include "engine/transfer_packing.h"
 #include "platform/clock.h"
 #include "platform/ui/ui_thread.h"
 #include "printer/prn_file.h"
 #include "printer/protocol_state.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 
 namespace test_support {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "fifo.h"
 #include "message_box_recorder.h"
 #include "platform/files.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "message_box_recorder.h"
 #include "platform/files.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "engine/monitoring_thread.h"
 #include "jobs/job_intake.h"
 #include "message_box_recorder.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 
 namespace {

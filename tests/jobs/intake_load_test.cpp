@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "engine/monitoring_thread.h"
 #include "jobs/hot_folder_watch.h"
 #include "jobs/job_intake.h"
@@ -22,7 +23,6 @@
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "prn_builder.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 #include "test_main_window.h"
 

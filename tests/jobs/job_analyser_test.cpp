@@ -9,13 +9,13 @@
 #include <fstream>
 #include <mutex>
 
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/monitoring_thread.h"
 #include "fifo.h"
 #include "jobs/job_intake.h"
 #include "platform/clock.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 #include "test_main_window.h"
 #include "usb/driver/sim/bus.h"

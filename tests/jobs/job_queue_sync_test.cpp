@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
 #include "jobs/job_intake.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 #include "test_main_window.h"
 #include "usb/driver/sim/bus.h"

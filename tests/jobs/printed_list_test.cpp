@@ -17,13 +17,13 @@
 #include <thread>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "engine/printed_jobs_folder.h"
 #include "message_box_recorder.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/list_ctrl.h"
 #include "platform/ui/ui_thread.h"
 #include "qt_application.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 #include "undeletable_entries.h"
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "config/program_globals.h"
 #include "engine/monitoring_thread.h"
 #include "engine/step_settings.h"
 #include "engine/virtual_print_settings.h"
@@ -19,7 +20,6 @@
 #include "jobs/job_intake_roles.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 #include "undeletable_entries.h"
 #include "usb/driver/sim/bus.h"

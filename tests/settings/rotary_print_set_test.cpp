@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "message_box_recorder.h"
 #include "platform/ui/controls.h"
 #include "qt_application.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "engine/step_settings.h"
 #include "platform/clock.h"
 #include "settings/print_spooler.h"
-#include "settings/program_globals.h"
 #include "settings/virtual_printer_setup.h"
 #include "temp_dir.h"
 

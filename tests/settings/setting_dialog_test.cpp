@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "config/all_settings.h"
+#include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "message_box_recorder.h"
 #include "platform/ui/controls.h"
-#include "settings/all_settings.h"
-#include "settings/program_globals.h"
 #include "temp_dir.h"
 #include "test_main_window.h"
 #include "undeletable_entries.h"

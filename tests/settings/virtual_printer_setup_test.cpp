@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "engine/step_settings.h"
 #include "message_box_recorder.h"
 #include "modal_run.h"
@@ -19,7 +20,6 @@
 #include "platform/ui/controls.h"
 #include "qt_application.h"
 #include "scripted_spooler.h"
-#include "settings/program_globals.h"
 #include "settings/vsprinter_set.h"
 #include "temp_dir.h"
 

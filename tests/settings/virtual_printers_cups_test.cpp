@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/program_globals.h"
 #include "cups_daemon.h"
 #include "engine/monitoring_thread.h"
 #include "engine/step_settings.h"
@@ -28,7 +29,6 @@
 #include "platform/files.h"
 #include "program_run.h"
 #include "qt_application.h"
-#include "settings/program_globals.h"
 #include "settings/virtual_printer_setup.h"
 #include "settings/vsprinter_set.h"
 #include "temp_dir.h"

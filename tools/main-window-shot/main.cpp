@@ -17,10 +17,10 @@
 #include <system_error>
 
 #include "app/velquorin_dlg.h"
+#include "config/all_settings.h"
 #include "platform/clock.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/screen.h"
-#include "settings/all_settings.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "settings/all_settings.h"
+#include "config/all_settings.h"
 
 #include <vector>
 
+#include "config/program_globals.h"
 #include "platform/profile.h"
-#include "settings/program_globals.h"
 
 namespace {
 

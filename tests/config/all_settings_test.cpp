@@ -1,11 +1,11 @@
-#include "settings/all_settings.h"
+#include "config/all_settings.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "settings/program_globals.h"
+#include "config/program_globals.h"
 #include "temp_dir.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "settings/program_globals.h"
+#include "config/program_globals.h"
 
 std::string g_settings_root;
 std::string g_settings_dir;
