@@ -7,12 +7,18 @@
 #include <filesystem>
 #include <functional>
 
+#include <thread>
+
 #include "config/program_globals.h"
 #include "engine/printed_jobs_folder.h"
+#include "engine/transfer_packing.h"
+#include "engine/y_feed.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ui/message_box.h"
 #include "print_job_fixture.h"
 #include "printer/commands.h"
+#include "printer/printer_claim.h"
 #include "printer/prn_file.h"
 #include "printer/protocol_state.h"
 
@@ -41,6 +47,53 @@ class JobOwnershipTest : public PrintJobTest {
     void print(const std::string& path) {
         ASSERT_TRUE(test_support::run_off_ui_thread([&] { worker_->PrintJob(path); }));
     }
+
+    // A printer of its own for the next case, so that its scripted faults count from 1.
+    void fresh_firmware() {
+        firmware_ = std::make_shared<test_support::TestFirmware>();
+        printer_->set_model(firmware_);
+        firmware_->attach(printer_.get());
+    }
+
+    // Prints `path` as print() does while maintenance, played here, waits for the printer: as
+    // soon as the job has given it back before its end (as in the 5 s pause after the printer
+    // reported it stopped) it takes it with `maintenance`, clears the stop flag for its own
+    // work and puts its own data into the transfer buffer, as a nozzle check started then
+    // would. True when it took the printer.
+    bool print_while_maintenance_waits(const std::string& path, PrinterClaim& maintenance) {
+        std::atomic<bool> done{false};
+        std::thread job([&] {
+            worker_->PrintJob(path);
+            done = true;
+        });
+        bool took = false;
+        EXPECT_TRUE(test_support::pump_events_until([&] {
+            if (!took && !done && firmware_->commands_received() > 0 && g_printer_idle == 1 &&
+                maintenance.take()) {
+                took = true;
+                firmware_->set_maintenance_owns(true);
+                g_stop_printing = 0;
+                std::fill_n(g_transfer_buffer, kMaintenanceBytes, kMaintenanceData);
+            }
+            return done.load();
+        }));
+        job.join();
+        return took;
+    }
+
+    // What maintenance that took the printer from a stopped job finds when the job is over:
+    // the printer still its own, its stop flag clear, its transfer buffer as it left it, and
+    // not one request of the job's since it took the printer.
+    void expect_maintenance_left_alone(const PrinterClaim& maintenance) {
+        EXPECT_TRUE(maintenance.owns());
+        EXPECT_EQ(static_cast<int>(g_stop_printing), 0);
+        EXPECT_TRUE(std::all_of(g_transfer_buffer, g_transfer_buffer + kMaintenanceBytes,
+                                [](std::uint8_t b) { return b == kMaintenanceData; }));
+        EXPECT_EQ(firmware_->requests_while_maintenance_owns(), 0);
+    }
+
+    static constexpr std::size_t kMaintenanceBytes = 4096;
+    static constexpr std::uint8_t kMaintenanceData = 0xA5;
 };
 
 // The operator takes the first row out of printing after the print loop read it, at three
@@ -159,6 +212,78 @@ TEST_F(JobOwnershipTest, AJobThatGivesUpSendsItsStopWhileItOwnsThePrinter) {
         EXPECT_EQ(firmware_->unowned_requests(), 0);
         EXPECT_EQ(g_printer_idle, 1);
         EXPECT_EQ(boxes_.count(), boxes_before + 1);
+        window_.printing().delete_all_items();
+        window_.jobs().delete_all_items();
+    }
+}
+
+// The printer reports it stopped at the first command of each kind a job sends; maintenance
+// takes the printer in the pause that follows. From then on the job sends nothing, neither a
+// set-up command after the one that was answered with the stop nor the end-of-job wait's
+// status reads, and nothing of it sets the stop flag again.
+TEST_F(JobOwnershipTest, AJobStoppedAtAnyCommandLeavesThePrinterToMaintenance) {
+    fresh_firmware();
+    print(queue_job(small_job()));
+    std::vector<std::uint8_t> kinds;
+    for (const std::uint8_t code : codes()) {
+        if (std::find(kinds.begin(), kinds.end(), code) == kinds.end()) {
+            kinds.push_back(code);
+        }
+    }
+    ASSERT_GE(kinds.size(), 15u);
+    for (const std::uint8_t code : kinds) {
+        SCOPED_TRACE(int{code});
+        fresh_firmware();
+        firmware_->answer_at(code, 1, STATUS_ABORTED);
+        const std::string path = queue_job(small_job());
+        PrinterClaim maintenance;
+        if (print_while_maintenance_waits(path, maintenance)) {
+            expect_maintenance_left_alone(maintenance);
+        }
+        EXPECT_EQ(firmware_->unowned_requests(), 0);
+        firmware_->set_maintenance_owns(false);
+        maintenance.give_back();
+        EXPECT_EQ(g_printer_idle, 1);
+        window_.printing().delete_all_items();
+        window_.jobs().delete_all_items();
+    }
+}
+
+// A band piece is lost with the connection and, once the printer is back, it reports it
+// stopped: the job ends in that band, whether it is an emboss pass with more passes of the
+// band to come or a tail band before the end-of-job wait, and maintenance that took the
+// printer in the pause keeps it undisturbed: no piece sent again, no pass packed into its
+// transfer buffer, no status read.
+TEST_F(JobOwnershipTest, AStopAfterALostBandPieceLeavesThePrinterToMaintenance) {
+    fresh_firmware();
+    print(queue_job(small_job()));
+    // One piece a pass: the band loop's, then the tail's.
+    const int band_loop_pieces = firmware_->state().passes_started - static_cast<int>(g_tail_bands);
+    ASSERT_GT(g_tail_bands, 0u);
+    struct Case {
+        const char* name;
+        std::uint8_t ink_mode;
+        const char* emboss;
+        int lost_piece;
+    };
+    const Case cases[] = {
+        {"the first emboss pass of the first band", 2, "Small", 1},
+        {"the first tail band", 1, "N/A", band_loop_pieces + 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh_firmware();
+        firmware_->lose_connection_at_piece(c.lost_piece, 300);
+        // The set-up's acknowledgement, then the one after the reconnect.
+        firmware_->answer_at(CMD_ACK_REQUEST, 2, STATUS_ABORTED);
+        const std::string path =
+            queue_job(small_job(300, 720, c.ink_mode), "job.prn", "1", c.emboss);
+        PrinterClaim maintenance;
+        EXPECT_TRUE(print_while_maintenance_waits(path, maintenance));
+        expect_maintenance_left_alone(maintenance);
+        EXPECT_EQ(firmware_->unowned_requests(), 0);
+        firmware_->set_maintenance_owns(false);
+        maintenance.give_back();
         window_.printing().delete_all_items();
         window_.jobs().delete_all_items();
     }
