@@ -108,7 +108,11 @@ int PrinterProtocol::send_command(std::uint32_t pause_ms) {
 }
 
 int PrinterProtocol::SendCommand() {
-    return send_command(100);
+    return send_command(kCommandPauseMs);
+}
+
+int PrinterProtocol::SendCommandUnpaused() {
+    return send_command(0);
 }
 
 int PrinterProtocol::SendCommandShortPause() {

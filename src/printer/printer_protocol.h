@@ -48,6 +48,11 @@ class PrinterProtocol {
 
     int SendCommand();
     int SendCommandShortPause();
+    // SendCommand without its pause after the transfer, for a sender that makes the pause
+    // itself once it has given the printer back (the idle heartbeat).
+    int SendCommandUnpaused();
+    // The pause after SendCommand's transfer.
+    static constexpr std::uint32_t kCommandPauseMs = 100;
     std::uint8_t ReadStatus();
     void DrainStatus();
     int BulkOutSend(std::uint8_t* buffer, std::uint32_t length);
