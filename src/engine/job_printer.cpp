@@ -271,7 +271,8 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         return;
     }
     // 7. Printing: the job commits here, before the first set-up command, and only while its
-    // printing row is there; the operator may have taken it out of printing up to this call.
+    // printing row is there and first; the operator may have taken it out of printing, or
+    // sent it again behind others, up to this call.
     if (!engine::commit_job_rows(path)) {
         g_prn_file.close();
         printer_claim().give_back();

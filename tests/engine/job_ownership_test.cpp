@@ -290,6 +290,36 @@ TEST_F(JobOwnershipTest, AStopAfterALostBandPieceLeavesThePrinterToMaintenance) 
     }
 }
 
+// Taken out of printing and sent to printing again while the print loop starts it, behind
+// another job, a job waits for its turn: it is not printed ahead of the queue from its new
+// row.
+TEST_F(JobOwnershipTest, AJobSentToPrintingAgainBehindAnotherWaitsForItsTurn) {
+    const std::string first = queue_job(small_job(), "first.prn");
+    const std::string second = queue_job(small_job(), "second.prn");
+    firmware_->act_at(CMD_CHECK_READY, [&] {
+        take_out_of_printing(first);
+        // Print, as the operator's button does it.
+        const int row = find_row_with_path(window_.jobs(), JobRow::job_path, first);
+        window_.jobs().set_item_text(row, JobRow::state, JobState::ready_to_print);
+        append_print_row(window_.printing(), read_job_row(window_.jobs(), row));
+    });
+    print(first);
+    EXPECT_EQ(count(codes(), CMD_DIRECTION), 0);
+    EXPECT_EQ(window_.column(window_.printing(), PrintRow::job_path),
+              (std::vector<std::string>{second, first}));
+    EXPECT_EQ(window_.column(window_.printing(), PrintRow::state),
+              (std::vector<std::string>(2, std::string(JobState::ready_to_print))));
+    EXPECT_EQ(g_printer_idle, 1);
+    // The print loop then prints them in their order.
+    print_first_row();
+    EXPECT_FALSE(platform::exists(second));
+    EXPECT_TRUE(platform::exists(first));
+    print_first_row();
+    EXPECT_FALSE(platform::exists(first));
+    EXPECT_EQ(window_.printing().item_count(), 0);
+    EXPECT_EQ(boxes_.count(), 0u);
+}
+
 // With nothing to print the print loop's heartbeat owns the printer for its one command.
 TEST_F(JobOwnershipTest, TheIdleHeartbeatGoesOutOnlyWhileItOwnsThePrinter) {
     worker_->post(WM_MT_PRINT_LOOP);
