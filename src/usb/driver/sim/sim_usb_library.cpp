@@ -184,6 +184,11 @@ void SimUsbLibrary::hold_cancels(bool hold) {
     changed_.notify_all();
 }
 
+void SimUsbLibrary::release_cancels_at_wake() {
+    std::lock_guard lock(mutex_);
+    release_cancels_at_wake_ = true;
+}
+
 void SimUsbLibrary::offer_hotplug(bool offered) {
     std::lock_guard lock(mutex_);
     hotplug_offered_ = offered;
@@ -582,6 +587,10 @@ void SimUsbLibrary::handle_events(std::uint32_t timeout_ms) {
 
 void SimUsbLibrary::wake_events() {
     std::lock_guard lock(mutex_);
+    if (release_cancels_at_wake_) {
+        release_cancels_at_wake_ = false;
+        hold_cancels_ = false;
+    }
     woken_ = true;
     changed_.notify_all();
 }
