@@ -4,6 +4,10 @@
 // is told what to do.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
 #include "libusb_fixture.h"
 #include "usb/driver/sim/descriptor_tables.h"
 
@@ -181,6 +185,40 @@ TEST_F(LibusbTest, AStalledPipeIsClearedBeforeItsNextTransferOutsideTheCallbacks
     EXPECT_EQ(model->last_bulk(), band);
     EXPECT_EQ(library_.halt_clears(), 1u);
     // The breach count of the tear-down shows the clear was not made from a callback.
+}
+
+// Two callers find the pipe stalled at once: the halt is cleared once, by the first, and the
+// second sends on the pipe as it is then, without a second clear that would reset the pipe
+// under the first one's transfer.
+TEST_F(LibusbTest, AStalledPipeFoundByTwoCallersIsClearedOnce) {
+    auto model = std::make_shared<RecordingModel>();
+    auto printer = add_printer(PrinterSpec::usb2(), 1, {1}, model);
+    auto first = open_device();
+    auto second = open_device();
+    printer->halt_endpoint(usb::sim::kBulkOutAddress);
+    std::vector<std::uint8_t> band = pattern(4096);
+    std::int32_t length = static_cast<std::int32_t>(band.size());
+    EXPECT_FALSE(first->BulkOutEndPt->XferData(band.data(), length));
+
+    library_.hold_clears(true);
+    const auto send = [&band](CUsbDevice& device, bool& ok) {
+        std::int32_t n = static_cast<std::int32_t>(band.size());
+        ok = device.BulkOutEndPt->XferData(band.data(), n);
+    };
+    bool first_ok = false;
+    bool second_ok = false;
+    std::thread first_sender(send, std::ref(*first), std::ref(first_ok));
+    ASSERT_TRUE(eventually([&] { return library_.clears_waiting() == 1; }));
+    std::thread second_sender(send, std::ref(*second), std::ref(second_ok));
+    // The second caller has found the pipe stalled and waits for the first one's clear.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    library_.hold_clears(false);
+    first_sender.join();
+    second_sender.join();
+    EXPECT_TRUE(first_ok);
+    EXPECT_TRUE(second_ok);
+    EXPECT_EQ(library_.halt_clears(), 1u);
+    EXPECT_EQ(model->bulk_bytes(), 2 * band.size());
 }
 
 struct RefusalCase {
