@@ -47,13 +47,28 @@ enum class CopyMode { FailIfExists, Overwrite };
 bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode,
                Links source_links = Links::Followed);
 
+// Copies a regular file to a name that must not exist yet, so that the name never holds less
+// than the whole file: the bytes go to a hidden temporary file in the target's folder (a name
+// that is_partial_copy_name tells), reach the disk there, and only then is the file put at its
+// name, without replacing anything that took the name meanwhile. A copy cut off at any moment
+// (a crash, a full disk, the program ended) leaves at most that temporary file, never a
+// cut-short file at the name. Permission bits and the last-write time are kept, as copy_file
+// keeps them. False when the target exists or anything fails; the temporary file is then gone.
+bool copy_file_into_place(const std::filesystem::path& from, const std::filesystem::path& to,
+                          Links source_links = Links::Followed);
+
+// True for the name (the last part of a path) of the temporary file of a copy_file_into_place,
+// whether in progress or left behind by a copy that was cut off: it is never a job or an
+// archived file, and one that nothing writes any more may be deleted.
+bool is_partial_copy_name(std::string_view name);
+
 // A plain rename within one file system. Fails when the target exists: nothing is replaced.
 bool move_file(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// A move that also crosses file systems: the rename of move_file where it can, else a copy
-// that has reached the disk before the source is deleted. Never replaces an existing target.
-// False when the file could not be moved; the source is then where it was and no copy of it is
-// left at the target.
+// A move that also crosses file systems: the rename of move_file where it can, else a
+// copy_file_into_place, which has reached the disk before the source is deleted. Never replaces
+// an existing target and never leaves a cut-short file at it. False when the file could not be
+// moved; the source is then where it was and no copy of it is left at the target.
 bool move_file_across(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Replaces the whole contents of a file (creating it when missing; its folder must exist): the
