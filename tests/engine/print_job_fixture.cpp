@@ -26,6 +26,7 @@ usb::sim::ClassAnswer TestFirmware::class_request(const usb::sim::SetupPacket& s
                                                   std::span<std::uint8_t> data) {
     count_request();
     if (!setup.device_to_host()) {
+        last_command_tick_ = platform::tick_count();
         ++commands_;
     }
     std::function<void()> act;

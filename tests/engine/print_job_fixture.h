@@ -42,8 +42,9 @@ class TestFirmware : public usb::sim::Firmware {
     // every request that comes meanwhile is another owner's.
     void set_maintenance_owns(bool owns) { maintenance_owns_ = owns; }
     int requests_while_maintenance_owns() const { return maintenance_requests_; }
-    // Command frames received, all of them.
+    // Command frames received, all of them, and the tick count at which the last one came.
     int commands_received() const { return commands_; }
+    std::uint32_t last_command_tick() const { return last_command_tick_; }
 
     // The next command with `code` is held until `act` has run on the user-interface thread,
     // as the operator's click at that moment would be served there.
@@ -56,6 +57,7 @@ class TestFirmware : public usb::sim::Firmware {
     std::atomic<bool> maintenance_owns_{false};
     std::atomic<int> maintenance_requests_{0};
     std::atomic<int> commands_{0};
+    std::atomic<std::uint32_t> last_command_tick_{0};
     std::mutex act_mutex_;
     std::uint8_t act_code_ = 0;
     std::function<void()> act_;
