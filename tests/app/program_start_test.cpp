@@ -408,25 +408,44 @@ TEST_F(RunningProgram, ASecondProgramOnTheSameFoldersEndsWithoutTouchingThem) {
     EXPECT_TRUE(running(first.pid()));
 }
 
-// Without an X display the program says in one line what is missing and how to run it without a
-// window, and ends with a failure status, having made nothing.
-TEST_F(RunningProgram, WithoutAnXDisplayItSaysSoInOneLineAndEnds) {
-    test_support::ScopedEnv no_platform("QT_QPA_PLATFORM", nullptr);
-    test_support::ScopedEnv no_wayland("WAYLAND_DISPLAY", nullptr);
-    test_support::ScopedEnv no_session("XDG_SESSION_TYPE", nullptr);
+// Without a window system it can use the program says in one line what is missing and how to
+// run it without a window, and ends with a failure status, having made nothing: whatever the
+// platform hints say (a Wayland session, a Wayland display, X asked for with options, a list).
+TEST_F(RunningProgram, WithoutAWindowSystemItSaysSoInOneLineAndEnds) {
     fs::create_directory(runtime());
     ::chmod(runtime().c_str(), 0700);
     const fs::path said = station_.system_drive().parent_path() / "stderr";
-    for (const char* display : {static_cast<const char*>(nullptr), ":999"}) {
-        SCOPED_TRACE(display != nullptr ? display : "no DISPLAY");
-        test_support::ScopedEnv display_env("DISPLAY", display);
+    const struct {
+        const char* display;
+        const char* platform;
+        const char* wayland_display;
+        const char* session;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, nullptr},
+        {":999", nullptr, nullptr, nullptr},
+        {nullptr, nullptr, nullptr, "wayland"},
+        {nullptr, nullptr, "wayland-velquorin-test", nullptr},
+        {nullptr, "xcb:nomitshm", nullptr, nullptr},
+        {":999", "xcb:nomitshm;xcb", nullptr, nullptr},
+        {nullptr, "wayland;xcb", "wayland-velquorin-test", "wayland"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("DISPLAY ") + (c.display ? c.display : "unset") +
+                     ", QT_QPA_PLATFORM " + (c.platform ? c.platform : "unset") +
+                     ", WAYLAND_DISPLAY " + (c.wayland_display ? c.wayland_display : "unset") +
+                     ", XDG_SESSION_TYPE " + (c.session ? c.session : "unset"));
+        test_support::ScopedEnv display_env("DISPLAY", c.display);
+        test_support::ScopedEnv platform_env("QT_QPA_PLATFORM", c.platform);
+        test_support::ScopedEnv wayland_env("WAYLAND_DISPLAY", c.wayland_display);
+        test_support::ScopedEnv session_env("XDG_SESSION_TYPE", c.session);
         const pid_t pid = start_program(said);
         ASSERT_GT(pid, 0);
         EXPECT_EQ(wait_for_end(pid), 1);
         const std::string text = test_support::read_file(said);
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
         EXPECT_NE(text.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << text;
-        EXPECT_NE(text.find(display != nullptr ? display : "DISPLAY is not set"), std::string::npos)
+        EXPECT_NE(text.find(c.display != nullptr ? c.display : "DISPLAY is not set"),
+                  std::string::npos)
             << text;
         EXPECT_TRUE(fs::is_empty(runtime()));
         EXPECT_FALSE(fs::exists(station_.system_drive() / "MTOutput"));
