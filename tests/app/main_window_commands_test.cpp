@@ -13,14 +13,18 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "analysis/bitmap_file.h"
 #include "analysis/ink_cost_dialogs.h"
+#include "analysis/preview_builder.h"
 #include "analysis/print_time_dialogs.h"
+#include "analysis/printpreview.h"
 #include "app/app_globals.h"
 #include "app/file_commands.h"
 #include "app/job_lists.h"
@@ -595,6 +599,41 @@ TEST_F(MainWindowCommands, PreviewBuildsTheMissingBitmapThenShowsTheJob) {
     EXPECT_EQ(opened, std::vector<std::string>{"JOB PREVIEW"});
     EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"Error Can not find the print file",
                                                        "Please select the item"}));
+}
+
+// A bitmap left behind by an earlier job of the same name (older than the print file) counts
+// as missing: Preview builds it again. One as new as the print file is shown as it is.
+TEST_F(MainWindowCommands, PreviewBuildsABitmapOlderThanThePrintFileAgain) {
+    std::vector<int> shown_widths;
+    run([&](CvelquorinDlg& window) {
+        add_job(window, job("a.prn"), JobState::wait, std::nullopt);
+        test_support::PrnBuilder(60, 80).write(job("a.prn"));
+        const auto written = fs::last_write_time(job("a.prn"));
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            ui::Dialog* innermost = ui::Dialog::innermost_modal();
+            if (innermost != nullptr && innermost->caption() == "JOB PREVIEW") {
+                shown_widths.push_back(
+                    innermost->control<ui::Picture>(printpreview::IDC_PREVIEW_PICTURE)
+                        ->bitmap()
+                        .width());
+                innermost->end_dialog(ui::kIdCancel);
+            }
+        });
+        closer.start(5);
+        for (const bool older : {false, true}) {
+            PreviewPicture earlier_job;
+            earlier_job.width = 2;
+            earlier_job.height = 3;
+            earlier_job.pixels.assign(6, 0x123456);
+            ASSERT_TRUE(save_bitmap_to_file(earlier_job, job("a.bmp").string()));
+            fs::last_write_time(job("a.bmp"), older ? written - std::chrono::seconds(1) : written);
+            select(window.job_queue_list(), 0);
+            window.command(IDC_PREVIEW_BUTTON);
+        }
+    });
+    EXPECT_EQ(shown_widths, (std::vector<int>{2, 354}));
+    EXPECT_EQ(boxes.count(), 0u);
 }
 
 // The context menu's two estimates of the selected job open their result only when the work
