@@ -38,6 +38,8 @@ class XDesktop {
         int y = 0;
         int width = 0;  // the window's own size
         int height = 0;
+        int outer_width = 0;  // the size with the window manager's frame round it
+        int outer_height = 0;
     };
     std::optional<Geometry> geometry(std::uint32_t window) const;
     // The window that has the focus by the window manager's word.
