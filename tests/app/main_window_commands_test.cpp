@@ -285,13 +285,15 @@ INSTANTIATE_TEST_SUITE_P(
         SizeCase{"Width28BeforeLength", header_bytes(822, 40000), {"28 mm wide", "at least 29 mm"}},
         // 702.2 mm long.
         SizeCase{"Length702", header_bytes(1134, 19900), {"702 mm long", "at most 701 mm"}},
-        // The width by the header's own x resolution, as the analyser takes it: 7115 dots at
-        // 360 dpi are 502 mm.
-        SizeCase{"WidthByItsOwnResolution", header_bytes(7115, 144, 360), {"502 mm wide"}},
-        SizeCase{"NoResolution", header_bytes(1134, 144, 0), {"cannot be read"}},
+        // The width at 720 dpi, whatever the header's own x resolution: 7115 dots are 251 mm
+        // (at the header's 360 dpi they would be 502 mm); 14230 dots at 1440 dpi still 502.
+        SizeCase{"WidthAt720WhateverTheHeaderSays", header_bytes(7115, 144, 360), {}},
+        SizeCase{"WidthAt720NotTheHeaders1440", header_bytes(14230, 144, 1440), {"502 mm wide"}},
+        SizeCase{"NoResolution", header_bytes(1134, 144, 720, 0), {"cannot be read"}},
         SizeCase{"ShortHeader", header_bytes(1134, 144).substr(0, 60), {"cannot be read"}},
-        // Sizes past the 32-bit range are held at its top, and refused.
-        SizeCase{"HugeWidth", header_bytes(0xFFFFFFFF, 144, 1), {"at most 501 mm"}}),
+        // The widest header there is; a length past the 32-bit range is held at its top.
+        SizeCase{"HugeWidth", header_bytes(0xFFFFFFFF, 144), {"at most 501 mm"}},
+        SizeCase{"HugeLength", header_bytes(1134, 0xFFFFFFFF, 720, 1), {"at most 701 mm"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowCommands, PrintTwiceGivesOnePrintingRowAndTheRowStaysReadyToPrint) {
