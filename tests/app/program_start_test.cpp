@@ -176,6 +176,41 @@ class RunningProgram : public ::testing::Test {
         return icon;
     }
 
+    // The program's windows shown on the desktop: its main window, its tray icon, and a menu
+    // while one is open.
+    static std::vector<std::uint32_t> shown_windows(const test_support::XDesktop& desktop) {
+        std::vector<std::uint32_t> shown;
+        std::istringstream ids(
+            desktop.xdotool({"search", "--onlyvisible", "--class", "^velquorin$"}).value_or(""));
+        for (std::uint32_t id = 0; ids >> id;) {
+            shown.push_back(id);
+        }
+        return shown;
+    }
+
+    // A right click where no control of the window takes it: whether a menu opened (it is
+    // closed again).
+    static bool right_click_opens_a_menu(pid_t pid, const test_support::XDesktop& desktop,
+                                         std::uint32_t window) {
+        const auto place = desktop.geometry(window);
+        if (!place) {
+            return false;
+        }
+        const std::size_t before = shown_windows(desktop).size();
+        desktop.click(place->x + 900, place->y + 50, 3);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(1500);
+        bool opened = false;
+        while (!opened && Clock::now() < deadline && running(pid)) {
+            opened = shown_windows(desktop).size() > before;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (opened) {
+            desktop.xdotool({"key", "Escape"});
+            wait_for(pid, [&] { return shown_windows(desktop).size() == before; });
+        }
+        return opened;
+    }
+
     // A 40 x 5 mm job at 720 dpi, written beside the job folder and moved in whole.
     fs::path put_sample_job() const {
         const fs::path job = station_.job_folder() / "sample.prn";
@@ -289,7 +324,8 @@ TEST_F(RunningProgram, APrintedJobRevertedFromTheHistoryIsPrintedAgain) {
 
 // On a desktop with a tray the window hides to its icon: Esc and the caption's own close hide it
 // (not minimised), the icon's left button shows it again in front and not kept above the other
-// windows, and hides it while it is shown. The program runs on throughout.
+// windows, and hides it while it is shown, minimised ones included. The menu is the icon's: a
+// right click on the window opens none. The program runs on throughout.
 TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
     START_DESKTOP_OR_SKIP();
     test_support::XDesktop& desktop = *desktop_;
@@ -312,6 +348,8 @@ TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
         return desktop.is_shown(window) && desktop.active_window() == window;
     };
 
+    EXPECT_FALSE(right_click_opens_a_menu(pid, desktop, window));
+
     desktop.xdotool({"windowactivate", "--sync", std::to_string(window)});
     desktop.xdotool({"key", "Escape"});
     EXPECT_TRUE(wait_for(pid, hidden)) << "Esc";
@@ -332,13 +370,22 @@ TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
                   place->y + close.top + close.height() / 2);
     EXPECT_TRUE(wait_for(pid, hidden)) << "the caption's close";
 
+    // A minimised window is shown, on the task bar: the icon hides it, and brings it back.
     click_icon();
-    EXPECT_TRUE(wait_for(pid, shown_in_front));
+    ASSERT_TRUE(wait_for(pid, shown_in_front));
+    desktop.minimise(window);
+    ASSERT_TRUE(wait_for(pid, [&] { return desktop.is_minimised(window); }));
+    click_icon();
+    EXPECT_TRUE(wait_for(pid, [&] { return !desktop.is_shown(window); }))
+        << "icon on the minimised window";
+    click_icon();
+    EXPECT_TRUE(wait_for(pid, [&] { return shown_in_front() && !desktop.is_minimised(window); }));
     EXPECT_TRUE(running(pid));
 }
 
 // A tray that comes after the program (a panel that starts later than a session's autostart)
-// gets the icon, and from then on the window hides to it instead of minimising.
+// gets the icon, and from then on the window hides to it instead of minimising; until then a
+// right click on the window opens the tray's menu.
 TEST_F(RunningProgram, ATrayThatComesAfterTheStartGetsTheIcon) {
     START_DESKTOP_OR_SKIP();
     const Started program(start_running());
@@ -350,6 +397,7 @@ TEST_F(RunningProgram, ATrayThatComesAfterTheStartGetsTheIcon) {
         desktop_->xdotool({"windowactivate", "--sync", std::to_string(window)});
         desktop_->xdotool({"key", "Escape"});
     };
+    EXPECT_TRUE(right_click_opens_a_menu(pid, *desktop_, window)) << "without a tray";
     escape();
     EXPECT_TRUE(wait_for(pid, [&] { return desktop_->is_minimised(window); }))
         << "without a tray Esc minimises";
@@ -357,14 +405,65 @@ TEST_F(RunningProgram, ATrayThatComesAfterTheStartGetsTheIcon) {
     ASSERT_TRUE(desktop_->start_tray());
     const auto icon = wait_for_tray_icon(pid, *desktop_);
     ASSERT_TRUE(icon) << "no icon in the tray that came later";
-    desktop_->click(icon->x + icon->width / 2, icon->y + icon->height / 2);
+    const auto click_icon = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        desktop_->click(icon->x + icon->width / 2, icon->y + icon->height / 2);
+    };
+    // Minimised is shown: the first click hides the window, the next brings it back.
+    click_icon();
+    EXPECT_TRUE(wait_for(pid, [&] { return !desktop_->is_shown(window); }));
+    click_icon();
     ASSERT_TRUE(wait_for(pid, [&] {
         return desktop_->is_shown(window) && desktop_->active_window() == window;
     })) << "the icon did not bring the window back";
+    EXPECT_FALSE(right_click_opens_a_menu(pid, *desktop_, window)) << "with the tray";
     escape();
     EXPECT_TRUE(wait_for(pid, [&] {
         return !desktop_->is_shown(window) && !desktop_->is_minimised(window);
     })) << "with the tray Esc hides";
+    EXPECT_TRUE(running(pid));
+}
+
+// A tray that goes away after the icon was added (a panel that crashes) leaves no icon to click:
+// until a tray comes back, Esc minimises the window and a right click on it opens the menu;
+// with the tray back the icon is there again and Esc hides to it.
+TEST_F(RunningProgram, ATrayThatGoesAwayIsNoTrayUntilOneComesBack) {
+    START_DESKTOP_OR_SKIP();
+    test_support::XDesktop& desktop = *desktop_;
+    ASSERT_TRUE(desktop.start_tray());
+    const Started program(start_running());
+    const pid_t pid = program.pid();
+    ASSERT_GT(pid, 0);
+    const std::uint32_t window = wait_for_main_window(pid, desktop);
+    ASSERT_NE(window, 0u) << "the window did not show";
+    ASSERT_TRUE(wait_for_tray_icon(pid, desktop)) << "no icon in the tray";
+    const auto escape = [&] {
+        desktop.xdotool({"windowactivate", "--sync", std::to_string(window)});
+        desktop.xdotool({"key", "Escape"});
+    };
+
+    desktop.stop_tray();
+    EXPECT_TRUE(right_click_opens_a_menu(pid, desktop, window)) << "with the tray gone";
+    escape();
+    EXPECT_TRUE(wait_for(pid, [&] { return desktop.is_minimised(window); }))
+        << "with the tray gone Esc minimises";
+
+    ASSERT_TRUE(desktop.start_tray());
+    const auto icon = wait_for_tray_icon(pid, desktop);
+    ASSERT_TRUE(icon) << "no icon in the tray that came back";
+    const auto click_icon = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        desktop.click(icon->x + icon->width / 2, icon->y + icon->height / 2);
+    };
+    click_icon();
+    EXPECT_TRUE(wait_for(pid, [&] { return !desktop.is_shown(window); }));
+    click_icon();
+    ASSERT_TRUE(wait_for(
+        pid, [&] { return desktop.is_shown(window) && desktop.active_window() == window; }));
+    escape();
+    EXPECT_TRUE(wait_for(pid, [&] {
+        return !desktop.is_shown(window) && !desktop.is_minimised(window);
+    })) << "with the tray back Esc hides";
     EXPECT_TRUE(running(pid));
 }
 

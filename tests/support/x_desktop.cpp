@@ -361,6 +361,10 @@ bool XDesktop::start_tray() {
                10000);
 }
 
+void XDesktop::stop_tray() {
+    stop(tray_);
+}
+
 std::optional<std::string> XDesktop::xdotool(const std::vector<std::string>& args) const {
     int out[2];
     if (::pipe(out) != 0) {

@@ -55,6 +55,8 @@ class XDesktop {
     // Starts a tray (a notification area) along the bottom edge; true once programs can put
     // their icons into it.
     bool start_tray();
+    // Ends the tray, as a panel that crashes: the icons in it go with it.
+    void stop_tray();
 
     // Runs xdotool with these arguments on this desktop; its output, or nothing when it failed.
     std::optional<std::string> xdotool(const std::vector<std::string>& args) const;
