@@ -176,6 +176,19 @@ class RunningProgram : public ::testing::Test {
         return icon;
     }
 
+    // A click on the tray icon, further from the one before than a double click is (whose
+    // second press is no left-button press).
+    static void click_icon(const test_support::XDesktop& desktop,
+                           const test_support::XDesktop::Geometry& icon) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        desktop.click(icon.x + icon.width / 2, icon.y + icon.height / 2);
+    }
+    // Esc pressed on the window.
+    static void press_escape(const test_support::XDesktop& desktop, std::uint32_t window) {
+        desktop.xdotool({"windowactivate", "--sync", std::to_string(window)});
+        desktop.xdotool({"key", "Escape"});
+    }
+
     // The program's windows shown on the desktop: its main window, its tray icon, and a menu
     // while one is open.
     static std::vector<std::uint32_t> shown_windows(const test_support::XDesktop& desktop) {
@@ -338,11 +351,6 @@ TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
     ASSERT_NE(window, 0u) << "the window did not show";
     const auto icon = wait_for_tray_icon(pid, desktop);
     ASSERT_TRUE(icon) << "no icon in the tray";
-    // Clicks further apart than a double click, whose second press is no left-button press.
-    const auto click_icon = [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        desktop.click(icon->x + icon->width / 2, icon->y + icon->height / 2);
-    };
     const auto hidden = [&] { return !desktop.is_shown(window) && !desktop.is_minimised(window); };
     const auto shown_in_front = [&] {
         return desktop.is_shown(window) && desktop.active_window() == window;
@@ -350,18 +358,17 @@ TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
 
     EXPECT_FALSE(right_click_opens_a_menu(pid, desktop, window));
 
-    desktop.xdotool({"windowactivate", "--sync", std::to_string(window)});
-    desktop.xdotool({"key", "Escape"});
+    press_escape(desktop, window);
     EXPECT_TRUE(wait_for(pid, hidden)) << "Esc";
 
-    click_icon();
+    click_icon(desktop, *icon);
     EXPECT_TRUE(wait_for(pid, shown_in_front)) << "icon on the hidden window";
     EXPECT_FALSE(desktop.is_kept_above(window));
     // The shown window's own run does not keep the icon from answering.
-    click_icon();
+    click_icon(desktop, *icon);
     EXPECT_TRUE(wait_for(pid, hidden)) << "icon on the shown window";
 
-    click_icon();
+    click_icon(desktop, *icon);
     ASSERT_TRUE(wait_for(pid, shown_in_front));
     const auto place = desktop.geometry(window);
     ASSERT_TRUE(place);
@@ -371,14 +378,14 @@ TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
     EXPECT_TRUE(wait_for(pid, hidden)) << "the caption's close";
 
     // A minimised window is shown, on the task bar: the icon hides it, and brings it back.
-    click_icon();
+    click_icon(desktop, *icon);
     ASSERT_TRUE(wait_for(pid, shown_in_front));
     desktop.minimise(window);
     ASSERT_TRUE(wait_for(pid, [&] { return desktop.is_minimised(window); }));
-    click_icon();
+    click_icon(desktop, *icon);
     EXPECT_TRUE(wait_for(pid, [&] { return !desktop.is_shown(window); }))
         << "icon on the minimised window";
-    click_icon();
+    click_icon(desktop, *icon);
     EXPECT_TRUE(wait_for(pid, [&] { return shown_in_front() && !desktop.is_minimised(window); }));
     EXPECT_TRUE(running(pid));
 }
@@ -393,31 +400,23 @@ TEST_F(RunningProgram, ATrayThatComesAfterTheStartGetsTheIcon) {
     ASSERT_GT(pid, 0);
     const std::uint32_t window = wait_for_main_window(pid, *desktop_);
     ASSERT_NE(window, 0u) << "the window did not show";
-    const auto escape = [&] {
-        desktop_->xdotool({"windowactivate", "--sync", std::to_string(window)});
-        desktop_->xdotool({"key", "Escape"});
-    };
     EXPECT_TRUE(right_click_opens_a_menu(pid, *desktop_, window)) << "without a tray";
-    escape();
+    press_escape(*desktop_, window);
     EXPECT_TRUE(wait_for(pid, [&] { return desktop_->is_minimised(window); }))
         << "without a tray Esc minimises";
 
     ASSERT_TRUE(desktop_->start_tray());
     const auto icon = wait_for_tray_icon(pid, *desktop_);
     ASSERT_TRUE(icon) << "no icon in the tray that came later";
-    const auto click_icon = [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        desktop_->click(icon->x + icon->width / 2, icon->y + icon->height / 2);
-    };
     // Minimised is shown: the first click hides the window, the next brings it back.
-    click_icon();
+    click_icon(*desktop_, *icon);
     EXPECT_TRUE(wait_for(pid, [&] { return !desktop_->is_shown(window); }));
-    click_icon();
+    click_icon(*desktop_, *icon);
     ASSERT_TRUE(wait_for(pid, [&] {
         return desktop_->is_shown(window) && desktop_->active_window() == window;
     })) << "the icon did not bring the window back";
     EXPECT_FALSE(right_click_opens_a_menu(pid, *desktop_, window)) << "with the tray";
-    escape();
+    press_escape(*desktop_, window);
     EXPECT_TRUE(wait_for(pid, [&] {
         return !desktop_->is_shown(window) && !desktop_->is_minimised(window);
     })) << "with the tray Esc hides";
@@ -437,30 +436,22 @@ TEST_F(RunningProgram, ATrayThatGoesAwayIsNoTrayUntilOneComesBack) {
     const std::uint32_t window = wait_for_main_window(pid, desktop);
     ASSERT_NE(window, 0u) << "the window did not show";
     ASSERT_TRUE(wait_for_tray_icon(pid, desktop)) << "no icon in the tray";
-    const auto escape = [&] {
-        desktop.xdotool({"windowactivate", "--sync", std::to_string(window)});
-        desktop.xdotool({"key", "Escape"});
-    };
 
     desktop.stop_tray();
     EXPECT_TRUE(right_click_opens_a_menu(pid, desktop, window)) << "with the tray gone";
-    escape();
+    press_escape(desktop, window);
     EXPECT_TRUE(wait_for(pid, [&] { return desktop.is_minimised(window); }))
         << "with the tray gone Esc minimises";
 
     ASSERT_TRUE(desktop.start_tray());
     const auto icon = wait_for_tray_icon(pid, desktop);
     ASSERT_TRUE(icon) << "no icon in the tray that came back";
-    const auto click_icon = [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        desktop.click(icon->x + icon->width / 2, icon->y + icon->height / 2);
-    };
-    click_icon();
+    click_icon(desktop, *icon);
     EXPECT_TRUE(wait_for(pid, [&] { return !desktop.is_shown(window); }));
-    click_icon();
+    click_icon(desktop, *icon);
     ASSERT_TRUE(wait_for(
         pid, [&] { return desktop.is_shown(window) && desktop.active_window() == window; }));
-    escape();
+    press_escape(desktop, window);
     EXPECT_TRUE(wait_for(pid, [&] {
         return !desktop.is_shown(window) && !desktop.is_minimised(window);
     })) << "with the tray back Esc hides";
