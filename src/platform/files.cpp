@@ -216,6 +216,80 @@ bool copy_file(const std::filesystem::path& from, const std::filesystem::path& t
     return true;
 }
 
+namespace {
+
+constexpr std::string_view kPartialCopyPrefix = ".velquorin-copy-";
+
+// Puts a finished file at its name without replacing anything there: the no-replace rename, or
+// on a file system without it a hard link, which fails just as surely on a taken name.
+bool link_into_place(const std::filesystem::path& temporary, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    if (::link(temporary.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    ::unlink(temporary.c_str());
+    return true;
+}
+
+bool flush_folder(const std::filesystem::path& folder) {
+    const FileHandle fd(open_close_on_exec(folder.c_str(), O_RDONLY | O_DIRECTORY));
+    return fd.is_open() && ::fsync(fd.get()) == 0;
+}
+
+}  // namespace
+
+bool is_partial_copy_name(std::string_view name) {
+    return name.starts_with(kPartialCopyPrefix);
+}
+
+bool copy_file_into_place(const std::filesystem::path& from, const std::filesystem::path& to,
+                          Links source_links) {
+    FileHandle in = open_regular_file(from, source_links);
+    struct stat source {};
+    if (!in.is_open() || ::fstat(in.get(), &source) != 0) {
+        return false;
+    }
+    if (platform::exists(to)) {
+        errno = EEXIST;
+        return false;
+    }
+    const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : ".";
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path temporary;
+    FileHandle out;
+    for (int attempt = 0; attempt < 100 && !out.is_open(); ++attempt) {
+        temporary = folder / (std::string(kPartialCopyPrefix) + std::to_string(::getpid()) + "-" +
+                              std::to_string(counter++));
+        out = FileHandle(open_close_on_exec(temporary.c_str(),
+                                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY,
+                                            source.st_mode & 0777));
+        if (!out.is_open() && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (!out.is_open()) {
+        return false;
+    }
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    bool ok = copy_contents(in.get(), out.get()) &&
+              ::fchmod(out.get(), source.st_mode & 0777) == 0 &&
+              ::futimens(out.get(), times) == 0 && ::fsync(out.get()) == 0;
+    ok = out.close() && ok;
+    if (!ok || !link_into_place(temporary, to)) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        errno = error;
+        return false;
+    }
+    // The name itself on the disk too, before a caller deletes the source.
+    return flush_folder(folder);
+}
+
 bool move_file(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return true;
@@ -238,14 +312,10 @@ bool move_file_across(const std::filesystem::path& from, const std::filesystem::
     // Only another file system calls for the copy; a rename refused for any other reason (the
     // target there, its folder gone) is refused here too.
     // A link is never copied through: the file it leads to is not the one being moved.
-    if (errno != EXDEV || !copy_file(from, to, CopyMode::FailIfExists, Links::NotFollowed)) {
+    if (errno != EXDEV || !copy_file_into_place(from, to, Links::NotFollowed)) {
         return false;
     }
-    const FileHandle copy(open_close_on_exec(to.c_str(), O_RDONLY | O_NOFOLLOW));
-    const FileHandle folder(open_close_on_exec(to.parent_path().c_str(), O_RDONLY | O_DIRECTORY));
-    const bool flushed = copy.is_open() && ::fsync(copy.get()) == 0 && folder.is_open() &&
-                         ::fsync(folder.get()) == 0;
-    if (!flushed || !delete_file(from)) {
+    if (!delete_file(from)) {
         ::unlink(to.c_str());
         return false;
     }
@@ -414,11 +484,6 @@ EntryKind entry_kind(const std::filesystem::path& path) {
     return ::lstat(path.c_str(), &info) == 0 ? EntryKind::Other : EntryKind::Missing;
 }
 
-namespace {
-
-// Who may still write a file: nobody, somebody, or no telling.
-enum class Writers { None, Some, Unknown };
-
 Writers writers_of(const std::filesystem::path& path) {
     // Opened without waiting, so that a file under another holder's write lease answers at
     // once instead of holding us until that lease is given up.
@@ -446,8 +511,6 @@ Writers writers_of(const std::filesystem::path& path) {
     return scan.all_seen ? Writers::None : Writers::Unknown;
 }
 
-}  // namespace
-
 bool can_open_exclusively(const std::filesystem::path& path) {
     return writers_of(path) != Writers::Some;
 }
@@ -462,8 +525,64 @@ void fail_listing_reads(int count) {
     g_listing_reads_to_fail = count;
 }
 
-WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc) {
+bool mount_options_hide_processes(std::string_view options) {
+    while (!options.empty()) {
+        const std::size_t comma = options.find(',');
+        const std::string_view option = options.substr(0, comma);
+        if (option == "hidepid=2" || option == "hidepid=invisible" || option == "hidepid=4" ||
+            option == "hidepid=ptraceable") {
+            return true;
+        }
+        options = comma == std::string_view::npos ? std::string_view() : options.substr(comma + 1);
+    }
+    return false;
+}
+
+namespace {
+
+// Whether the process table at `proc` is mounted so that it hides other users' processes: the
+// mountinfo line of that mount point (fields: id, parent, device, root, mount point, options,
+// optional fields, "-", type, source, super options).
+bool process_table_hides_processes(const std::filesystem::path& proc,
+                                   const std::filesystem::path& mountinfo) {
+    // Root may look into every process whatever the mount says.
+    if (::geteuid() == 0) {
+        return false;
+    }
+    const std::optional<std::string> table = read_regular_file(mountinfo);
+    if (!table) {
+        return false;
+    }
+    std::error_code error;
+    const std::string point = std::filesystem::weakly_canonical(proc, error).string();
+    for (const std::string_view line : text_lines(*table)) {
+        std::vector<std::string_view> fields;
+        for (std::string_view rest = line; !rest.empty();) {
+            const std::size_t blank = rest.find(' ');
+            fields.push_back(rest.substr(0, blank));
+            rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+        }
+        std::size_t dash = 6;
+        while (dash < fields.size() && fields[dash] != "-") {
+            ++dash;
+        }
+        if (dash + 3 < fields.size() && fields[4] == point && fields[dash + 1] == "proc" &&
+            mount_options_hide_processes(fields[dash + 3])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc,
+                            const std::filesystem::path& mountinfo) {
     WriterScan scan;
+    // Processes that the table does not list at all cannot be found writing.
+    if (process_table_hides_processes(proc, mountinfo)) {
+        scan.all_seen = false;
+    }
     // Without the process table nothing more can be known; the open itself succeeded.
     DIR* processes = ::opendir(proc.c_str());
     if (processes == nullptr) {

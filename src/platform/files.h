@@ -47,13 +47,28 @@ enum class CopyMode { FailIfExists, Overwrite };
 bool copy_file(const std::filesystem::path& from, const std::filesystem::path& to, CopyMode mode,
                Links source_links = Links::Followed);
 
+// Copies a regular file to a name that must not exist yet, so that the name never holds less
+// than the whole file: the bytes go to a hidden temporary file in the target's folder (a name
+// that is_partial_copy_name tells), reach the disk there, and only then is the file put at its
+// name, without replacing anything that took the name meanwhile. A copy cut off at any moment
+// (a crash, a full disk, the program ended) leaves at most that temporary file, never a
+// cut-short file at the name. Permission bits and the last-write time are kept, as copy_file
+// keeps them. False when the target exists or anything fails; the temporary file is then gone.
+bool copy_file_into_place(const std::filesystem::path& from, const std::filesystem::path& to,
+                          Links source_links = Links::Followed);
+
+// True for the name (the last part of a path) of the temporary file of a copy_file_into_place,
+// whether in progress or left behind by a copy that was cut off: it is never a job or an
+// archived file, and one that nothing writes any more may be deleted.
+bool is_partial_copy_name(std::string_view name);
+
 // A plain rename within one file system. Fails when the target exists: nothing is replaced.
 bool move_file(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// A move that also crosses file systems: the rename of move_file where it can, else a copy
-// that has reached the disk before the source is deleted. Never replaces an existing target.
-// False when the file could not be moved; the source is then where it was and no copy of it is
-// left at the target.
+// A move that also crosses file systems: the rename of move_file where it can, else a
+// copy_file_into_place, which has reached the disk before the source is deleted. Never replaces
+// an existing target and never leaves a cut-short file at it. False when the file could not be
+// moved; the source is then where it was and no copy of it is left at the target.
 bool move_file_across(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Replaces the whole contents of a file (creating it when missing; its folder must exist): the
@@ -124,6 +139,14 @@ std::optional<EntryStatus> entry_status(const std::filesystem::path& path);
 // The size in bytes of a regular file.
 std::optional<std::uint64_t> file_size(const std::filesystem::path& path);
 
+// Who may still write a file, asked of the file itself: nobody (a read lease was granted, or
+// every process of the machine could be looked into and none writes it), somebody (an open
+// handle writes it, or it is no regular file this process may read), or no telling (no lease
+// can be had here, a file of another user say, and some process could not be looked into, or
+// the process table hides other users' processes).
+enum class Writers { None, Some, Unknown };
+Writers writers_of(const std::filesystem::path& path);
+
 // True only when the file exists, is a regular file that this process may read, and no open
 // handle anywhere (another process, another thread, or another descriptor of this process) has
 // it open for writing. Used before taking a job or a PDF, so a file that is still being written
@@ -143,12 +166,20 @@ namespace files_detail {
 void fail_listing_reads(int count);
 struct WriterScan {
     bool writer_found = false;
-    bool all_seen = true;  // false when some process could not be looked into
+    // false when some process could not be looked into, or the process table hides the
+    // processes of other users
+    bool all_seen = true;
 };
+// True when a process-table file system mounted with these options (the super options of its
+// mountinfo line) hides other users' processes from this process: "hidepid" 2 or "invisible"
+// lists them not at all (1 or "noaccess" lists them, and their descriptors cannot be looked
+// into, which the scan sees for itself). Root sees every process whatever the options.
+bool mount_options_hide_processes(std::string_view options);
 // The slow way to the answer, used where a read lease cannot be taken: looks through the open
 // descriptors of every process in the process table for one that writes the same file.
 // Exposed for the tests, which may point it at a process table of their own making.
-WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc = "/proc");
+WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc = "/proc",
+                            const std::filesystem::path& mountinfo = "/proc/self/mountinfo");
 }  // namespace files_detail
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -153,6 +154,50 @@ TEST(Files, MoveAcrossFileSystemsCopiesThenDeletesAndNeverReplaces) {
     EXPECT_TRUE(platform::move_file_across(here / "b.prn", here / "c.prn"));
     EXPECT_EQ(read_file(here / "c.prn"), "b");
     EXPECT_FALSE(platform::exists(here / "b.prn"));
+}
+
+// A copy put into place is never seen at its name before it is whole, in the folder it lands
+// in or across file systems; a taken name is refused and left as it was, and nothing of the copy
+// stays behind, its temporary file included.
+TEST(Files, CopyIntoPlaceShowsOnlyAWholeFileAtItsName) {
+    for (const bool across : {false, true}) {
+        SCOPED_TRACE(across ? "across file systems" : "one file system");
+        TempDir here;
+        TempDir there = across ? TempDir(test_support::another_file_system()) : TempDir();
+        const std::string bytes(48 << 20, 'x');
+        write_file(here / "big.prn", bytes);
+        set_mtime(here / "big.prn", 1'600'000'000);
+
+        std::atomic<bool> done{false};
+        std::atomic<bool> cut_short_seen{false};
+        std::thread watcher([&] {
+            while (!done) {
+                struct stat info {};
+                if (::stat((there / "big.prn").c_str(), &info) == 0 &&
+                    static_cast<std::size_t>(info.st_size) != bytes.size()) {
+                    cut_short_seen = true;
+                }
+            }
+        });
+        const bool copied = platform::copy_file_into_place(here / "big.prn", there / "big.prn");
+        done = true;
+        watcher.join();
+        ASSERT_TRUE(copied);
+        EXPECT_FALSE(cut_short_seen);
+        EXPECT_EQ(mtime_of(there / "big.prn"), 1'600'000'000);
+
+        write_file(here / "small.prn", "new");
+        EXPECT_FALSE(platform::copy_file_into_place(here / "small.prn", there / "big.prn"));
+        EXPECT_FALSE(platform::copy_file_into_place(here / "small.prn", there / "gone" / "a.prn"));
+        EXPECT_FALSE(platform::copy_file_into_place(here / "missing", there / "b.prn"));
+        EXPECT_EQ(platform::file_size(there / "big.prn"), bytes.size());
+        const auto left = platform::list_folder(there.path());
+        ASSERT_TRUE(left);
+        ASSERT_EQ(left->size(), 1U);
+        EXPECT_EQ(left->front().name, "big.prn");
+    }
+    EXPECT_TRUE(platform::is_partial_copy_name(".velquorin-copy-12-3"));
+    EXPECT_FALSE(platform::is_partial_copy_name("job.prn"));
 }
 
 TEST(Files, ReplaceContentsIsWholeOrNothing) {
