@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -79,6 +80,21 @@ bool move_file_across(const std::filesystem::path& from, const std::filesystem::
 // touched. An existing file keeps its permission bits. False when anything fails, the file then
 // as it was.
 bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes,
+                           Links links = Links::Followed);
+
+// Where the new bytes of a file being replaced go, in pieces: buffered and written in large
+// writes, so a file of any size is made without holding it whole.
+class ContentWriter {
+  public:
+    virtual ~ContentWriter() = default;
+    // Appends bytes; false once a write has failed (later appends then do nothing).
+    virtual bool append(std::string_view bytes) = 0;
+};
+
+// replace_file_contents with the bytes made by `write`, which appends them piece by piece and
+// returns false when it could not make them (the file then stays as it was).
+bool replace_file_contents(const std::filesystem::path& path,
+                           const std::function<bool(ContentWriter&)>& write,
                            Links links = Links::Followed);
 
 struct FolderEntry {
