@@ -487,6 +487,13 @@ std::optional<EntryStatus> entry_status(const std::filesystem::path& path) {
     return status;
 }
 
+bool read_refused(const std::filesystem::path& path) {
+    // Asked with the rights this process acts with; a folder that cannot be entered on the way
+    // answers the same as the file's own rights.
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0 &&
+           (errno == EACCES || errno == EPERM);
+}
+
 std::optional<std::uint64_t> file_size(const std::filesystem::path& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {

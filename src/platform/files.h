@@ -152,6 +152,10 @@ struct EntryStatus {
 };
 std::optional<EntryStatus> entry_status(const std::filesystem::path& path);
 
+// True when this process may not read what is at the path: its rights refuse it, or a folder
+// on the way to it cannot be entered. A missing entry is not refused. Nothing is opened.
+bool read_refused(const std::filesystem::path& path);
+
 // The size in bytes of a regular file.
 std::optional<std::uint64_t> file_size(const std::filesystem::path& path);
 
