@@ -536,11 +536,6 @@ EntryKind entry_kind(const std::filesystem::path& path) {
     return ::lstat(path.c_str(), &info) == 0 ? EntryKind::Other : EntryKind::Missing;
 }
 
-namespace {
-
-// Who may still write a file: nobody, somebody, or no telling.
-enum class Writers { None, Some, Unknown };
-
 Writers writers_of(const std::filesystem::path& path) {
     // Opened without waiting, so that a file under another holder's write lease answers at
     // once instead of holding us until that lease is given up.
@@ -568,8 +563,6 @@ Writers writers_of(const std::filesystem::path& path) {
     return scan.all_seen ? Writers::None : Writers::Unknown;
 }
 
-}  // namespace
-
 bool can_open_exclusively(const std::filesystem::path& path) {
     return writers_of(path) != Writers::Some;
 }
@@ -584,8 +577,64 @@ void fail_listing_reads(int count) {
     g_listing_reads_to_fail = count;
 }
 
-WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc) {
+bool mount_options_hide_processes(std::string_view options) {
+    while (!options.empty()) {
+        const std::size_t comma = options.find(',');
+        const std::string_view option = options.substr(0, comma);
+        if (option == "hidepid=2" || option == "hidepid=invisible" || option == "hidepid=4" ||
+            option == "hidepid=ptraceable") {
+            return true;
+        }
+        options = comma == std::string_view::npos ? std::string_view() : options.substr(comma + 1);
+    }
+    return false;
+}
+
+namespace {
+
+// Whether the process table at `proc` is mounted so that it hides other users' processes: the
+// mountinfo line of that mount point (fields: id, parent, device, root, mount point, options,
+// optional fields, "-", type, source, super options).
+bool process_table_hides_processes(const std::filesystem::path& proc,
+                                   const std::filesystem::path& mountinfo) {
+    // Root may look into every process whatever the mount says.
+    if (::geteuid() == 0) {
+        return false;
+    }
+    const std::optional<std::string> table = read_regular_file(mountinfo);
+    if (!table) {
+        return false;
+    }
+    std::error_code error;
+    const std::string point = std::filesystem::weakly_canonical(proc, error).string();
+    for (const std::string_view line : text_lines(*table)) {
+        std::vector<std::string_view> fields;
+        for (std::string_view rest = line; !rest.empty();) {
+            const std::size_t blank = rest.find(' ');
+            fields.push_back(rest.substr(0, blank));
+            rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+        }
+        std::size_t dash = 6;
+        while (dash < fields.size() && fields[dash] != "-") {
+            ++dash;
+        }
+        if (dash + 3 < fields.size() && fields[4] == point && fields[dash + 1] == "proc" &&
+            mount_options_hide_processes(fields[dash + 3])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc,
+                            const std::filesystem::path& mountinfo) {
     WriterScan scan;
+    // Processes that the table does not list at all cannot be found writing.
+    if (process_table_hides_processes(proc, mountinfo)) {
+        scan.all_seen = false;
+    }
     // Without the process table nothing more can be known; the open itself succeeded.
     DIR* processes = ::opendir(proc.c_str());
     if (processes == nullptr) {

@@ -159,6 +159,14 @@ bool read_refused(const std::filesystem::path& path);
 // The size in bytes of a regular file.
 std::optional<std::uint64_t> file_size(const std::filesystem::path& path);
 
+// Who may still write a file, asked of the file itself: nobody (a read lease was granted, or
+// every process of the machine could be looked into and none writes it), somebody (an open
+// handle writes it, or it is no regular file this process may read), or no telling (no lease
+// can be had here, a file of another user say, and some process could not be looked into, or
+// the process table hides other users' processes).
+enum class Writers { None, Some, Unknown };
+Writers writers_of(const std::filesystem::path& path);
+
 // True only when the file exists, is a regular file that this process may read, and no open
 // handle anywhere (another process, another thread, or another descriptor of this process) has
 // it open for writing. Used before taking a job or a PDF, so a file that is still being written
@@ -178,12 +186,20 @@ namespace files_detail {
 void fail_listing_reads(int count);
 struct WriterScan {
     bool writer_found = false;
-    bool all_seen = true;  // false when some process could not be looked into
+    // false when some process could not be looked into, or the process table hides the
+    // processes of other users
+    bool all_seen = true;
 };
+// True when a process-table file system mounted with these options (the super options of its
+// mountinfo line) hides other users' processes from this process: "hidepid" 2 or "invisible"
+// lists them not at all (1 or "noaccess" lists them, and their descriptors cannot be looked
+// into, which the scan sees for itself). Root sees every process whatever the options.
+bool mount_options_hide_processes(std::string_view options);
 // The slow way to the answer, used where a read lease cannot be taken: looks through the open
 // descriptors of every process in the process table for one that writes the same file.
 // Exposed for the tests, which may point it at a process table of their own making.
-WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc = "/proc");
+WriterScan scan_for_writers(dev_t device, ino_t inode, const std::filesystem::path& proc = "/proc",
+                            const std::filesystem::path& mountinfo = "/proc/self/mountinfo");
 }  // namespace files_detail
 
 }  // namespace platform
