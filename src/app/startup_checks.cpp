@@ -177,19 +177,6 @@ std::string spool_folder_not_allowed(std::string_view spool_folder) {
            std::string(kSpoolFolderNotAllowedEnd);
 }
 
-std::string_view model_folder(std::string_view printer_model) {
-    if (printer_model == "Orvel") {
-        return "Orvel";
-    }
-    if (printer_model == "Q800X") {
-        return "NorvaxelQ800X";
-    }
-    if (printer_model == "Vexa4") {
-        return "NorvaxelVexa4";
-    }
-    return "NorvaxelQ400Ltx";
-}
-
 std::filesystem::path hotfpath_file() {
     return platform::system_drive() / std::string(kHotfpathName);
 }
@@ -201,7 +188,7 @@ void set_settings_root() {
     while (!data.empty() && data.back() == '/') {
         data.pop_back();
     }
-    g_settings_root = data + "/" + std::string(model_folder(g_printer_model));
+    g_settings_root = data + "/" + std::string(::model_folder(g_printer_model));
     g_settings_dir = g_settings_root + "/";
 }
 

@@ -42,9 +42,6 @@ std::string spool_folder_not_allowed(std::string_view spool_folder);
 // The end code of the main window when a check failed.
 inline constexpr int kStartupFailedEndCode = 0;
 
-// The folder of the settings root chosen by a printer model key.
-std::string_view model_folder(std::string_view printer_model);
-
 // "C:\hotfpath.ini": line 1 the spool folder, line 2 the job folder. Comes with the
 // installation; the program never writes it.
 std::filesystem::path hotfpath_file();

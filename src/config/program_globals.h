@@ -15,6 +15,22 @@
 // and the custom paper. Never changed.
 inline constexpr std::string_view g_printer_model = "Q800X";
 
+// The folder of the settings root chosen by a printer model key. Known when the program is
+// built, so that the virtual printers' backend, which has no settings of its own, knows the
+// shape of the hot folders it delivers to.
+constexpr std::string_view model_folder(std::string_view printer_model) {
+    if (printer_model == "Orvel") {
+        return "Orvel";
+    }
+    if (printer_model == "Q800X") {
+        return "NorvaxelQ800X";
+    }
+    if (printer_model == "Vexa4") {
+        return "NorvaxelVexa4";
+    }
+    return "NorvaxelQ400Ltx";
+}
+
 // The local application-data folder plus the model folder, without and with the trailing
 // separator.
 extern std::string g_settings_root;

@@ -46,9 +46,12 @@ void load_y_motor_steps() {
 void create_virtual_hot_folders() {
     const std::filesystem::path root =
         std::filesystem::path(g_settings_root) / std::string(kVirtualHotFolder);
-    platform::create_folder(root);
+    // Nobody but the operator may write them, whatever the umask: the virtual printers deliver
+    // into no folder that others may write.
+    constexpr mode_t kHotFolderMode = 0755;
+    platform::create_folder(root, kHotFolderMode);
     for (LayoutFolder layout : kLayoutFolders) {
-        platform::create_folder(root / std::string(layout));
+        platform::create_folder(root / std::string(layout), kHotFolderMode);
     }
     bool all_there = true;
     for (LayoutFolder layout : kLayoutFolders) {

@@ -7,7 +7,6 @@
 #include "config/program_globals.h"
 #include "platform/files.h"
 #include "platform/profile.h"
-#include "platform/text_lines.h"
 #include "platform/ui/message_box.h"
 
 namespace engine {
@@ -20,6 +19,26 @@ constexpr int kLayoutLine = VirtualPrintSettings::kLayoutLine;
 constexpr std::array<std::string_view, kLineCount - 2> kFixedLines = {
     "720", "1440",          "",         "0", "5", "0", "0", "0", "6", "6", "1", "0",
     "0",   "QZV4417302958", "Testname", "0"};
+
+// The RIP reads these files as text whose lines end in CR LF (or LF): a CR alone ends no line
+// and a byte-order mark is part of line 1. The check reads them just so, unlike the program's
+// other settings files, so that a file the RIP would misread is replaced, never passed on.
+std::vector<std::string_view> rip_lines(std::string_view content) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find('\n', start);
+        const std::size_t next = end == std::string_view::npos ? content.size() : end + 1;
+        if (end == std::string_view::npos) {
+            end = content.size();
+        } else if (end > start && content[end - 1] == '\r') {
+            --end;  // CR LF is one line end
+        }
+        lines.push_back(content.substr(start, end - start));
+        start = next;
+    }
+    return lines;
+}
 
 bool digits_only(std::string_view text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
@@ -58,7 +77,10 @@ enum class Check { Valid, Invalid, Unreadable };
 Check check_file(const std::filesystem::path& path, int layout_number) {
     // Only a regular file is read, and without waiting: a pipe of that name would otherwise hold
     // up the start-up, or the print thread at every job.
-    const std::optional<std::string> content = platform::read_regular_file(path);
+    // No more than a valid file can hold, and one byte to tell a longer file: a file of any size
+    // in that folder costs no more at every start and every job.
+    const std::optional<std::string> content =
+        platform::read_regular_file(path, VirtualPrintSettings::kMaxFileBytes + 1);
     if (!content) {
         return Check::Unreadable;
     }
@@ -78,12 +100,17 @@ std::string virtual_print_settings_defaults(PageSize page, int layout_number) {
 }
 
 bool virtual_print_settings_valid(std::string_view content, int layout_number) {
-    const std::vector<std::string_view> lines = platform::text_lines(content);
+    if (content.size() > VirtualPrintSettings::kMaxFileBytes) {
+        return false;
+    }
+    const std::vector<std::string_view> lines = rip_lines(content);
     if (lines.size() != static_cast<std::size_t>(kLineCount)) {
         return false;
     }
     for (int line = 1; line <= kLineCount; ++line) {
-        if (!line_valid(line, lines[static_cast<std::size_t>(line - 1)], layout_number)) {
+        const std::string_view text = lines[static_cast<std::size_t>(line - 1)];
+        if (text.size() > VirtualPrintSettings::kMaxLineBytes ||
+            !line_valid(line, text, layout_number)) {
             return false;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,10 @@ using LayoutFolder = std::string_view;
 struct VirtualPrintSettings {
     static constexpr int kLineCount = 18;
     static constexpr int kLayoutLine = 5;
+    // The longest line a valid file holds (the values are short numbers, an identifier and a
+    // name), and so the largest valid file, with a line end after every line.
+    static constexpr std::size_t kMaxLineBytes = 256;
+    static constexpr std::size_t kMaxFileBytes = kLineCount * (kMaxLineBytes + 2);
 };
 
 namespace engine {
@@ -71,9 +76,10 @@ constexpr PageSize virtual_print_page_size(std::string_view printer_model) {
 // The default contents: eighteen lines joined by CR LF, no line end after the last.
 std::string virtual_print_settings_defaults(PageSize page, int layout_number);
 
-// Takes a settings file's contents as text lines (CR LF, LF or CR line ends, a byte-order
-// mark ignored) and tells whether it is valid: exactly eighteen lines (a line end after the
-// last one does not make a further line) that each meet their rule, line 5 holding this file's
+// Takes a settings file's contents as the RIP reads them (lines end in CR LF or LF; a CR alone
+// is part of its line, and a byte-order mark part of line 1) and tells whether it is valid: at
+// most kMaxFileBytes, exactly eighteen lines (a line end after the last one does not make a
+// further line) of at most kMaxLineBytes that each meet their rule, line 5 holding this file's
 // layout number.
 bool virtual_print_settings_valid(std::string_view content, int layout_number);
 

@@ -1,5 +1,7 @@
 #include "jobs/virtual_hot_folder_collector.h"
 
+#include <sys/stat.h>
+
 #include <array>
 #include <string_view>
 
@@ -44,15 +46,37 @@ std::optional<std::string> layout_settings_file(const std::string& folder) {
     return std::nullopt;
 }
 
-VirtualHotFolderCollector::VirtualHotFolderCollector(Monitoring_thread& worker) : worker_(worker) {}
+VirtualHotFolderCollector::VirtualHotFolderCollector(Monitoring_thread& worker,
+                                                     platform::FinishedFiles::AskFile ask_file)
+    : worker_(worker),
+      // Without a watch (the system gives no more instances) every file that the file itself
+      // cannot tell of waits for the quiet time.
+      watch_(platform::WriteWatch::create()),
+      finished_(watch_.get(), kCollectorQuietMs, std::move(ask_file)) {}
 
 void VirtualHotFolderCollector::sweep() {
     // Unset folders would send the walk through the file system's root and the PDFs into it.
     if (g_settings_root.empty() || g_spool_folder.empty()) {
         return;
     }
-    scan_virtual_hot_folder(hot_folder_root());
+    const std::string root = hot_folder_root();
+    watch_tree(root);
+    scan_virtual_hot_folder(root);
     forget_gone_sources();
+}
+
+// Before the pass, so that every file made from now on is seen from its start.
+void VirtualHotFolderCollector::watch_tree(const std::string& root) {
+    struct stat now {};
+    if (watch_ == nullptr || ::stat(root.c_str(), &now) != 0) {
+        return;
+    }
+    if (watching_ && now.st_dev == watched_device_ && now.st_ino == watched_inode_) {
+        return;
+    }
+    watching_ = watch_->watch_tree(root);
+    watched_device_ = now.st_dev;
+    watched_inode_ = now.st_ino;
 }
 
 void VirtualHotFolderCollector::scan_virtual_hot_folder(const std::string& folder) {
@@ -75,7 +99,7 @@ void VirtualHotFolderCollector::scan_virtual_hot_folder(const std::string& folde
             worker_.pause(kCollectorDeletePauseMs);
         } else if (has_pdf_extension(path)) {
             collect_pdf(path);
-        } else if (platform::writer_ruled_out(path)) {
+        } else if (finished_.finished(path)) {
             // Only once nothing writes it: an open file can be deleted here, and a virtual
             // printer's file in progress (its hidden temporary file) would be destroyed with it.
             platform::delete_file(path);
@@ -84,15 +108,13 @@ void VirtualHotFolderCollector::scan_virtual_hot_folder(const std::string& folde
     }
 }
 
-// The virtual printers' backend writes each PDF under a hidden temporary name, flushes it, closes
-// it and only then renames it to its PDF name, as the hot folder's owner: a PDF that appears is
-// complete. Anything else that writes here is another matter, so a PDF counts as finished only
-// when no writer can remain; where that cannot be known (a file of another user, whose
-// processes a non-root operator cannot see), it waits for a later sweep rather than being
+// The virtual printers' backend writes each PDF under a hidden temporary name, flushes it and
+// renames it to its PDF name before it closes it, as the hot folder's owner: a PDF that appears
+// is complete. Anything else that writes here is another matter, so a PDF counts as finished
+// only when no writer can remain; until then it waits for a later sweep rather than being
 // handed on half written and its source deleted.
 void VirtualHotFolderCollector::collect_pdf(const std::string& path) {
-    // A PDF that may still be open for writing is not finished: a later sweep takes it.
-    if (!platform::writer_ruled_out(path)) {
+    if (!finished_.finished(path)) {
         return;
     }
     const std::optional<platform::EntryStatus> status = platform::entry_status(path);
@@ -140,24 +162,24 @@ bool VirtualHotFolderCollector::hand_to_spool(const std::string& path, const std
     const std::string pdf = spool_path(base + ".pdf");
     const std::string ini = spool_path(base + ".ini");
     // The settings first: the RIP takes a PDF as soon as it appears, and must find them there.
+    // A stray file of that name goes (the entry itself: a link there is not written through).
     bool ini_written = false;
     const std::optional<std::string> settings =
         layout_settings_file(path.substr(0, path.rfind('/')));
     if (settings && platform::exists(*settings)) {
-        if (!platform::copy_file(*settings, ini, platform::CopyMode::Overwrite)) {
+        platform::delete_file(ini);
+        if (!platform::copy_file_into_place(*settings, ini)) {
             return false;
         }
         ini_written = true;
     }
-    // Then the PDF whole, under a name the RIP does not take, renamed into place; a link put at
-    // the source's name meanwhile is not followed out of the hot folder.
-    const std::string part = pdf + std::string(kSpoolPartSuffix);
-    if (platform::copy_file(path, part, platform::CopyMode::Overwrite,
-                            platform::Links::NotFollowed) &&
-        platform::move_file(part, pdf)) {
+    // Then the PDF whole, under a hidden name the RIP does not take, put into place and on the
+    // disk with the folder's names, so that a power loss after the source is deleted cannot
+    // leave a cut-short copy as the only one; a link put at the source's name meanwhile is not
+    // followed out of the hot folder.
+    if (platform::copy_file_into_place(path, pdf, platform::Links::NotFollowed)) {
         return true;
     }
-    platform::delete_file(part);
     if (ini_written) {
         platform::delete_file(ini);
     }

@@ -1,16 +1,13 @@
 #include "pdf_backend/backend_job.h"
 
 #include <cups/backend.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "pdf_backend/folder_owner.h"
+#include "pdf_backend/hot_folder_shape.h"
 #include "pdf_backend/hot_folder_uri.h"
 #include "pdf_backend/pdf_file_name.h"
 
@@ -33,42 +30,44 @@ int wait_for_folder(const std::string& error) {
                   CUPS_BACKEND_RETRY);
 }
 
+// Every refusal before the backend has become the folder's owner: what the queue's state shows
+// (which every user may read) is the same whatever root saw; only the print system's debug log
+// gets the cause.
+int refuse_unseen(const std::string& cause) {
+    std::fprintf(stderr, "DEBUG: %s\n", cause.c_str());
+    return fail(std::string(kNotAHotFolder));
+}
+
 }  // namespace
 
 int run_backend_job(const std::string& device_uri, const std::string& title, int input,
                     WriteCall write_call) {
     const std::optional<std::string> folder = hot_folder_from_device_uri(device_uri);
     if (!folder) {
-        return fail("The device URI " + device_uri + " names no hot folder");
+        return refuse_unseen("The device URI " + device_uri + " names no folder");
     }
     const FolderOwner owner = become_folder_owner(*folder);
-    if (owner.state == FolderState::Missing) {
-        return wait_for_folder(owner.error);
+    if (owner.state != OwnerState::Ready) {
+        return refuse_unseen(owner.cause);
     }
-    if (owner.state != FolderState::Ready) {
-        return fail(owner.error);
+    // From here on the backend is the folder's owner and sees only what that user may see.
+    const HotFolder hot = open_hot_folder(owner.account.home, owner.parts, owner.account.uid);
+    if (hot.state == HotFolderState::Missing) {
+        return wait_for_folder(hot.error);
     }
-    const int folder_fd = open(folder->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder_fd < 0) {
-        if (errno == ENOENT) {
-            return wait_for_folder("The hot folder " + *folder + " does not exist");
-        }
-        return fail("Cannot open the hot folder " + *folder + ": " + std::strerror(errno));
+    if (hot.state != HotFolderState::Open) {
+        return fail(hot.error);
     }
-    struct stat opened {};
-    if (fstat(folder_fd, &opened) != 0 || opened.st_dev != owner.seen.st_dev ||
-        opened.st_ino != owner.seen.st_ino) {
-        // Replaced between the look and the open: what is there now was never checked.
-        close(folder_fd);
-        return fail("The hot folder " + *folder + " changed while it was opened");
-    }
-    const Delivery delivery = deliver_pdf(folder_fd, pdf_file_name(title), input, write_call);
-    close(folder_fd);
+    const Delivery delivery = deliver_pdf(hot.fd, pdf_file_name(title), input, write_call);
+    close(hot.fd);
     switch (delivery.state) {
         case DeliveryState::Done:
             return report("INFO: Saved as " + *folder + "/" + delivery.name, CUPS_BACKEND_OK);
         case DeliveryState::NoRoom:
             return wait_for_folder(delivery.error + " (" + *folder + ")");
+        case DeliveryState::NotPdf:
+            // The job itself is wrong, not the queue: it goes, and the queue goes on.
+            return report("ERROR: " + delivery.error, CUPS_BACKEND_CANCEL);
         case DeliveryState::Failed:
             break;
     }

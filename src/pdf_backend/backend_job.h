@@ -9,8 +9,8 @@
 // error as an "ERROR:" line, as CUPS reads it.
 namespace pdf_backend {
 
-// A CUPS backend exit code: done, failed (the queue's error policy decides), or kept in the
-// queue for a later try when the hot folder is missing or full.
+// A CUPS backend exit code: done, failed (the queue's error policy decides), kept in the queue
+// for a later try when the hot folder is missing or full, or cancelled when the job is no PDF.
 int run_backend_job(const std::string& device_uri, const std::string& title, int input,
                     WriteCall write_call = ::write);
 

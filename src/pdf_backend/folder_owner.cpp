@@ -1,7 +1,7 @@
 #include "pdf_backend/folder_owner.h"
 
 #include <grp.h>
-#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,67 +12,76 @@
 namespace pdf_backend {
 namespace {
 
-FolderOwner refused(std::string error) {
-    return {FolderState::Refused, {}, std::move(error)};
+FolderOwner refused(std::string cause) {
+    return {OwnerState::Refused, {}, {}, std::move(cause)};
 }
 
 // Takes on the user's identity for good: supplementary groups, primary group, then user.
-bool switch_to(const passwd& user) {
+bool switch_to(const Account& user) {
     int count = 0;
-    getgrouplist(user.pw_name, user.pw_gid, nullptr, &count);
+    getgrouplist(user.name.c_str(), user.gid, nullptr, &count);
     std::vector<gid_t> groups(static_cast<std::size_t>(std::max(count, 1)));
-    if (getgrouplist(user.pw_name, user.pw_gid, groups.data(), &count) < 0) {
+    if (getgrouplist(user.name.c_str(), user.gid, groups.data(), &count) < 0) {
         return false;
     }
-    if (setgroups(static_cast<std::size_t>(count), groups.data()) != 0 ||
-        setgid(user.pw_gid) != 0 || setuid(user.pw_uid) != 0) {
+    if (setgroups(static_cast<std::size_t>(count), groups.data()) != 0 || setgid(user.gid) != 0 ||
+        setuid(user.uid) != 0) {
         return false;
     }
     // Nothing of root may be left over.
-    return setuid(0) != 0 && geteuid() == user.pw_uid && getegid() == user.pw_gid;
+    return setuid(0) != 0 && geteuid() == user.uid && getegid() == user.gid;
+}
+
+// The account whose home the folder lies below: the first folder on the path whose owner has
+// it as home. Only the folders down to that home are looked at, and only for their owner.
+std::optional<Account> home_owner(const std::string& folder) {
+    for (std::size_t end = folder.find('/', 1); end != std::string::npos;
+         end = folder.find('/', end + 1)) {
+        const std::string prefix = folder.substr(0, end);
+        struct stat info {};
+        if (stat(prefix.c_str(), &info) != 0) {
+            return std::nullopt;
+        }
+        if (const std::optional<Account> owner = account_of(info.st_uid);
+            owner && owner->home == prefix) {
+            return owner;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-FolderOwner become_folder_owner(const std::string& folder) {
-    FolderOwner owner;
-    if (lstat(folder.c_str(), &owner.seen) != 0) {
-        if (errno == ENOENT) {
-            return {FolderState::Missing, {}, "The hot folder " + folder + " does not exist"};
-        }
-        return refused("The hot folder " + folder +
-                       " cannot be looked at: " + std::strerror(errno));
+FolderOwner become_folder_owner(const std::string& folder,
+                                const std::filesystem::path& login_defs) {
+    if (!has_hot_folder_shape(folder)) {
+        return refused(folder +
+                       " is not a layout folder in VirtualHotFolder below a settings "
+                       "folder of this printer model");
     }
-    if (!S_ISDIR(owner.seen.st_mode)) {
-        return refused(folder + " is not a folder");
+    const std::optional<Account> owner = home_owner(folder);
+    if (!owner) {
+        return refused(folder + " lies in no account's home folder");
     }
-    if (owner.seen.st_uid == 0) {
-        return refused("The hot folder " + folder + " belongs to root; it must belong to the " +
-                       "operator whose virtual printers deliver there");
+    std::optional<std::vector<std::string>> parts = parts_below(folder, owner->home);
+    if (!parts) {
+        return refused(folder + " lies in no account's home folder");
     }
-    const uid_t uid = owner.seen.st_uid;
+    if (owner->uid < first_ordinary_uid(login_defs)) {
+        return refused(folder + " lies in the home folder of user " + owner->name +
+                       ", which is no ordinary account");
+    }
     if (geteuid() != 0) {
         // Run by hand or by a print system that does not run it as root: only the owner may go on.
-        if (geteuid() != uid) {
-            return refused("The hot folder " + folder + " belongs to user " + std::to_string(uid) +
-                           ", not to user " + std::to_string(geteuid()) + " who runs this backend");
+        if (geteuid() != owner->uid) {
+            return refused(folder + " belongs to user " + owner->name + ", not to user " +
+                           std::to_string(geteuid()) + " who runs this backend");
         }
-        owner.state = FolderState::Ready;
-        return owner;
+    } else if (!switch_to(*owner)) {
+        return refused("Cannot act as user " + owner->name + ", the owner of " + folder + ": " +
+                       std::strerror(errno));
     }
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* user = nullptr;
-    if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &user) != 0 || user == nullptr) {
-        return refused("The hot folder " + folder + " belongs to user " + std::to_string(uid) +
-                       ", who is not known to this computer");
-    }
-    if (!switch_to(*user)) {
-        return refused(std::string("Cannot act as user ") + user->pw_name + ", the owner of " +
-                       folder + ": " + std::strerror(errno));
-    }
-    owner.state = FolderState::Ready;
-    return owner;
+    return {OwnerState::Ready, *owner, std::move(*parts), {}};
 }
 
 }  // namespace pdf_backend

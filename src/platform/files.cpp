@@ -187,8 +187,8 @@ bool remove_empty_folder(const std::filesystem::path& path) {
     return ::rmdir(path.c_str()) == 0;
 }
 
-bool create_folder(const std::filesystem::path& path) {
-    if (::mkdir(path.c_str(), 0777) == 0) {
+bool create_folder(const std::filesystem::path& path, mode_t mode) {
+    if (::mkdir(path.c_str(), mode) == 0) {
         return true;
     }
     return errno == EEXIST && platform::is_directory(path);

@@ -33,8 +33,8 @@ bool remove_empty_folder(const std::filesystem::path& path);
 
 // Creates one folder; its parent must exist. True when the folder exists afterwards, whether it
 // was made now or was there already. False when the parent is missing, a file of that name is in
-// the way, or the folder cannot be created.
-bool create_folder(const std::filesystem::path& path);
+// the way, or the folder cannot be created. A new folder gets `mode` less the process's umask.
+bool create_folder(const std::filesystem::path& path, mode_t mode = 0777);
 
 enum class CopyMode { FailIfExists, Overwrite };
 

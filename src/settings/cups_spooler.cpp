@@ -192,6 +192,10 @@ class CupsSpooler final : public PrintSpooler {
                      queue.device_uri.c_str());
         ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "media-default", nullptr,
                      queue.media.c_str());
+        // Never offered to other computers, which would print straight into the operator's hot
+        // folders and on to the RIP; a new queue is shared where the print system shares by
+        // default.
+        ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-shared", 0);
         return admin(request, "adding " + queue.name) &&
                admin(printer_request(IPP_OP_CUPS_ACCEPT_JOBS, queue.name),
                      "letting " + queue.name + " take jobs") &&
@@ -202,8 +206,8 @@ class CupsSpooler final : public PrintSpooler {
     std::optional<QueueState> queue_state(const std::string& name) override {
         ipp_t* request = printer_request(IPP_OP_GET_PRINTER_ATTRIBUTES, name);
         static const char* const kWanted[] = {"device-uri", "printer-is-accepting-jobs",
-                                              "media-default"};
-        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3,
+                                              "media-default", "printer-is-shared"};
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4,
                       nullptr, kWanted);
         const std::string what = "the settings of " + name;
         Response response(ask(request, "/", what));
@@ -220,6 +224,9 @@ class CupsSpooler final : public PrintSpooler {
         ipp_attribute_t* accepting =
             ippFindAttribute(response.ipp, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN);
         state.accepting = accepting != nullptr && ippGetBoolean(accepting, 0) != 0;
+        ipp_attribute_t* shared =
+            ippFindAttribute(response.ipp, "printer-is-shared", IPP_TAG_BOOLEAN);
+        state.shared = shared == nullptr || ippGetBoolean(shared, 0) != 0;
         return state;
     }
 

@@ -40,6 +40,8 @@ struct QueueState {
     std::string device_uri;
     bool accepting = false;
     std::string media;  // the default page size
+    // Offered to other computers (also when the print system does not say it is not).
+    bool shared = true;
 };
 
 // How the last request that failed went wrong.
@@ -57,7 +59,8 @@ class PrintSpooler {
     // Nothing when it cannot be asked.
     virtual std::optional<PdfDriverOffer> pdf_driver() = 0;
     virtual bool delete_queue(const std::string& name) = 0;
-    // Adds the queue (or changes one of that name), then lets it print and take jobs.
+    // Adds the queue (or changes one of that name), not shared with other computers, then lets
+    // it print and take jobs.
     virtual bool add_queue(const QueueSpec& queue) = 0;
     virtual std::optional<QueueState> queue_state(const std::string& name) = 0;
     // The last failure, and the print system's words for it with the request that failed.

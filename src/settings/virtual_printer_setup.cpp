@@ -1,7 +1,6 @@
 #include "settings/virtual_printer_setup.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include "config/program_globals.h"
 #include "engine/step_settings.h"
 #include "engine/virtual_print_settings.h"
+#include "pdf_backend/hot_folder_shape.h"
 #include "pdf_backend/hot_folder_uri.h"
 #include "platform/clock.h"
 
@@ -62,20 +62,54 @@ bool must_stop(const PrintSpooler& spooler) {
     return spooler.last_failure() != SpoolerFailure::Refused;
 }
 
-// The backend writes into a hot folder only as its owner, and never as root: folders that
-// root made (a set-up run as root) would take no job.
-std::vector<std::string> unusable_hot_folders() {
-    std::vector<std::string> unusable;
-    for (std::string_view layout : kSaveFolderOrder) {
-        const std::string folder = hot_folder(layout);
-        struct stat info {};
-        if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-            unusable.push_back(folder + " is missing");
-        } else if (info.st_uid == 0) {
-            unusable.push_back(folder + " belongs to root; run Velquorin as the operator");
+struct HotFolderCheck {
+    std::vector<std::string> missing;
+    std::vector<std::string> refused;  // each problem once, in the order found
+    void refuse(const std::string& problem) {
+        if (std::find(refused.begin(), refused.end(), problem) == refused.end()) {
+            refused.push_back(problem);
         }
     }
-    return unusable;
+};
+
+// The backend delivers only into a hot folder below its owner's home, the owner an ordinary
+// user, every folder from the home down that user's and writable by nobody else, and never as
+// root: the set-up checks its folders as the backend will, so that it makes no queue that would
+// take no job.
+HotFolderCheck check_hot_folders() {
+    HotFolderCheck check;
+    const std::optional<pdf_backend::Account> me = pdf_backend::account_of(geteuid());
+    if (!me) {
+        check.refuse("user " + std::to_string(geteuid()) + " is not in the account database");
+        return check;
+    }
+    if (me->uid < pdf_backend::first_ordinary_uid()) {
+        check.refuse(me->name + " is no ordinary user; run Velquorin as the operator");
+        return check;
+    }
+    for (std::string_view layout : kSaveFolderOrder) {
+        const std::string folder = hot_folder(layout);
+        const std::optional<std::vector<std::string>> parts =
+            pdf_backend::parts_below(folder, me->home);
+        if (!parts || !pdf_backend::has_hot_folder_shape(folder)) {
+            check.refuse(g_settings_root + " lies outside your home folder " + me->home);
+            continue;
+        }
+        const pdf_backend::HotFolder opened =
+            pdf_backend::open_hot_folder(me->home, *parts, me->uid);
+        switch (opened.state) {
+            case pdf_backend::HotFolderState::Open:
+                close(opened.fd);
+                break;
+            case pdf_backend::HotFolderState::Missing:
+                check.missing.push_back(folder + " is missing");
+                break;
+            case pdf_backend::HotFolderState::Refused:
+                check.refuse(opened.error);
+                break;
+        }
+    }
+    return check;
 }
 
 }  // namespace
@@ -111,8 +145,12 @@ SetupOutcome configure_virtual_printers(PrintSpooler& spooler, const SetupProgre
         return {kSetupDriverNotFound, {}};
     }
     engine::create_virtual_hot_folders();
-    if (const std::vector<std::string> unusable = unusable_hot_folders(); !unusable.empty()) {
-        return {kSetupSaveFolderNotSet, joined(unusable)};
+    const HotFolderCheck hot_folders = check_hot_folders();
+    if (!hot_folders.refused.empty()) {
+        return {kSetupHotFolderRefused, joined(hot_folders.refused)};
+    }
+    if (!hot_folders.missing.empty()) {
+        return {kSetupSaveFolderNotSet, joined(hot_folders.missing)};
     }
     progress.position(10);
     progress.position(20);
@@ -134,6 +172,7 @@ SetupOutcome configure_virtual_printers(PrintSpooler& spooler, const SetupProgre
     std::vector<std::string> no_folder;
     std::vector<std::string> not_accepting;
     std::vector<std::string> no_paper;
+    std::vector<std::string> shared;
     for (const VirtualPrinter& printer : kVirtualPrinters) {
         const QueueSpec spec{std::string(printer.name), std::string(printer.info),
                              virtual_printer_device_uri(printer.layout), driver->ppd_name, media};
@@ -154,6 +193,9 @@ SetupOutcome configure_virtual_printers(PrintSpooler& spooler, const SetupProgre
             }
             if (state->media != media) {
                 no_paper.push_back(info);
+            }
+            if (state->shared) {
+                shared.push_back(info);
             }
         } else if (must_stop(spooler)) {
             return stopped_by(spooler);
@@ -179,6 +221,9 @@ SetupOutcome configure_virtual_printers(PrintSpooler& spooler, const SetupProgre
     }
     if (!no_paper.empty()) {
         return {kSetupPaperNotSet, joined(no_paper)};
+    }
+    if (!shared.empty()) {
+        return {kSetupShared, joined(shared)};
     }
     return {kSetupCompleted, {}};
 }
@@ -222,6 +267,12 @@ std::string virtual_printer_setup_message(const SetupOutcome& outcome) {
                    outcome.detail;
         case kSetupNotAccepting:
             return "Virtual printer setup failed: these printers do not take jobs: " +
+                   outcome.detail;
+        case kSetupHotFolderRefused:
+            return std::string(kHotFolderRefusedText) + "\n" + outcome.detail;
+        case kSetupShared:
+            return "Virtual printer setup failed: these printers are shared with other computers, "
+                   "which could print into your hot folders: " +
                    outcome.detail;
         case kSetupSpoolerRefused:
             return "Virtual printer setup stopped: the print system (CUPS) refused a request.\n" +

@@ -28,6 +28,8 @@ enum VirtualPrinterSetupResult : int {
     kSetupPaperNotSet = 24,
     kSetupNotAccepting = 25,
     kSetupSpoolerRefused = 26,
+    kSetupHotFolderRefused = 27,
+    kSetupShared = 28,
 };
 
 // One virtual printer: its layout, the queue's name (the print system allows no blank in it)
@@ -82,11 +84,21 @@ struct SetupOutcome {
 
 // The whole configuration, in order. Nothing is deleted before every prerequisite holds (the
 // print system answers, it offers the driver, the operator may administer it, the hot folders
-// are the operator's), only the program's own nine queues are deleted, and a request that
-// is refused for want of rights or gets no answer ends the set-up with what it was. Runs the
-// Part's waits on the calling thread, so it must not be called on the user-interface thread.
+// are ones the backend delivers to: inside the home of the operator, an ordinary user, the
+// operator's own from the home down and writable by nobody else), only the program's own nine
+// queues are deleted, and a request that is refused for want of rights or gets no answer ends the
+// set-up with what it was. Runs the Part's waits on the calling thread, so it must not be called on
+// the user-interface thread.
 SetupOutcome configure_virtual_printers(settings::PrintSpooler& spooler,
                                         const SetupProgress& progress);
+
+// What the set-up says when the hot folders are none the virtual printers deliver to, before
+// the problems it found.
+inline constexpr std::string_view kHotFolderRefusedText =
+    "Virtual printer setup stopped: the virtual printers save only into hot folders inside the "
+    "home folder of an ordinary user (the operator, not root), in folders of that user's that "
+    "nobody else may write. Start Velquorin as the operator, with its data folder "
+    "(XDG_DATA_HOME, ~/.local/share unless set) inside the home folder.";
 
 // The one message the caller shows for an outcome.
 std::string virtual_printer_setup_message(const SetupOutcome& outcome);

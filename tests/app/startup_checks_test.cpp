@@ -286,11 +286,11 @@ TEST(StartupChecksSuccess, HotfpathIsReadNoFurtherThanItsTwoLines) {
 }
 
 TEST(StartupChecksSuccess, ModelFolders) {
-    EXPECT_EQ(app::model_folder("Orvel"), "Orvel");
-    EXPECT_EQ(app::model_folder("Q800X"), "NorvaxelQ800X");
-    EXPECT_EQ(app::model_folder("Vexa4"), "NorvaxelVexa4");
-    EXPECT_EQ(app::model_folder("Q400"), "NorvaxelQ400Ltx");
-    EXPECT_EQ(app::model_folder(""), "NorvaxelQ400Ltx");
+    EXPECT_EQ(model_folder("Orvel"), "Orvel");
+    EXPECT_EQ(model_folder("Q800X"), "NorvaxelQ800X");
+    EXPECT_EQ(model_folder("Vexa4"), "NorvaxelVexa4");
+    EXPECT_EQ(model_folder("Q400"), "NorvaxelQ400Ltx");
+    EXPECT_EQ(model_folder(""), "NorvaxelQ400Ltx");
 }
 
 TEST(StartupChecksSuccess, RootHasNoDoubledSeparator) {

@@ -84,9 +84,13 @@ TEST(VirtualPrintSettings, LineByLineCheck) {
         {"defaults", kKcmyDefaults, 0, true},
         {"line end after line 18", kKcmyDefaults + "\r\n", 0, true},
         {"LF line ends", join(default_lines(0), "\n"), 0, true},
-        {"CR line ends", join(default_lines(0), "\r"), 0, true},
-        {"CR line ends, one after line 18", join(default_lines(0), "\r") + "\r", 0, true},
-        {"byte-order mark", "\xEF\xBB\xBF" + kKcmyDefaults, 0, true},
+        {"LF line ends, one after line 18", join(default_lines(0), "\n") + "\n", 0, true},
+        // As the RIP reads them: a CR alone ends no line, and a byte-order mark belongs to
+        // line 1, which is then not digits only.
+        {"CR line ends", join(default_lines(0), "\r"), 0, false},
+        {"CR line ends, one after line 18", join(default_lines(0), "\r") + "\r", 0, false},
+        {"byte-order mark", "\xEF\xBB\xBF" + kKcmyDefaults, 0, false},
+        {"a CR inside line 1", with_line(1, "50\r0"), 0, false},
         {"19 lines with CR line ends", join(default_lines(0), "\r") + "\r\r", 0, false},
         {"19 lines (extra empty line)", kKcmyDefaults + "\r\n\r\n", 0, false},
         {"17 lines", join(seventeen), 0, false},
@@ -111,6 +115,21 @@ TEST(VirtualPrintSettings, LineByLineCheck) {
         {"line 11 wrong", with_line(11, "7"), 0, false},
         {"line 16 empty", with_line(16, ""), 0, false},
         {"line 16 other text", with_line(16, "anything at all"), 0, true},
+        {"line 17 of 256 bytes", with_line(17, std::string(256, 'n')), 0, true},
+        {"line 17 of 257 bytes", with_line(17, std::string(257, 'n')), 0, false},
+        {"the largest file",
+         [] {
+             // Every line 256 bytes: the sizes led by zeros, the rest followed by blanks.
+             std::string text;
+             int number = 0;
+             for (const std::string& line : default_lines(0)) {
+                 const std::string pad(256 - line.size(), ++number <= 2 ? '0' : ' ');
+                 text += (number <= 2 ? pad + line : line + pad) + "\r\n";
+             }
+             return text;
+         }(),
+         0, true},
+        {"a byte more", kKcmyDefaults + std::string(18 * 258, '\n'), 0, false},
         {"line 17 empty", with_line(17, ""), 0, false},
         {"line 18 wrong", with_line(18, "1"), 0, false},
     };
@@ -190,6 +209,24 @@ TEST_F(VirtualPrintSettingsPass, ARepairReplacesALinkNotWhatItLeadsTo) {
     EXPECT_EQ(read_file(file("wwww.ini")),
               engine::virtual_print_settings_defaults({"500", "700"}, 1));
     EXPECT_EQ(read_file(dir / "foreign.txt"), "another program's file");
+}
+
+// A file of any size in the folder costs no more than a valid one would: it is read no
+// further than that (the process's own count of bytes read shows it), found invalid, replaced.
+TEST_F(VirtualPrintSettingsPass, AHugeFileIsReadNoFurtherThanAValidOneCanBe) {
+    engine::prepare_virtual_print_settings();
+    std::filesystem::resize_file(file("kcmy.ini"), 256u << 20);  // a sparse 256 MiB
+    const auto bytes_read = [] {
+        const std::string io = read_file("/proc/self/io");
+        const std::size_t at = io.find("rchar: ");
+        return at == std::string::npos ? 0ULL : std::stoull(io.substr(at + 7));
+    };
+    const unsigned long long before = bytes_read();
+    engine::prepare_virtual_print_settings();
+    EXPECT_LT(bytes_read() - before, 1ULL << 20);
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{"<KCMY Virtual printing config file format wrong>\r\n"});
+    EXPECT_EQ(read_file(file("kcmy.ini")), kKcmyDefaults);
 }
 
 TEST_F(VirtualPrintSettingsPass, UnreadableAndUnwritableFilesAreReportedAndThePassGoesOn) {

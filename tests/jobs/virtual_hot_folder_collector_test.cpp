@@ -151,8 +151,9 @@ TEST_F(CollectorTest, OtherFilesAreDeletedOnceNothingWritesThemAndAPdfBeingWritt
 
 // Nothing is followed out of a hot folder and nothing written through a name in the spool
 // folder. A link, a pipe or a device in a hot folder is deleted itself, what a link leads to
-// left alone; a link or a pipe at a spool name that a PDF's settings copy or ".part" takes is
-// replaced by that file, what a link leads to kept, and no pipe waited on.
+// left alone; a link or a pipe at a spool name that a PDF's settings copy takes is replaced by
+// that file, what a link leads to kept, and no pipe waited on; names the copies do not take
+// ("<title>.pdf.part") are left as they are.
 TEST_F(CollectorTest, NoLinkInAHotFolderIsFollowedAndNoneInTheSpoolFolderWrittenThrough) {
     write_file(dir_ / "private.pdf", "not for the RIP");
     write_file(dir_ / "other.ini", "another program's file");
@@ -179,7 +180,11 @@ TEST_F(CollectorTest, NoLinkInAHotFolderIsFollowedAndNoneInTheSpoolFolderWritten
     }
     EXPECT_EQ(read_file(dir_ / "private.pdf"), "not for the RIP");
     EXPECT_EQ(read_file(dir_ / "other.ini"), "another program's file");
-    EXPECT_EQ(spool_names(), (Names{"flyer.pdf", "flyer.ini", "poster.pdf", "poster.ini"}));
+    EXPECT_EQ(spool_names(), (Names{"flyer.pdf", "flyer.ini", "poster.pdf", "poster.ini",
+                                    "flyer.pdf.part", "poster.pdf.part"}));
+    EXPECT_EQ(platform::entry_status(spool("flyer.pdf.part"))->kind,
+              platform::EntryStatus::Kind::Other);
+    EXPECT_TRUE(fs::is_symlink(spool("poster.pdf.part")));
     for (const char* name : {"flyer.ini", "poster.ini"}) {
         EXPECT_EQ(platform::entry_status(spool(name))->kind,
                   platform::EntryStatus::Kind::RegularFile)
@@ -266,15 +271,62 @@ TEST_F(CollectorTest, TheRoleCollectsOnItsWorkerAndEndsWhenTheWorkerIsAskedToSto
     Monitoring_thread::set_role_body(WM_MT_SCAN_VIRTUAL_HOT_FOLDER, {});
 }
 
-// An operator who is not root cannot see other users' processes, nor take a lease on their
-// files: a PDF of another user's in the hot folder may still be being written, so it stays for
-// a later sweep, while the operator's own is taken. Root plays the operator ("nobody") in a
-// child; the PDF of another user is root's.
-TEST_F(CollectorTest, AnotherUsersPdfWhoseWritersCannotBeSeenStaysWhileTheOperatorsOwnIsTaken) {
+// A hot folder whose writers the file itself cannot tell of (a file system without leases, or a
+// process table that hides other users' processes): what the folder's watch is told decides.
+// A PDF made while watched is taken once closed after its last write, however long its writer
+// pauses, and never half; one moved in whole is taken at once; a file that was there before the
+// first sweep waits for the quiet time, longer while it changes; anything else goes once its
+// writer has closed it.
+TEST_F(CollectorTest, WhereTheFileCannotTellTheWatchDecidesAndNothingIsTakenHalf) {
+    VirtualHotFolderCollector collector(worker_,
+                                        [](const fs::path&) { return platform::Writers::Unknown; });
+    print_pdf("kcmy/old.pdf", "there before");
+    print_pdf("ww/changing.pdf", "v1");
+    collector.sweep();  // the first: the watch begins
+    EXPECT_TRUE(spool_names().empty());
+
+    std::ofstream pdf(hot("kcmy/new.pdf"), std::ios::binary);
+    std::ofstream other(hot("wwww/job.tmp"), std::ios::binary);
+    pdf << "%PDF-1.4 first half" << std::flush;
+    other << "the printer's own file" << std::flush;
+    write_file(dir_ / "whole.pdf", "%PDF-1.4 whole");
+    fs::rename(dir_ / "whole.pdf", hot("vv/whole.pdf"));
+    platform::sleep_ms(kCollectorQuietMs / 2);
+    write_file(hot("ww/changing.pdf"), "v2");
+    collector.sweep();
+    EXPECT_EQ(spool_names(), (Names{"whole.pdf", "whole.ini"}));
+
+    platform::sleep_ms(kCollectorQuietMs * 3 / 4);
+    collector.sweep();
+    // Past the quiet time: the old PDF goes; the changed one is counted from its change, and
+    // the open ones wait for their writers however long they take.
+    EXPECT_EQ(spool_names(), (Names{"whole.pdf", "whole.ini", "old.pdf", "old.ini"}));
+    EXPECT_TRUE(fs::exists(hot("kcmy/new.pdf")));
+    EXPECT_TRUE(fs::exists(hot("wwww/job.tmp")));
+    EXPECT_TRUE(fs::exists(hot("ww/changing.pdf")));
+
+    pdf << ", second half" << std::flush;
+    pdf.close();
+    other.close();
+    platform::sleep_ms(kCollectorQuietMs / 2);
+    collector.sweep();
+    EXPECT_EQ(spool_names(), (Names{"whole.pdf", "whole.ini", "old.pdf", "old.ini", "new.pdf",
+                                    "new.ini", "changing.pdf", "changing.ini"}));
+    EXPECT_EQ(read_file(spool("new.pdf")), "%PDF-1.4 first half, second half");
+    EXPECT_EQ(read_file(spool("changing.pdf")), "v2");
+    EXPECT_FALSE(fs::exists(hot("wwww/job.tmp")));
+}
+
+// The same as an operator who is not root meets it: a file of another user, whose processes he
+// cannot see and on whose files he gets no lease. Root writes into the operator's ("nobody's")
+// hot folder while the operator's collector, in a child, sweeps when told. What was there
+// before the first sweep waits for the quiet time; what root writes later is taken once root
+// has closed it, never half.
+TEST_F(CollectorTest, AnotherUsersPdfIsTakenOnceItsWriterClosedItAndNeverHalf) {
     if (::getuid() != 0) {
         GTEST_SKIP() << "only root can make a file of another user in the operator's folder";
     }
-    print_pdf("kcmy/theirs.pdf", "maybe half");
+    print_pdf("kcmy/theirs.pdf", "there before");
     print_pdf("kcmy/mine.pdf", "whole");
     ::chmod(hot("kcmy/theirs.pdf").c_str(), 0644);
     ::chmod(dir_.path().c_str(), 0711);
@@ -283,20 +335,60 @@ TEST_F(CollectorTest, AnotherUsersPdfWhoseWritersCannotBeSeenStaysWhileTheOperat
             ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
         }
     }
+    int orders[2];
+    int done[2];
+    ASSERT_EQ(::pipe(orders), 0);
+    ASSERT_EQ(::pipe(done), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        ::close(orders[1]);
+        ::close(done[0]);
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
             ::_exit(100);
         }
-        collector_.sweep();
+        VirtualHotFolderCollector collector(worker_);
+        for (char order = 0; ::read(orders[0], &order, 1) == 1 && order == 's';) {
+            collector.sweep();
+            if (::write(done[1], "d", 1) != 1) {
+                ::_exit(101);
+            }
+        }
         ::_exit(0);
     }
+    ::close(orders[0]);
+    ::close(done[1]);
+    const auto sweep = [&] {
+        char reply = 0;
+        ASSERT_EQ(::write(orders[1], "s", 1), 1);
+        ASSERT_EQ(::read(done[0], &reply, 1), 1);
+    };
+    sweep();
+    EXPECT_EQ(spool_names(), (Names{"mine.pdf", "mine.ini"}));
+
+    {
+        std::ofstream late(hot("kcmy/late.pdf"), std::ios::binary);
+        ::chmod(hot("kcmy/late.pdf").c_str(), 0644);
+        std::ofstream part(hot("kcmy/late.part"), std::ios::binary);
+        late << "%PDF-1.4 half" << std::flush;
+        part << "a printer's own file" << std::flush;
+        platform::sleep_ms(kCollectorQuietMs * 3 / 2);
+        sweep();
+        EXPECT_EQ(spool_names(), (Names{"mine.pdf", "mine.ini", "theirs.pdf", "theirs.ini"}));
+        EXPECT_TRUE(fs::exists(hot("kcmy/late.part")));
+        late << " and the rest";
+    }
+    sweep();
+    ::close(orders[1]);
+    ::close(done[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(spool_names(), (Names{"mine.pdf", "mine.ini"}));
-    EXPECT_EQ(read_file(hot("kcmy/theirs.pdf")), "maybe half");
+    EXPECT_EQ(spool_names(),
+              (Names{"mine.pdf", "mine.ini", "theirs.pdf", "theirs.ini", "late.pdf", "late.ini"}));
+    EXPECT_EQ(read_file(spool("late.pdf")), "%PDF-1.4 half and the rest");
+    EXPECT_EQ(read_file(spool("theirs.pdf")), "there before");
+    EXPECT_FALSE(fs::exists(hot("kcmy/late.part")));
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 #include "settings/virtual_printer_setup.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTimer>
 #include <QWidget>
+
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -77,12 +80,14 @@ TEST_F(VirtualPrinterSetupTest, RunningTwiceDeletesTheFirstRunsNineAndAddsThemAg
 // completed; the message names what stopped it.
 TEST_F(VirtualPrinterSetupTest, NothingIsTouchedUnlessEveryPrerequisiteHolds) {
     using settings::SpoolerFailure;
+    const test_support::TempDir outside;  // in no home
+    const std::string inside = g_settings_root;
     struct Case {
         const char* what;
-        void (*arrange)(ScriptedSpooler&, const fs::path& hot_root);
+        std::function<void(ScriptedSpooler&, const fs::path& hot_root)> arrange;
         VirtualPrinterSetupResult code;
         int last_position;
-        const char* says;
+        std::string says;
     };
     const Case cases[] = {
         {"no driver", [](ScriptedSpooler& s, const fs::path&) { s.backend = false; },
@@ -108,13 +113,38 @@ TEST_F(VirtualPrinterSetupTest, NothingIsTouchedUnlessEveryPrerequisiteHolds) {
              fs::remove_all(hot_root / "vv");
              test_support::write_file(hot_root / "vv", "in the way");
          },
-         kSetupSaveFolderNotSet, 0, "VirtualHotFolder/vv is missing"},
+         kSetupHotFolderRefused, 0, "VirtualHotFolder/vv is not a folder"},
+        {"a hot folder that is a link",
+         [](ScriptedSpooler&, const fs::path& hot_root) {
+             fs::remove_all(hot_root / "ww");
+             fs::create_directory_symlink(hot_root / "kcmy", hot_root / "ww");
+         },
+         kSetupHotFolderRefused, 0, "VirtualHotFolder/ww is not a folder"},
+        {"a folder on the way that others may write",
+         [&](ScriptedSpooler&, const fs::path&) {
+             ::chmod(fs::path(inside).parent_path().c_str(), 0777);
+         },
+         kSetupHotFolderRefused, 0,
+         fs::path(inside).parent_path().string() + " may be written by others than its owner"},
+        {"the data folder outside the home",
+         [&](ScriptedSpooler&, const fs::path&) {
+             g_settings_root = (outside.path() / "NorvaxelQ800X").string();
+             fs::create_directories(g_settings_root);
+         },
+         kSetupHotFolderRefused, 0,
+         std::string(settings::kHotFolderRefusedText) + "\n" +
+             (outside.path() / "NorvaxelQ800X").string() + " lies outside your home folder " +
+             test_support::home_of(::geteuid()).string()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         spooler_.reset();
         spooler_.queues = {kOperatorsPdf, {"Norvaxel_printer_VV", "velquorin-pdf:/old/vv"}};
         positions_.clear();
+        g_settings_root = inside;
+        ::chmod(fs::path(inside).parent_path().c_str(), 0755);
+        fs::remove_all(fs::path(inside) / "VirtualHotFolder");
+        engine::create_virtual_hot_folders();
         c.arrange(spooler_, fs::path(g_settings_root) / "VirtualHotFolder");
         const settings::SetupOutcome outcome = run();
         EXPECT_EQ(outcome.code, c.code);
@@ -152,6 +182,8 @@ TEST_F(VirtualPrinterSetupTest, AFailureOnTheWayIsNamedAndNeverCalledCompleted) 
         {&ScriptedSpooler::other_uri, kSetupSaveFolderNotSet, "the save folder of these printers"},
         {&ScriptedSpooler::not_accepting, kSetupNotAccepting, "these printers do not take jobs"},
         {&ScriptedSpooler::ignore_media, kSetupPaperNotSet, "the custom paper could not be set"},
+        {&ScriptedSpooler::keeps_shared, kSetupShared,
+         "these printers are shared with other computers"},
     };
     for (const ReadBack& r : read_backs) {
         spooler_.reset();

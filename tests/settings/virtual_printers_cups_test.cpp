@@ -94,9 +94,12 @@ Output run_program(const std::vector<std::string>& args, const fs::path& input =
 }
 
 // Prints a file with lp and returns the job's number (0 when lp refused it). `as` runs lp as
-// another account through sudo.
-int print(const fs::path& file, const std::string& title, const std::string& as = {}) {
-    std::vector<std::string> args = {"lp", "-d", kKcmyQueue, "-t", title};
+// another account through sudo; `options` go to lp before the title.
+int print(const fs::path& file, const std::string& title, const std::string& as = {},
+          const std::vector<std::string>& options = {}) {
+    std::vector<std::string> args = {"lp", "-d", kKcmyQueue};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), {"-t", title});
     if (!as.empty()) {
         args.insert(args.begin(), {"sudo", "-n", "-u", as});
     }
@@ -180,8 +183,11 @@ class VirtualPrintersOnCups : public ::testing::Test {
         cleanup_ = true;
         previous_scale_ = platform::time_scale();
         platform::set_time_scale(5);
-        g_settings_root = (dir_ / "settings").string();
-        g_spool_folder = (dir_ / "IMAGESPOOL").string();
+        // The settings root as start-up makes it, in the operator's home, where the virtual
+        // printers deliver.
+        dir_.emplace(test_support::home_of(::geteuid()));
+        g_settings_root = (dir_->path() / "data" / "NorvaxelQ800X").string();
+        g_spool_folder = (dir_->path() / "IMAGESPOOL").string();
         fs::create_directories(g_settings_root);
         fs::create_directories(g_spool_folder);
         engine::create_virtual_hot_folders();
@@ -257,7 +263,7 @@ class VirtualPrintersOnCups : public ::testing::Test {
     }
 
     test_support::CupsDaemon cups_;
-    test_support::TempDir dir_;
+    std::optional<test_support::TempDir> dir_;
     test_support::QtApplication app_;
     test_support::MessageBoxRecorder boxes_;
 
@@ -267,8 +273,9 @@ class VirtualPrintersOnCups : public ::testing::Test {
 };
 
 TEST_F(VirtualPrintersOnCups, TheSetUpMakesTheNineQueuesTwiceOverAndLeavesSomeoneElsesQueue) {
+    // By its full path: an ordinary login has no /usr/sbin on its PATH.
     const Output lpadmin =
-        run_program({"lpadmin", "-p", kSomeoneElses, "-v", "socket://127.0.0.1:9", "-E"});
+        run_program({"/usr/sbin/lpadmin", "-p", kSomeoneElses, "-v", "socket://127.0.0.1:9", "-E"});
     ASSERT_EQ(lpadmin.status, 0) << lpadmin.text;
     const auto spooler = settings::make_cups_spooler();
     for (int run = 0; run < 2; ++run) {
@@ -280,6 +287,7 @@ TEST_F(VirtualPrintersOnCups, TheSetUpMakesTheNineQueuesTwiceOverAndLeavesSomeon
             EXPECT_EQ(state->device_uri, settings::virtual_printer_device_uri(printer.layout));
             EXPECT_TRUE(state->accepting);
             EXPECT_EQ(state->media, settings::custom_paper_media(g_printer_model));
+            EXPECT_FALSE(state->shared) << printer.name;
         }
         const auto theirs = spooler->queue_state(kSomeoneElses);
         ASSERT_TRUE(theirs.has_value()) << spooler->last_error();
@@ -294,10 +302,10 @@ TEST_F(VirtualPrintersOnCups, APdfOfASecondAccountAndPostScriptOfTheOperatorArri
                         "sets, with a sudo rule that lets this user run lp as that account)";
     }
     set_up_virtual_printers();
-    write_file(dir_ / "Poster.pdf", small_pdf(3));
-    write_file(dir_ / "Flyer.ps", kTwoPagesOfPostScript);
-    ASSERT_NE(print(dir_ / "Poster.pdf", "Poster", other), 0);
-    ASSERT_NE(print(dir_ / "Flyer.ps", "Flyer"), 0);
+    write_file(dir_->path() / "Poster.pdf", small_pdf(3));
+    write_file(dir_->path() / "Flyer.ps", kTwoPagesOfPostScript);
+    ASSERT_NE(print(dir_->path() / "Poster.pdf", "Poster", other), 0);
+    ASSERT_NE(print(dir_->path() / "Flyer.ps", "Flyer"), 0);
 
     ASSERT_EQ(wait_for_pdfs(2), (std::set<std::string>{"Poster.pdf", "Flyer.pdf"}));
     expect_whole("Poster.pdf", "3");
@@ -325,8 +333,8 @@ TEST_F(VirtualPrintersOnCups, APdfOfASecondAccountAndPostScriptOfTheOperatorArri
 TEST_F(VirtualPrintersOnCups, AJobForAMissingHotFolderWaitsInTheQueueAndArrivesOnceItIsBack) {
     set_up_virtual_printers();
     fs::remove(kcmy());
-    write_file(dir_ / "Late.pdf", small_pdf(1));
-    const int job = print(dir_ / "Late.pdf", "Late");
+    write_file(dir_->path() / "Late.pdf", small_pdf(1));
+    const int job = print(dir_->path() / "Late.pdf", "Late");
     ASSERT_NE(job, 0);
 
     // The backend told the print system, which keeps the job to try it again.
@@ -353,14 +361,39 @@ TEST_F(VirtualPrintersOnCups, AJobForAMissingHotFolderWaitsInTheQueueAndArrivesO
     expect_whole("Late.pdf", "1");
 }
 
+// A raw job passes the print system's filters unconverted: whatever it is, the backend refuses
+// it unless it is a PDF, the job is cancelled with that said, nothing arrives, and the queue
+// takes the next job.
+TEST_F(VirtualPrintersOnCups, ARawJobArrivesNowhereAndTheQueueGoesOn) {
+    set_up_virtual_printers();
+    write_file(dir_->path() / "notes.txt", "Not a PDF at all\n");
+    const int job = print(dir_->path() / "notes.txt", "Notes", {}, {"-o", "raw"});
+    ASSERT_NE(job, 0);
+    JobStatus status;
+    const auto until = Clock::now() + kPatience;
+    while (Clock::now() < until && status.state < IPP_JSTATE_STOPPED) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        status = job_status(job);
+    }
+    EXPECT_EQ(status.state, IPP_JSTATE_CANCELED) << status.message;
+    EXPECT_NE(status.message.find("no PDF"), std::string::npos) << status.message;
+    EXPECT_TRUE(fs::is_empty(kcmy()));
+
+    write_file(dir_->path() / "After.pdf", small_pdf(1));
+    ASSERT_NE(print(dir_->path() / "After.pdf", "After"), 0);
+    ASSERT_EQ(wait_for_pdfs(1), std::set<std::string>{"After.pdf"});
+    expect_whole("After.pdf", "1");
+    EXPECT_EQ(names_in(kcmy()), std::set<std::string>{"After.pdf"});
+}
+
 TEST_F(VirtualPrintersOnCups, TitlesThatClimbOrHideAndTwoJobsOfOneTitleEachArriveInsideTheFolder) {
     set_up_virtual_printers();
     const auto around = names_in(kcmy().parent_path());
-    write_file(dir_ / "a.pdf", small_pdf(1));
-    write_file(dir_ / "b.pdf", small_pdf(2));
-    ASSERT_NE(print(dir_ / "a.pdf", "../.secret/x"), 0);
-    ASSERT_NE(print(dir_ / "a.pdf", "Poster"), 0);
-    ASSERT_NE(print(dir_ / "b.pdf", "Poster"), 0);
+    write_file(dir_->path() / "a.pdf", small_pdf(1));
+    write_file(dir_->path() / "b.pdf", small_pdf(2));
+    ASSERT_NE(print(dir_->path() / "a.pdf", "../.secret/x"), 0);
+    ASSERT_NE(print(dir_->path() / "a.pdf", "Poster"), 0);
+    ASSERT_NE(print(dir_->path() / "b.pdf", "Poster"), 0);
 
     ASSERT_EQ(wait_for_pdfs(3),
               (std::set<std::string>{"_.secret_x.pdf", "Poster.pdf", "Poster-2.pdf"}));
@@ -368,8 +401,8 @@ TEST_F(VirtualPrintersOnCups, TitlesThatClimbOrHideAndTwoJobsOfOneTitleEachArriv
     expect_whole("Poster.pdf", "1");
     expect_whole("Poster-2.pdf", "2");
     EXPECT_EQ(names_in(kcmy().parent_path()), around);
-    EXPECT_EQ(names_in(dir_.path()),
-              (std::set<std::string>{"settings", "IMAGESPOOL", "a.pdf", "b.pdf"}));
+    EXPECT_EQ(names_in(dir_->path()),
+              (std::set<std::string>{"data", "IMAGESPOOL", "a.pdf", "b.pdf"}));
 }
 
 }  // namespace

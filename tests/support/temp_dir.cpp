@@ -1,5 +1,6 @@
 #include "temp_dir.h"
 
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -35,6 +36,11 @@ std::filesystem::path another_file_system() {
     EXPECT_EQ(::stat(std::filesystem::temp_directory_path().c_str(), &here), 0);
     EXPECT_NE(there.st_dev, here.st_dev) << "/dev/shm is on the temporary folder's file system";
     return folder;
+}
+
+std::filesystem::path home_of(uid_t uid) {
+    const passwd* account = ::getpwuid(uid);
+    return account != nullptr && account->pw_dir != nullptr ? account->pw_dir : "";
 }
 
 void write_file(const std::filesystem::path& path, const std::string& bytes) {

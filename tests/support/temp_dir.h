@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 
@@ -27,6 +29,10 @@ class TempDir {
 // of /dev/shm), to make a TempDir in for moves that cannot be a rename. Fails the test when it
 // is on the same one.
 std::filesystem::path another_file_system();
+
+// The home folder of an account as the account database gives it (the environment's HOME may
+// differ); empty when the account has none.
+std::filesystem::path home_of(uid_t uid);
 
 // Writes bytes to a file, replacing it.
 void write_file(const std::filesystem::path& path, const std::string& bytes);
