@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -275,6 +277,43 @@ TEST(Files, OpenRegularFileTakesOnlyARegularFileAndNeverWaits) {
                 EXPECT_EQ(byte, 'j');
             }
         }
+    }
+}
+
+// What a name leads to is looked at once: a link swapped to a pipe (or a device) after the look
+// and before the open is never opened, so nothing of what it leads to runs or waits.
+TEST(Files, OpenRegularFileNeverOpensWhatALinkIsSwappedToAfterTheLook) {
+    TempDir dir;
+    write_file(dir / "job.prn", "job");
+    test_support::make_fifo(dir / "pipe");
+    const std::filesystem::path link = dir / "link.prn";
+    std::filesystem::create_symlink(dir / "job.prn", link);
+    const platform::FileHandle opens(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_TRUE(opens.is_open());
+    ASSERT_GE(::inotify_add_watch(opens.get(), dir.path().c_str(), IN_OPEN), 0);
+    platform::file_handle_detail::set_between_look_and_open([&](const std::filesystem::path&) {
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(dir / "pipe", link);
+    });
+    platform::FileHandle file;
+    EXPECT_TRUE(test_support::ends_without_waiting_on(
+        {dir / "pipe"}, [&] { file = platform::open_regular_file(link); }));
+    platform::file_handle_detail::set_between_look_and_open({});
+    // The file that was looked at is the one read, or none at all.
+    if (file.is_open()) {
+        char byte = 0;
+        EXPECT_EQ(::read(file.get(), &byte, 1), 1);
+        EXPECT_EQ(byte, 'j');
+    }
+    alignas(inotify_event) char events[4096];
+    const ssize_t got = ::read(opens.get(), events, sizeof events);
+    for (ssize_t at = 0; at < got;) {
+        inotify_event event{};
+        std::memcpy(&event, events + at, sizeof event);
+        if (event.len > 0) {
+            EXPECT_STRNE(events + at + sizeof event, "pipe") << "the pipe was opened";
+        }
+        at += static_cast<ssize_t>(sizeof event + event.len);
     }
 }
 
