@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -156,6 +158,49 @@ TEST(Files, MoveAcrossFileSystemsCopiesThenDeletesAndNeverReplaces) {
     EXPECT_TRUE(platform::move_file_across(here / "b.prn", here / "c.prn"));
     EXPECT_EQ(read_file(here / "c.prn"), "b");
     EXPECT_FALSE(platform::exists(here / "b.prn"));
+}
+
+// Runs `work` in a child that the kernel ends, as a crash or a full disk would, once it has
+// written `limit` bytes into any one file; the signal that ended it, 0 when it ended by itself.
+int killed_past(rlim_t limit, const std::function<void()>& work) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit no_core{0, 0};
+        const rlimit file_size{limit, limit};
+        ::setrlimit(RLIMIT_CORE, &no_core);
+        ::setrlimit(RLIMIT_FSIZE, &file_size);
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+// A move across file systems that is cut off in the middle of its copy leaves the file where it
+// was and nothing at its new name (at most a temporary file that is never a job); the next move
+// of it goes through.
+TEST(Files, AMoveKilledMidCopyLeavesNothingAtItsNameAndTheNextMoveSucceeds) {
+    TempDir here;
+    TempDir there(test_support::another_file_system());
+    const std::string bytes(8 << 20, 'x');
+    write_file(here / "job.prn", bytes);
+    ASSERT_EQ(killed_past(1 << 20,
+                          [&] { platform::move_file_across(here / "job.prn", there / "job.prn"); }),
+              SIGXFSZ);
+    EXPECT_FALSE(platform::exists(there / "job.prn"));
+    EXPECT_EQ(platform::file_size(here / "job.prn"), bytes.size());
+    const auto left = platform::list_folder(there.path());
+    ASSERT_TRUE(left);
+    for (const platform::FolderEntry& entry : *left) {
+        EXPECT_TRUE(platform::is_partial_copy_name(entry.name)) << entry.name;
+    }
+
+    ASSERT_TRUE(platform::move_file_across(here / "job.prn", there / "job.prn"));
+    EXPECT_EQ(read_file(there / "job.prn"), bytes);
+    EXPECT_FALSE(platform::exists(here / "job.prn"));
 }
 
 // A copy put into place is never seen at its name before it is whole, in the folder it lands
