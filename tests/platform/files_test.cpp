@@ -4,7 +4,6 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -20,6 +19,7 @@
 #include "fifo.h"
 #include "platform/thread.h"
 #include "temp_dir.h"
+#include "test_processes.h"
 
 namespace {
 
@@ -160,25 +160,6 @@ TEST(Files, MoveAcrossFileSystemsCopiesThenDeletesAndNeverReplaces) {
     EXPECT_FALSE(platform::exists(here / "b.prn"));
 }
 
-// Runs `work` in a child that the kernel ends, as a crash or a full disk would, once it has
-// written `limit` bytes into any one file; the signal that ended it, 0 when it ended by itself.
-int killed_past(rlim_t limit, const std::function<void()>& work) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const rlimit no_core{0, 0};
-        const rlimit file_size{limit, limit};
-        ::setrlimit(RLIMIT_CORE, &no_core);
-        ::setrlimit(RLIMIT_FSIZE, &file_size);
-        work();
-        ::_exit(0);
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child) {
-        return -1;
-    }
-    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-}
-
 // A move across file systems that is cut off in the middle of its copy leaves the file where it
 // was and nothing at its new name (at most a temporary file that is never a job); the next move
 // of it goes through.
@@ -187,9 +168,10 @@ TEST(Files, AMoveKilledMidCopyLeavesNothingAtItsNameAndTheNextMoveSucceeds) {
     TempDir there(test_support::another_file_system());
     const std::string bytes(8 << 20, 'x');
     write_file(here / "job.prn", bytes);
-    ASSERT_EQ(killed_past(1 << 20,
-                          [&] { platform::move_file_across(here / "job.prn", there / "job.prn"); }),
-              SIGXFSZ);
+    ASSERT_EQ(
+        test_support::killed_past_file_size(
+            1 << 20, [&] { platform::move_file_across(here / "job.prn", there / "job.prn"); }),
+        SIGXFSZ);
     EXPECT_FALSE(platform::exists(there / "job.prn"));
     EXPECT_EQ(platform::file_size(here / "job.prn"), bytes.size());
     const auto left = platform::list_folder(there.path());
