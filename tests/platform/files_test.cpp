@@ -475,14 +475,14 @@ TEST_P(ExclusiveOpen, AWriterInAnotherProcessMakesItFalseUntilItEnds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ExclusiveOpen,
-                         ::testing::Values(ExclusiveCase{"Lease", platform::can_open_exclusively},
+                         ::testing::Values(ExclusiveCase{"Lease", platform::writer_ruled_out},
                                            ExclusiveCase{"ProcessScan", scan_answer}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Files, ExclusiveOpenOfMissingFilesAndFoldersIsFalse) {
     TempDir dir;
-    EXPECT_FALSE(platform::can_open_exclusively(dir / "missing"));
-    EXPECT_FALSE(platform::can_open_exclusively(dir.path()));
+    EXPECT_FALSE(platform::writer_ruled_out(dir / "missing"));
+    EXPECT_FALSE(platform::writer_ruled_out(dir.path()));
 }
 
 // The process table as a non-root user sees it: processes of other users cannot be looked
@@ -518,39 +518,38 @@ TEST(Files, AWriterHiddenAmongProcessesThatCannotBeSeenIsNeverRuledOut) {
         platform::files_detail::scan_for_writers(file.st_dev, file.st_ino, dir / "none").all_seen);
 }
 
-// A file of another user: no lease for this user, and that user's processes out of sight. The
-// lenient question takes it for free, the strict one does not. Root, who sees everything, plays
-// such a user in a child of its own.
+// A file of another user: no lease for this user, and that user's processes out of sight, so a
+// writer of it cannot be ruled out. Root, who sees everything, plays such a user in a child of
+// its own.
 TEST(Files, AnotherUsersFileIsNotRuledOutByOneWhoCannotSeeThatUsersProcesses) {
     TempDir dir;
     const std::filesystem::path file = dir / "theirs.pdf";
     write_file(file, "data");
     ::chmod(file.c_str(), 0644);
     ::chmod(dir.path().c_str(), 0711);
-    const auto answers = [&] {
-        return (platform::can_open_exclusively(file) ? 1 : 0) |
-               (platform::writer_ruled_out(file) ? 2 : 0);
+    const auto answer = [&](const std::filesystem::path& path) {
+        return static_cast<int>(platform::writers_of(path));
     };
+    const int unknown = static_cast<int>(platform::Writers::Unknown);
     if (::getuid() != 0) {
         // Any file of root's that this user may read stands for the other user's.
-        EXPECT_EQ((platform::can_open_exclusively("/etc/passwd") ? 1 : 0) |
-                      (platform::writer_ruled_out("/etc/passwd") ? 2 : 0),
-                  1);
+        EXPECT_EQ(answer("/etc/passwd"), unknown);
+        EXPECT_FALSE(platform::writer_ruled_out("/etc/passwd"));
         return;
     }
-    EXPECT_EQ(answers(), 3) << "root sees every process";
+    EXPECT_TRUE(platform::writer_ruled_out(file)) << "root sees every process";
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
             ::_exit(100);
         }
-        ::_exit(answers());
+        ::_exit(answer(file));
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(WEXITSTATUS(status), unknown);
 }
 
 }  // namespace
