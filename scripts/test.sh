@@ -22,8 +22,8 @@ export operator_programs="$build/tests/operator_test_programs"
 
 # CTest runs each test in a process of its own, which hides whatever one test leaves behind for
 # the next; so each test program also runs whole, in one process, as a developer runs it. The
-# programs that start the stand-in layout designer look for it by name across the machine, so
-# they run one after the other, after the rest.
+# programs that start the stand-in layout designer bound the time its start-up and restart take,
+# so they run one after the other, after the rest.
 run_whole() {
   log="$1.whole.log"
   launcher=()

@@ -3,6 +3,7 @@
 #include "analysis/preview_builder.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/ui_thread.h"
 
 std::string g_preview_bmp_path;
 std::string g_preview_prn_path;
@@ -34,6 +35,7 @@ bool createbmpdlg::OnInitDialog() {
 }
 
 void createbmpdlg::OnBuildPreview() {
+    // The bar is set from the build's thread; each call is carried out by the window.
     PreviewProgress progress;
     progress.begin = [this](std::uint32_t rows) {
         progress_->show(true);
@@ -41,8 +43,11 @@ void createbmpdlg::OnBuildPreview() {
         progress_->set_pos(0);
     };
     progress.row = [this](std::uint32_t row) { progress_->set_pos(static_cast<int>(row)); };
-    const PreviewResult result =
-        write_preview_bitmap(g_preview_prn_path, g_preview_bmp_path, progress);
+    // The largest job takes seconds to read: meanwhile the window paints this dialog and its
+    // bar, and serves the workers' calls (the print thread's progress among them).
+    PreviewResult result;
+    platform::ui::run_on_helper_thread(
+        [&] { result = write_preview_bitmap(g_preview_prn_path, g_preview_bmp_path, progress); });
     if (result.failure != PreviewFailure::None) {
         platform::ui::message_box(result.message);
     }

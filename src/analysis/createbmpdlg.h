@@ -15,8 +15,9 @@ extern std::string g_preview_prn_path;
 
 // The modal progress dialog that builds a job's preview bitmap. The caller stores the paths,
 // runs it modally and, whatever happened, gets the end code 8 and loads whatever bitmap file
-// is there. The build runs on the user-interface thread, started by a message the dialog
-// posts to itself when it opens, so the dialog is on screen while the file is read.
+// is there. The build is started by a message the dialog posts to itself when it opens, and
+// runs on a helper thread while the window shows the dialog and its progress and serves the
+// workers' calls; no other command can start meanwhile.
 class createbmpdlg : public platform::ui::Dialog {
   public:
     static constexpr int IDD_CREATE_PREVIEW = 261;
@@ -35,7 +36,9 @@ class createbmpdlg : public platform::ui::Dialog {
 
   protected:
     void on_init_dialog() override { OnInitDialog(); }
-    // The build ends the dialog itself; Esc and Cancel do not cut it short.
+    // The build ends the dialog itself, always with 8; Esc, Cancel and Return do not cut it
+    // short.
+    void on_ok() override {}
     void on_cancel() override {}
 
   private:

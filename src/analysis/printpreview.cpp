@@ -4,6 +4,9 @@
 #include <QEventLoop>
 #include <QPainter>
 
+#include <filesystem>
+#include <system_error>
+
 #include "analysis/analysis_pictures.h"
 #include "analysis/createbmpdlg.h"
 #include "engine/job_list_rows.h"
@@ -63,6 +66,16 @@ std::string preview_bitmap_path(std::string_view prn_path) {
     }
     return std::string(prn_path.substr(0, name_start)) + std::string(name.substr(0, kept)) +
            extension;
+}
+
+bool preview_bitmap_current(const std::string& prn_path, const std::string& bmp_path) {
+    std::error_code error;
+    const auto bitmap = std::filesystem::last_write_time(bmp_path, error);
+    if (error) {
+        return false;
+    }
+    const auto print_file = std::filesystem::last_write_time(prn_path, error);
+    return error || bitmap >= print_file;
 }
 
 printpreview::printpreview() : Dialog("JOB PREVIEW", {760, 520}) {
@@ -202,8 +215,14 @@ void printpreview::step(int direction) {
     }
     const int target = selected + direction;
     jobs->set_item_state(target, kItemSelected | kItemFocused, kItemSelected | kItemFocused);
+    // All of the row's texts now: while its bitmap is built the window serves the workers, and
+    // a row removed meanwhile would give the next job's texts under this job's title.
     const std::string path = jobs->item_text(target, JobRow::job_path);
     const std::string state = jobs->item_text(target, JobRow::state);
+    const std::string mode = jobs->item_text(target, JobRow::print_mode);
+    const std::string resolution = jobs->item_text(target, JobRow::resolution);
+    const std::string date = jobs->item_text(target, JobRow::date_modified);
+    const std::string direction_text = jobs->item_text(target, JobRow::print_direction);
     if (state == JobState::generating_data || state == JobState::error) {
         // The dialog keeps the job it shows: its path, picture, texts and buttons. Taking the
         // refused job's path here would let Add send a faulty file to printing and Regenerate
@@ -216,17 +235,14 @@ void printpreview::step(int direction) {
     show_state_buttons(state);
     const std::string bmp_path = preview_bitmap_path(path);
     g_preview_info[kBitmap] = bmp_path;
-    if (!platform::exists(bmp_path)) {
+    if (!preview_bitmap_current(path, bmp_path)) {
         if (build_bitmap(bmp_path, path)) {
             load_preview_picture(bmp_path);
         }
     } else {
         load_preview_picture(bmp_path);
     }
-    set_texts(path, jobs->item_text(target, JobRow::print_mode),
-              jobs->item_text(target, JobRow::resolution),
-              jobs->item_text(target, JobRow::date_modified),
-              jobs->item_text(target, JobRow::print_direction));
+    set_texts(path, mode, resolution, date, direction_text);
 }
 
 void printpreview::OnBnClickedAddToQueue() {

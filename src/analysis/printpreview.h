@@ -21,6 +21,12 @@ extern std::array<std::string, 8> g_preview_info;
 // differ only in that case never share one bitmap.
 std::string preview_bitmap_path(std::string_view prn_path);
 
+// Whether the bitmap at bmp_path shows the print file: it is there and not older than the
+// print file. A bitmap older than its print file was made of an earlier file of that name (a
+// job printed and filed leaves its bitmap behind, and a new job of the same name comes in), and
+// counts as missing: it is built again.
+bool preview_bitmap_current(const std::string& prn_path, const std::string& bmp_path);
+
 // The preview dialog: one job of the job queue as a picture with its texts, stepping through
 // the queue, Regenerate Preview and "Add to printing list". A watcher thread keeps the state
 // buttons in step with the printing list while the dialog is open; it ends, and is waited

@@ -21,8 +21,9 @@ namespace {
 
 namespace ui = platform::ui;
 
-// A right click on the window where no control takes it opens the tray menu, so that "Exit"
-// and the other items are there also on a desktop without a tray.
+// On a desktop without a tray, a right click on the window where no control takes it opens the
+// tray menu, so that "Exit" and the other items are there all the same. With a tray the menu
+// is the icon's.
 class TrayMenuOnRightClick : public QObject {
   public:
     TrayMenuOnRightClick(QObject* parent, CvelquorinDlg& window)
@@ -32,6 +33,7 @@ class TrayMenuOnRightClick : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override {
         // The lists keep their own context menus.
         if (event->type() == QEvent::ContextMenu && watched == window_.window() &&
+            !window_.tray_icon_added() &&
             !inside_list(static_cast<QContextMenuEvent*>(event)->pos())) {
             window_.OnTrayMenu();
             return true;
@@ -86,7 +88,8 @@ void CvelquorinDlg::OnBnClickedClose() {
 }
 
 bool CvelquorinDlg::shown_to_operator() const {
-    return ui::ui_call([&] { return window()->isVisible() && !window()->isMinimized(); });
+    // A minimised window is shown: it is on the desktop's task bar, not hidden to the tray.
+    return ui::ui_call([&] { return window()->isVisible(); });
 }
 
 void CvelquorinDlg::bring_back() {
@@ -103,7 +106,7 @@ void CvelquorinDlg::OnTrayNotify(std::intptr_t mouse) {
     switch (static_cast<ui::TrayMouse>(mouse)) {
         case ui::TrayMouse::LeftButtonDown:
             // In front, but never kept on top of the layout designer and the other programs; a
-            // minimised window counts as hidden and comes back.
+            // minimised window counts as shown, so the click hides it.
             if (shown_to_operator()) {
                 show(false);
             } else {

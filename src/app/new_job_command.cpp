@@ -54,10 +54,10 @@ void CvelquorinDlg::start_or_raise_designer(const ui::Rect& place_after_start) {
     enable_control(IDC_NEW_JOB_BUTTON, false);
     if (!installed) {
         ui::message_box(maintenance::kDesignerMissingText);
-    } else if (const auto running = platform::find_processes(maintenance::kDesignerProcessName);
-               !running) {
+    } else if (const auto running = maintenance::find_running_designers(); !running) {
         // The process list cannot be read: nothing is started, so no second copy can be.
     } else if (!running->empty()) {
+        // Only the operator's own designer counts, and only its window is placed.
         raise_and_place(maintenance::find_designer_window(), whole_screen());
     } else if (const platform::StartResult started = maintenance::start_designer();
                !started.started()) {

@@ -1,6 +1,6 @@
 // Preview of the selected job: its bitmap is built beside the print file when there is none
-// yet, then the preview dialog opens on it. The ink and time estimates of the selected job take
-// the same selection and file tests.
+// yet (or only one older than the print file), then the preview dialog opens on it. The ink and
+// time estimates of the selected job take the same selection and file tests.
 
 #include "analysis/createbmpdlg.h"
 #include "analysis/ink_cost_dialogs.h"
@@ -47,7 +47,7 @@ void CvelquorinDlg::OnBnClickedPreview() {
     }
     const std::string& path = selected->path;
     const std::string bmp_path = preview_bitmap_path(path);
-    if (!platform::exists(bmp_path)) {
+    if (!preview_bitmap_current(path, bmp_path)) {
         createbmpdlg builder;
         createbmpdlg::SetPaths(bmp_path, path);
         if (ui::run_modal_over(builder, this, ui::kDialogGrey) != createbmpdlg::kEndCode) {

@@ -17,6 +17,7 @@ namespace {
 namespace ui = platform::ui;
 
 constexpr unsigned kSelectedFocused = ui::kItemSelected | ui::kItemFocused;
+constexpr std::uint32_t kPrintXDpi = 720;
 constexpr std::string_view kCheckAndRetry = " Please check the output size and print again.";
 
 std::string refusal(std::string_view what, std::int32_t size, std::string_view limit_kind,
@@ -31,7 +32,11 @@ std::string refusal(std::string_view what, std::int32_t size, std::string_view l
 std::optional<std::string> print_size_refusal(std::string_view header) {
     std::optional<JobSizeMm> size;
     if (header.size() >= kPrnHeaderSize) {
-        size = job_size_mm(parse_prn_header(reinterpret_cast<const std::uint8_t*>(header.data())));
+        PrnHeader fields = parse_prn_header(reinterpret_cast<const std::uint8_t*>(header.data()));
+        // The width is measured at the printer's one horizontal resolution; the header's own is
+        // not used here (the engine prints only 720 dpi jobs).
+        fields.x_dpi = kPrintXDpi;
+        size = job_size_mm(fields);
     }
     if (!size) {
         return "The job's output size cannot be read from its print file; jobs of " +

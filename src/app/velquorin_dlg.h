@@ -67,7 +67,8 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     // The dialogs the commands open, kept with the window.
     ascadd& after_print_chooser() const { return *after_print_chooser_; }
     printingset& print_settings_dialog() const { return *print_settings_; }
-    // True once the tray icon is in the notification area (never where the desktop has none).
+    // True while the tray icon is in the desktop's tray (never where the desktop has none, nor
+    // while a tray that went away has not come back).
     bool tray_icon_added() const { return tray_icon_.added(); }
     // The worker of a role by its place in the start order; null before the workers start.
     Monitoring_thread* worker(int index) const;
@@ -107,7 +108,7 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     void OnTrayNewJob();
 
     // Esc, the close box and the caption's close: the window hides (minimises where the desktop
-    // has no tray); the program runs on.
+    // has no tray, or its tray has gone); the program runs on.
     void OnBnClickedClose();
     // The tray icon: its left button shows or hides the window, its right button opens the
     // tray menu (a TrayMouse value).
@@ -121,7 +122,7 @@ class CvelquorinDlg : public platform::ui::Dialog, public engine::MainWindowAcce
     void OnAbout();
     // Shows the window normally and in front, also out of the minimised state; never on top.
     void bring_back();
-    // Visible and not minimised.
+    // Visible: shown normally or minimised, not hidden to the tray.
     bool shown_to_operator() const;
 
     // The lists' notifications.

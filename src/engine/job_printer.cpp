@@ -82,12 +82,17 @@ void Monitoring_thread::print_window() {
 }
 
 void Monitoring_thread::send_band_passes() {
+    // Each pass is packed only while the job owns the printer: a stop in an earlier pass of
+    // the band may have given it back, and the transfer buffer may be maintenance's by now.
     if (g_emboss_passes > 0 && g_ink_mode > 1) {
-        for (int i = 0; i < g_emboss_passes; ++i) {
+        for (int i = 0; i < g_emboss_passes && printer_claim().owns(); ++i) {
             pack_transfer_buffer_4ch();
             SendBandData();
             hand_off_pass();
         }
+    }
+    if (!printer_claim().owns()) {
+        return;
     }
     pack_transfer_buffer_8ch();
     SendBandData();
@@ -142,7 +147,11 @@ bool Monitoring_thread::send_setup_commands() {
             if (g_rotary_mode == 0) {
                 select_start_offset();
                 SendYPosition();
-                SendStartReady();
+                // A stop at the start position has given the printer back, perhaps to
+                // maintenance already: the start-ready is not the job's to send.
+                if (!stopped()) {
+                    SendStartReady();
+                }
             }
         },
         [this] {
@@ -262,7 +271,8 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         return;
     }
     // 7. Printing: the job commits here, before the first set-up command, and only while its
-    // printing row is there; the operator may have taken it out of printing up to this call.
+    // printing row is there and first; the operator may have taken it out of printing, or
+    // sent it again behind others, up to this call.
     if (!engine::commit_job_rows(path)) {
         g_prn_file.close();
         printer_claim().give_back();
@@ -425,8 +435,9 @@ void Monitoring_thread::finish_job(const std::string& path, int divisor,
     // 17. The printer finishes the job (also after a stop), unless the reconnect was
     // cancelled. A printer that reports it stopped here ends the job as every wait that
     // meets the stop does: the copy was not printed, so it is neither counted down nor
-    // filed.
-    if (g_reconnect_cancelled != 1) {
+    // filed. A stop in a tail band may have given the printer back already: then the
+    // printer, and its stopped status, may be maintenance's.
+    if (g_reconnect_cancelled != 1 && printer_claim().owns()) {
         wait_job_finished();
     }
     // 18. After-print table command, as the job's row reads now: the operator may have

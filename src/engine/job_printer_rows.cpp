@@ -134,10 +134,12 @@ bool commit_job_rows(const std::string& path) {
         return false;
     }
     // One call: Remove from printing, which refuses a row that reads "Printing", is served
-    // either before it (no row: no print) or after it (refused).
+    // either before it (no row: no print) or after it (refused). Only from the first row: a
+    // job taken out and sent again meanwhile has a new row at the end, behind the jobs that
+    // wait before it, and is printed when that row comes first.
     return ui::ui_call([&] {
         const int row = find_row_with_path(*printing, PrintRow::job_path, path);
-        if (row < 0) {
+        if (row != 0) {
             return false;
         }
         if (jobs != nullptr) {

@@ -31,8 +31,9 @@ void set_job_state(const std::string& path, std::string_view state);
 void show_media_out(const std::string& path);
 
 // The moment the job commits to printing: in one call, both rows read "Printing" when the job
-// still has its printing row. False when the row is gone (the operator took the job out of
-// printing): nothing is changed and the job must not print.
+// still has its printing row and that row is the first. False when the row is gone (the
+// operator took the job out of printing) or stands behind others (taken out and sent to
+// printing again): nothing is changed and the job must not print now.
 bool commit_job_rows(const std::string& path);
 
 // The copies left on the job's printing row, read and counted down (or the row deleted after

@@ -81,12 +81,15 @@ void Monitoring_thread::OnPrintLoop(std::uintptr_t, std::intptr_t) {
                                         engine::IDB_PRINTER_CONNECTED);
         // The heartbeat owns the printer for its one command, so that maintenance that started
         // since the test above keeps its command frame; while it runs, the beat is skipped.
+        // The command's pause comes after the printer is given back: held through it, the
+        // idle printer would refuse maintenance about one try in 25.
         if (printer_claim().take()) {
             g_command_buffer[0] = kFrameStart;
             g_command_buffer[1] = CMD_IDLE_HEARTBEAT;
             g_command_length = 2;
-            SendCommand();  // the heartbeat's result is not looked at
+            SendCommandUnpaused();  // the heartbeat's result is not looked at
             printer_claim().give_back();
+            platform::sleep_ms(kCommandPauseMs);
         }
     }
 }

@@ -44,6 +44,24 @@ std::optional<std::filesystem::path> find_on_path(std::string_view name) {
     return std::nullopt;
 }
 
+// The top-level windows that one of these processes says it owns; a window that names no
+// process belongs to none of them.
+std::vector<platform::TopWindow> windows_of(
+    const std::vector<platform::RunningProcess>& processes) {
+    std::vector<platform::TopWindow> owned;
+    if (processes.empty()) {
+        return owned;
+    }
+    for (auto& window : platform::top_level_windows()) {
+        if (std::any_of(processes.begin(), processes.end(), [&](const platform::RunningProcess& p) {
+                return window.pid != 0 && p.pid == window.pid;
+            })) {
+            owned.push_back(std::move(window));
+        }
+    }
+    return owned;
+}
+
 // The first window whose non-empty title contains the designer's title text. The window of
 // exactly that title is then this one: any window of that title holds the text as well.
 std::optional<platform::TopWindow> first_designer_window(
@@ -54,6 +72,10 @@ std::optional<platform::TopWindow> first_designer_window(
         }
     }
     return std::nullopt;
+}
+
+std::vector<platform::TopWindow> running_designer_windows() {
+    return windows_of(find_running_designers().value_or(std::vector<platform::RunningProcess>{}));
 }
 
 }  // namespace
@@ -72,12 +94,16 @@ platform::StartResult start_designer() {
     return platform::start_process(program);
 }
 
+std::optional<std::vector<platform::RunningProcess>> find_running_designers() {
+    return platform::find_processes_running(designer_path(), platform::ProcessOwner::ThisUser);
+}
+
 std::optional<platform::TopWindow> find_designer_window() {
-    return first_designer_window(platform::top_level_windows());
+    return first_designer_window(running_designer_windows());
 }
 
 std::optional<platform::TopWindow> find_started_designer_window() {
-    for (auto& window : platform::top_level_windows()) {
+    for (auto& window : running_designer_windows()) {
         if (window.title == kDesignerWindowTitle) {
             return window;
         }
@@ -89,7 +115,8 @@ std::optional<platform::TopWindow> find_started_designer_window() {
 
 maintenance::RipCloseResult close_running_rip(std::string_view process_name) {
     using namespace maintenance;
-    const auto running = platform::find_processes(process_name, platform::ProcessOwner::ThisUser);
+    const auto running = platform::find_processes_running(
+        designer_path().parent_path() / process_name, platform::ProcessOwner::ThisUser);
     if (!running || running->empty()) {
         return RipCloseResult::NoneRunning;
     }
@@ -97,17 +124,9 @@ maintenance::RipCloseResult close_running_rip(std::string_view process_name) {
     if (!platform::x_display_reachable()) {
         return RipCloseResult::NoDisplay;
     }
-    // Only windows that a designer of this user owns: another user's designer, a second copy
-    // without the title and other programs' windows are never touched.
-    std::vector<platform::TopWindow> owned;
-    for (auto& window : platform::top_level_windows()) {
-        if (std::any_of(running->begin(), running->end(), [&](const platform::RunningProcess& p) {
-                return window.pid != 0 && p.pid == window.pid;
-            })) {
-            owned.push_back(std::move(window));
-        }
-    }
-    const auto window = first_designer_window(owned);
+    // Only windows that one of these designers owns: other programs' windows, whatever their
+    // titles, are never touched.
+    const auto window = first_designer_window(windows_of(*running));
     if (!window) {
         return RipCloseResult::LeftAlone;
     }

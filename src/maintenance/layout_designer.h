@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -35,13 +36,20 @@ std::filesystem::path designer_path();
 // result. The failure is returned for the caller to report.
 platform::StartResult start_designer();
 
-// The designer's main window: the first top-level window whose non-empty title contains the
-// designer's title text. Nothing without an X display or such a window.
+// The operator's own designers of this workstation: the running processes of the user this
+// program runs as that run the program at designer_path(), directly or through wine. Another
+// account's designer, a copy of the program elsewhere and a process that merely takes the name
+// never count. Nothing when the process list cannot be read.
+std::optional<std::vector<platform::RunningProcess>> find_running_designers();
+
+// The running designer's main window: the first top-level window of one of the operator's own
+// designers whose non-empty title contains the designer's title text. Nothing without an X
+// display or such a window.
 std::optional<platform::TopWindow> find_designer_window();
 
-// The window of a designer just started: the first top-level window titled exactly as the
-// designer's title text, so that another window whose title merely holds it (the RIP's own)
-// is never taken in its place.
+// The window of a designer just started: the first top-level window of one of the operator's
+// own designers titled exactly as the designer's title text, so that another window whose
+// title merely holds it (the RIP's own) is never taken in its place.
 std::optional<platform::TopWindow> find_started_designer_window();
 
 // What close_running_rip did.
@@ -56,10 +64,11 @@ enum class RipCloseResult {
 }  // namespace maintenance
 
 // Tells the running designer to quit, and makes sure it does without ever waiting without end.
-// Only designers of the user this program runs as count, and of them only the one that owns
-// the first window whose title contains the designer's title text: that window is asked to
-// close and given kCloseRequestWaitMs, then its process gets SIGTERM and kTerminateWaitMs, then
-// SIGKILL and kKillWaitMs. Every other process of that name is left alone, and without an X
-// display nothing is ended at all. Blocks for at most the sum of the three waits: call it off
-// the user-interface thread.
+// Only the operator's own designers count: processes of the user this program runs as that run
+// the program of that name in the designer's folder (directly or through wine); of them only
+// the one that owns the first window whose title contains the designer's title text. That
+// window is asked to close and given kCloseRequestWaitMs, then its process gets SIGTERM and
+// kTerminateWaitMs, then SIGKILL and kKillWaitMs. Every other process is left alone, and
+// without an X display nothing is ended at all. Blocks for at most the sum of the three waits:
+// call it off the user-interface thread.
 maintenance::RipCloseResult close_running_rip(std::string_view process_name);

@@ -11,15 +11,12 @@ namespace platform {
 namespace {
 
 // One argument of an Exec key, quoted whole: inside double quotes the quote, the backquote,
-// "$" and the backslash take a backslash in front, and "%" is doubled so that it is not read
-// as a field code.
+// "$" and the backslash take a backslash in front.
 std::string quote_exec_argument(std::string_view argument) {
     std::string quoted = "\"";
     for (const char c : argument) {
         if (c == '"' || c == '`' || c == '$' || c == '\\') {
             quoted += '\\';
-        } else if (c == '%') {
-            quoted += '%';
         }
         quoted += c;
     }
@@ -67,6 +64,11 @@ bool autostart_entry_exists(std::string_view name) {
 }
 
 bool add_autostart_entry(std::string_view name, const std::filesystem::path& program) {
+    // A "%" is written correctly as "%%", but the desktop's launcher refuses to load an entry
+    // that holds one, so the program would never start while the entry is there.
+    if (program.native().find('%') != std::string::npos) {
+        return false;
+    }
     const auto exec = escape_string_value(quote_exec_argument(program.native()));
     if (!exec) {
         return false;

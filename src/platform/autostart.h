@@ -16,9 +16,10 @@ bool autostart_entry_exists(std::string_view name);
 
 // Writes (or replaces) the entry so that the session starts program, given by its full path,
 // with no arguments. The path is quoted and escaped as desktop entries require, so blanks,
-// quotes, backslashes, "$", backquotes and "%" reach the program as they stand. False when the
-// entry cannot be written, or when the path holds a control character that an entry cannot
-// carry (anything below a blank other than tab, line feed and carriage return).
+// quotes, backslashes, "$" and backquotes reach the program as they stand. False when the
+// entry cannot be written, or when the path holds what no entry the session starts can carry:
+// a control character (anything below a blank other than tab, line feed and carriage return)
+// or "%", which the desktop's launcher refuses.
 bool add_autostart_entry(std::string_view name, const std::filesystem::path& program);
 
 // Deletes the entry; true when it is gone afterwards (also when it was not there).

@@ -4,11 +4,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <system_error>
@@ -126,6 +128,116 @@ bool runs_executable(pid_t pid, std::string_view name) {
     const std::string cmdline = read_whole(folder / "cmdline");
     const std::string_view argv0(cmdline.data(), std::min(cmdline.find('\0'), cmdline.size()));
     return !argv0.empty() && last_part(argv0) == name;
+}
+
+// A file told apart from every other, whatever path leads to it.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+std::optional<FileId> file_id(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return FileId{status.st_dev, status.st_ino};
+}
+
+// The value of one variable of a process's starting environment; empty when it has none.
+std::string environment_value(pid_t pid, std::string_view name) {
+    const std::string text = read_whole("/proc/" + std::to_string(pid) + "/environ");
+    const std::string prefix = std::string(name) + "=";
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\0', at), text.size());
+        const std::string_view entry(text.data() + at, end - at);
+        if (entry.starts_with(prefix)) {
+            return std::string(entry.substr(prefix.size()));
+        }
+        at = end + 1;
+    }
+    return {};
+}
+
+// The file that a Windows program path names for this process of the compatibility layer:
+// "X:\a\b" is <prefix>/dosdevices/x:/a/b, the prefix being the process's own.
+std::optional<std::filesystem::path> windows_program_file(pid_t pid, std::string_view path) {
+    if (path.size() < 3 || path[1] != ':' || path[2] != '\\' ||
+        !std::isalpha(static_cast<unsigned char>(path[0]))) {
+        return std::nullopt;
+    }
+    std::string prefix = environment_value(pid, "WINEPREFIX");
+    if (prefix.empty()) {
+        const std::string home = environment_value(pid, "HOME");
+        if (home.empty()) {
+            return std::nullopt;
+        }
+        prefix = home + "/.wine";
+    }
+    std::string rest(path.substr(3));
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+    return std::filesystem::path(prefix) / "dosdevices" / (std::string(1, letter) + ":") / rest;
+}
+
+// Whether the process runs that file: as its executable, or inside a loader of the Windows
+// compatibility layer, which names the program in its argv[0].
+bool runs_file(pid_t pid, const FileId& program) {
+    const std::filesystem::path folder = "/proc/" + std::to_string(pid);
+    if (file_id(folder / "exe") == program) {
+        return true;
+    }
+    std::error_code error;
+    const std::string exe = std::filesystem::read_symlink(folder / "exe", error).native();
+    if (error || !last_part(exe).starts_with("wine")) {
+        return false;
+    }
+    const std::string cmdline = read_whole(folder / "cmdline");
+    const std::string_view argv0(cmdline.data(), std::min(cmdline.find('\0'), cmdline.size()));
+    if (argv0.starts_with('/')) {
+        return file_id(std::filesystem::path(argv0)) == program;
+    }
+    const auto file = windows_program_file(pid, argv0);
+    return file && file_id(*file) == program;
+}
+
+// The processes of the owners asked for that are still running and that `takes` accepts, in
+// pid order; nothing when /proc cannot be read.
+template <class Takes>
+std::optional<std::vector<RunningProcess>> scan_processes(ProcessOwner owner, Takes&& takes) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries("/proc", error);
+    if (error) {
+        return std::nullopt;
+    }
+    std::vector<RunningProcess> found;
+    // Processes come and go while the folder is read: every step takes its error code, so
+    // nothing here throws.
+    for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        if (error) {
+            return std::nullopt;
+        }
+        const std::string file = entries->path().filename().native();
+        pid_t pid = 0;
+        const auto [end, parsed] = std::from_chars(file.data(), file.data() + file.size(), pid);
+        if (parsed != std::errc{} || end != file.data() + file.size()) {
+            continue;
+        }
+        const auto stat = read_stat(pid);
+        // The owner first: another user's files of /proc are never read further.
+        if (!stat || has_ended(stat->state) ||
+            (owner == ProcessOwner::ThisUser && !owned_by_this_user(pid)) || !takes(pid)) {
+            continue;
+        }
+        found.push_back(RunningProcess{pid, stat->start_time});
+    }
+    if (error) {
+        return std::nullopt;
+    }
+    std::sort(found.begin(), found.end(),
+              [](const RunningProcess& a, const RunningProcess& b) { return a.pid < b.pid; });
+    return found;
 }
 
 // A handle on one process that stays with it even when its pid is reused: a pid file
@@ -254,37 +366,16 @@ StartResult start_process(const std::filesystem::path& program,
 
 std::optional<std::vector<RunningProcess>> find_processes(std::string_view name,
                                                           ProcessOwner owner) {
-    std::error_code error;
-    std::filesystem::directory_iterator entries("/proc", error);
-    if (error) {
-        return std::nullopt;
+    return scan_processes(owner, [&](pid_t pid) { return runs_executable(pid, name); });
+}
+
+std::optional<std::vector<RunningProcess>> find_processes_running(
+    const std::filesystem::path& program, ProcessOwner owner) {
+    const auto id = file_id(program);
+    if (!id) {
+        return std::vector<RunningProcess>{};
     }
-    std::vector<RunningProcess> found;
-    // Processes come and go while the folder is read: every step takes its error code, so
-    // nothing here throws.
-    for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
-        if (error) {
-            return std::nullopt;
-        }
-        const std::string file = entries->path().filename().native();
-        pid_t pid = 0;
-        const auto [end, parsed] = std::from_chars(file.data(), file.data() + file.size(), pid);
-        if (parsed != std::errc{} || end != file.data() + file.size()) {
-            continue;
-        }
-        const auto stat = read_stat(pid);
-        if (!stat || has_ended(stat->state) || !runs_executable(pid, name) ||
-            (owner == ProcessOwner::ThisUser && !owned_by_this_user(pid))) {
-            continue;
-        }
-        found.push_back(RunningProcess{pid, stat->start_time});
-    }
-    if (error) {
-        return std::nullopt;
-    }
-    std::sort(found.begin(), found.end(),
-              [](const RunningProcess& a, const RunningProcess& b) { return a.pid < b.pid; });
-    return found;
+    return scan_processes(owner, [&](pid_t pid) { return runs_file(pid, *id); });
 }
 
 bool wait_for_exit(const std::vector<RunningProcess>& processes, std::uint32_t ms) {

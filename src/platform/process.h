@@ -51,6 +51,17 @@ enum class ProcessOwner { AnyUser, ThisUser };
 std::optional<std::vector<RunningProcess>> find_processes(
     std::string_view name, ProcessOwner owner = ProcessOwner::AnyUser);
 
+// The running processes that run the program file `program`, in pid order, of the owners asked
+// for: those whose executable is that very file (by device and inode, whatever path led to it),
+// and those that a loader of the Windows compatibility layer (an executable whose name begins
+// with "wine") runs it in. Such a loader puts the program's Windows path into its argv[0]; a
+// drive letter there is read through the process's own prefix ($WINEPREFIX in its
+// environment, else ~/.wine of its HOME: <prefix>/dosdevices/<letter>:), a path of the system's
+// own as it stands. A name alone never counts: any process can take any argv[0]. Nothing when
+// /proc cannot be read; none when program does not exist.
+std::optional<std::vector<RunningProcess>> find_processes_running(
+    const std::filesystem::path& program, ProcessOwner owner);
+
 // Waits until every process of the list has ended or ms of program time have passed; true when
 // all have ended.
 bool wait_for_exit(const std::vector<RunningProcess>& processes, std::uint32_t ms);
@@ -82,8 +93,10 @@ std::vector<TopWindow> top_level_windows();
 // front with the input focus. False when the window is gone or there is no X display.
 bool show_window_normal(WindowId window);
 
-// Asks the window manager to move the window's top-left corner to (x, y) and size it to
-// width x height. False when the window is gone or there is no X display.
+// Asks the window manager to place the window in the rectangle of width x height at (x, y),
+// its frame included: the frame's top-left corner goes to (x, y), and the window itself takes
+// the size less the frame's widths. False when the window is gone, there is no X display, or
+// the frame leaves no room.
 bool place_window(WindowId window, int x, int y, int width, int height);
 
 // Asks the window to close, as the close box of its caption would: the program is told and may

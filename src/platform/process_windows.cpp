@@ -64,6 +64,17 @@ class Desktop {
             xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
     }
 
+    // The widths of the frame that the window manager put round the window; none where it
+    // put none or says nothing.
+    xcb_ewmh_get_extents_reply_t frame_extents(WindowId window) {
+        xcb_ewmh_get_extents_reply_t extents{};
+        if (xcb_ewmh_get_frame_extents_reply(&ewmh_, xcb_ewmh_get_frame_extents(&ewmh_, window),
+                                             &extents, nullptr) == 0) {
+            return xcb_ewmh_get_extents_reply_t{};
+        }
+        return extents;
+    }
+
     pid_t pid(WindowId window) {
         std::uint32_t pid = 0;
         if (xcb_ewmh_get_wm_pid_reply(&ewmh_, xcb_ewmh_get_wm_pid(&ewmh_, window), &pid, nullptr) ==
@@ -154,8 +165,15 @@ bool place_window(WindowId window, int x, int y, int width, int height) {
     if (!desktop.ready() || !desktop.has_window(window) || width <= 0 || height <= 0) {
         return false;
     }
-    // North-west gravity: (x, y) is where the frame's top-left corner goes, as on a desktop
-    // whose windows are placed by their outer corner.
+    // The rectangle is the window's outer one, frame included, as on a desktop whose windows
+    // are placed and sized by their outer edges: the window itself gets what the frame leaves.
+    // North-west gravity: (x, y) is where the frame's top-left corner goes.
+    const xcb_ewmh_get_extents_reply_t frame = desktop.frame_extents(window);
+    width -= static_cast<int>(frame.left + frame.right);
+    height -= static_cast<int>(frame.top + frame.bottom);
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
     const auto flags = static_cast<xcb_ewmh_moveresize_window_opt_flags_t>(
         XCB_EWMH_MOVERESIZE_WINDOW_X | XCB_EWMH_MOVERESIZE_WINDOW_Y |
         XCB_EWMH_MOVERESIZE_WINDOW_WIDTH | XCB_EWMH_MOVERESIZE_WINDOW_HEIGHT);

@@ -108,7 +108,11 @@ int PrinterProtocol::send_command(std::uint32_t pause_ms) {
 }
 
 int PrinterProtocol::SendCommand() {
-    return send_command(100);
+    return send_command(kCommandPauseMs);
+}
+
+int PrinterProtocol::SendCommandUnpaused() {
+    return send_command(0);
 }
 
 int PrinterProtocol::SendCommandShortPause() {
@@ -176,6 +180,11 @@ int PrinterProtocol::BulkOutSend(std::uint8_t* buffer, std::uint32_t length) {
 
 void PrinterProtocol::abort_tail() {
     g_prn_file.close();
+    // A job that gave the printer back already has had its stop and its pause; the printer,
+    // and the stop flag, may be maintenance's by now.
+    if (printer_given_back()) {
+        return;
+    }
     // The stop flag is set before the printer is given back, not after the pause: maintenance
     // may take the printer during the 5 s, and a flag set then would stop its work instead.
     g_stop_printing = 1;
@@ -205,6 +214,10 @@ void PrinterProtocol::wait_timed_out() {
 
 void PrinterProtocol::give_up(const char* text) {
     g_prn_file.close();
+    // As in the abort tail: a job without the printer has ended already.
+    if (printer_given_back()) {
+        return;
+    }
     g_stop_printing = 1;
     // The stop command goes out while the job still owns the printer and its command frame.
     send_only(CMD_STOP);

@@ -48,6 +48,11 @@ class PrinterProtocol {
 
     int SendCommand();
     int SendCommandShortPause();
+    // SendCommand without its pause after the transfer, for a sender that makes the pause
+    // itself once it has given the printer back (the idle heartbeat).
+    int SendCommandUnpaused();
+    // The pause after SendCommand's transfer.
+    static constexpr std::uint32_t kCommandPauseMs = 100;
     std::uint8_t ReadStatus();
     void DrainStatus();
     int BulkOutSend(std::uint8_t* buffer, std::uint32_t length);
@@ -96,6 +101,10 @@ class PrinterProtocol {
     void abort_tail();
 
   private:
+    // The job this print side runs has given the printer back (an abort tail, a wait that
+    // gave up): it is stopped whatever the stop flag reads, and the printer is no longer its
+    // to talk to. Never on the maintenance side, whose dialogs hold the printer for it.
+    bool printer_given_back() const { return side_ == ProtocolSide::Print && !claim_.owns(); }
     int send_command(std::uint32_t pause_ms);
     void set_frame(std::uint8_t code);
     void set_frame_u8(std::uint8_t code, std::uint8_t argument);

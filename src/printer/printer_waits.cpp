@@ -164,12 +164,17 @@ bool PrinterProtocol::reopen(const char* text) {
 
 void PrinterProtocol::SendBandData() {
     const bool maintenance = side_ == ProtocolSide::Maintenance;
+    if (printer_given_back()) {
+        return;
+    }
     if (ReadStatus() == STATUS_ABORTED) {
         g_stop_printing = 1;
         return;
     }
     for (int counted = 0; counted < 5;) {
-        if (g_stop_printing == 1) {
+        // The reconnect's acknowledgement may have met the stop and given the printer back;
+        // maintenance that took it since clears the stop flag for its own work.
+        if (g_stop_printing == 1 || printer_given_back()) {
             return;
         }
         if (BulkOutSend(band_buffer_, g_column_count * kBandBytesPerColumn) == 1) {

@@ -7,9 +7,14 @@
 
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "analysis/bitmap_file.h"
+#include "analysis/createbmpdlg.h"
 #include "analysis/preview_builder.h"
 #include "dialog_look.h"
 #include "fifo.h"
@@ -17,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/ui_thread.h"
 #include "prn_builder.h"
 #include "temp_dir.h"
 #include "test_main_window.h"
@@ -160,6 +166,12 @@ TEST_F(PrintPreviewTest, StepsThroughTheQueueAndKeepsItsJobOnARefusedStep) {
     const std::string a = add_job("a", JobState::wait);
     const std::string b = add_job("b", JobState::ready_to_print);
     const std::string c = add_job("c", JobState::error);
+    // b waits in the printing list, as its state says, so the watcher (which runs on while a
+    // bitmap is built) shows what the state does.
+    auto& printing = window_.printing();
+    const int queued = printing.insert_item(0, " 1");
+    printing.set_item_text(queued, PrintRow::job_path, b);
+    printing.set_item_text(queued, PrintRow::state, JobState::ready_to_print);
     ASSERT_EQ(write_preview_bitmap(a, preview_bitmap_path(a)).failure, PreviewFailure::None);
     set_preview_info(0);
     printpreview dialog;
@@ -210,6 +222,70 @@ TEST_F(PrintPreviewTest, StepsThroughTheQueueAndKeepsItsJobOnARefusedStep) {
         EXPECT_EQ(picture->bitmap().height(), 3);
     });
     EXPECT_EQ(boxes_.count(), 3u);
+}
+
+// A step reads the job's texts before its bitmap is built: a row removed meanwhile (the window
+// serves the workers during the build) never puts the next job's texts under this job's title.
+TEST_F(PrintPreviewTest, AStepShowsItsOwnJobsTextsWhenTheRowGoesDuringTheBuild) {
+    const std::string a = add_job("a", JobState::wait);
+    const std::string b = add_job("b", JobState::wait);
+    add_job("c", JobState::wait);
+    ASSERT_EQ(write_preview_bitmap(a, preview_bitmap_path(a)).failure, PreviewFailure::None);
+    set_preview_info(0);
+    printpreview dialog;
+    std::atomic<bool> removed = false;
+    std::atomic<bool> stop = false;
+    // The synchroniser's part: b's file went away while its bitmap was being built.
+    std::thread worker([&] {
+        while (!stop && !removed) {
+            platform::ui::ui_call([&] {
+                if (dynamic_cast<createbmpdlg*>(platform::ui::Dialog::innermost_modal()) !=
+                    nullptr) {
+                    window_.jobs().delete_item(1);
+                    removed = true;
+                }
+            });
+        }
+    });
+    run(dialog, [&] {
+        dialog.command(printpreview::IDC_NEXT_JOB);
+        EXPECT_TRUE(removed);
+        EXPECT_EQ(text(dialog, printpreview::IDC_PREVIEW_TITLE), b);
+        EXPECT_EQ(text(dialog, printpreview::IDC_PREVIEW_MODE), "Pring Mode: KCMY b");
+        EXPECT_EQ(text(dialog, printpreview::IDC_PREVIEW_DATE), "Last Update: 2026/12/10 b");
+    });
+    stop = true;
+    test_support::pump_events_until([&] { return false; }, 50);
+    worker.join();
+}
+
+// A bitmap older than its print file was made of an earlier file of that name: a step onto
+// the job builds it again; one as new as the file is only loaded.
+TEST_F(PrintPreviewTest, ABitmapOlderThanItsPrintFileIsBuiltAgain) {
+    const std::string a = add_job("a", JobState::wait);
+    const std::string b = add_job("b", JobState::wait);
+    ASSERT_EQ(write_preview_bitmap(a, preview_bitmap_path(a)).failure, PreviewFailure::None);
+    PreviewPicture marker;
+    marker.width = 2;
+    marker.height = 3;
+    marker.pixels.assign(6, 0x123456);
+    ASSERT_TRUE(save_bitmap_to_file(marker, preview_bitmap_path(b)));
+    const auto written = std::filesystem::last_write_time(b);
+    set_preview_info(0);
+    printpreview dialog;
+    auto* picture = dialog.control<platform::ui::Picture>(printpreview::IDC_PREVIEW_PICTURE);
+    run(dialog, [&] {
+        for (const bool older : {false, true}) {
+            SCOPED_TRACE(older ? "older" : "as new");
+            std::filesystem::last_write_time(preview_bitmap_path(b),
+                                             older ? written - std::chrono::seconds(1) : written);
+            dialog.command(printpreview::IDC_NEXT_JOB);
+            EXPECT_EQ(g_preview_info[1], b);
+            EXPECT_EQ(picture->bitmap().width(), older ? 354 : 2);
+            dialog.command(printpreview::IDC_PREVIOUS_JOB);
+        }
+    });
+    EXPECT_EQ(boxes_.count(), 0u);
 }
 
 // Each job's picture goes to its own bitmap and nowhere else. Two jobs whose names differ only

@@ -63,29 +63,37 @@ int toggle_from_copy(const fs::path& program, const std::function<void()>& chang
 
 // The entry starts the program where it is installed: after an upgrade in place that is the new
 // file at the same path, never the kernel's name of the replaced one; with the program's file
-// deleted there is nothing to start, and no entry is written.
-TEST(AutoBoot, TheEntryNamesTheInstalledProgramAndADeletedOneGetsNone) {
+// deleted, or at a path the session would refuse to start, no entry is written and that is said.
+TEST(AutoBoot, TheEntryNamesTheInstalledProgramAndNoneIsWrittenThatStartsNothing) {
     TempDir dir;
     ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
-    const fs::path program = dir / "velquorin";
     const fs::path said = dir / "stderr";
+    // A "%" in the program's path the desktop's launcher refuses: the check mark would show on
+    // while the program never starts at login.
+    fs::create_directory(dir / "100% sure");
     const struct {
         const char* name;
-        std::function<void()> change;
+        fs::path program;
+        std::function<void(const fs::path&)> change;
         bool written;
     } cases[] = {
-        {"deleted", [&] { fs::remove(program); }, false},
-        {"replaced in place",
-         [&] {
-             fs::remove(program);
-             fs::copy_file("/bin/true", program);
+        {"deleted", dir / "velquorin", [](const fs::path& p) { fs::remove(p); }, false},
+        {"replaced in place", dir / "velquorin",
+         [](const fs::path& p) {
+             fs::remove(p);
+             fs::copy_file("/bin/true", p);
          },
          true},
+        {"a percent sign in its path", dir / "100% sure" / "velquorin", [](const fs::path&) {},
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const fs::path& program = c.program;
         platform::remove_autostart_entry(app::kAutoBootName);
-        EXPECT_EQ(toggle_from_copy(program, c.change, said), c.written ? 0 : 1);
+        EXPECT_EQ(toggle_from_copy(
+                      program, [&] { c.change(program); }, said),
+                  c.written ? 0 : 1);
         const std::string text = test_support::read_file(said);
         EXPECT_EQ(text.find(app::kAutoBootKeyError) != std::string::npos, !c.written) << text;
         const std::string entry =

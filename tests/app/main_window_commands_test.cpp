@@ -13,14 +13,18 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "analysis/bitmap_file.h"
 #include "analysis/ink_cost_dialogs.h"
+#include "analysis/preview_builder.h"
 #include "analysis/print_time_dialogs.h"
+#include "analysis/printpreview.h"
 #include "app/app_globals.h"
 #include "app/file_commands.h"
 #include "app/job_lists.h"
@@ -281,13 +285,15 @@ INSTANTIATE_TEST_SUITE_P(
         SizeCase{"Width28BeforeLength", header_bytes(822, 40000), {"28 mm wide", "at least 29 mm"}},
         // 702.2 mm long.
         SizeCase{"Length702", header_bytes(1134, 19900), {"702 mm long", "at most 701 mm"}},
-        // The width by the header's own x resolution, as the analyser takes it: 7115 dots at
-        // 360 dpi are 502 mm.
-        SizeCase{"WidthByItsOwnResolution", header_bytes(7115, 144, 360), {"502 mm wide"}},
-        SizeCase{"NoResolution", header_bytes(1134, 144, 0), {"cannot be read"}},
+        // The width at 720 dpi, whatever the header's own x resolution: 7115 dots are 251 mm
+        // (at the header's 360 dpi they would be 502 mm); 14230 dots at 1440 dpi still 502.
+        SizeCase{"WidthAt720WhateverTheHeaderSays", header_bytes(7115, 144, 360), {}},
+        SizeCase{"WidthAt720NotTheHeaders1440", header_bytes(14230, 144, 1440), {"502 mm wide"}},
+        SizeCase{"NoResolution", header_bytes(1134, 144, 720, 0), {"cannot be read"}},
         SizeCase{"ShortHeader", header_bytes(1134, 144).substr(0, 60), {"cannot be read"}},
-        // Sizes past the 32-bit range are held at its top, and refused.
-        SizeCase{"HugeWidth", header_bytes(0xFFFFFFFF, 144, 1), {"at most 501 mm"}}),
+        // The widest header there is; a length past the 32-bit range is held at its top.
+        SizeCase{"HugeWidth", header_bytes(0xFFFFFFFF, 144), {"at most 501 mm"}},
+        SizeCase{"HugeLength", header_bytes(1134, 0xFFFFFFFF, 720, 1), {"at most 701 mm"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowCommands, PrintTwiceGivesOnePrintingRowAndTheRowStaysReadyToPrint) {
@@ -595,6 +601,41 @@ TEST_F(MainWindowCommands, PreviewBuildsTheMissingBitmapThenShowsTheJob) {
     EXPECT_EQ(opened, std::vector<std::string>{"JOB PREVIEW"});
     EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"Error Can not find the print file",
                                                        "Please select the item"}));
+}
+
+// A bitmap left behind by an earlier job of the same name (older than the print file) counts
+// as missing: Preview builds it again. One as new as the print file is shown as it is.
+TEST_F(MainWindowCommands, PreviewBuildsABitmapOlderThanThePrintFileAgain) {
+    std::vector<int> shown_widths;
+    run([&](CvelquorinDlg& window) {
+        add_job(window, job("a.prn"), JobState::wait, std::nullopt);
+        test_support::PrnBuilder(60, 80).write(job("a.prn"));
+        const auto written = fs::last_write_time(job("a.prn"));
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            ui::Dialog* innermost = ui::Dialog::innermost_modal();
+            if (innermost != nullptr && innermost->caption() == "JOB PREVIEW") {
+                shown_widths.push_back(
+                    innermost->control<ui::Picture>(printpreview::IDC_PREVIEW_PICTURE)
+                        ->bitmap()
+                        .width());
+                innermost->end_dialog(ui::kIdCancel);
+            }
+        });
+        closer.start(5);
+        for (const bool older : {false, true}) {
+            PreviewPicture earlier_job;
+            earlier_job.width = 2;
+            earlier_job.height = 3;
+            earlier_job.pixels.assign(6, 0x123456);
+            ASSERT_TRUE(save_bitmap_to_file(earlier_job, job("a.bmp").string()));
+            fs::last_write_time(job("a.bmp"), older ? written - std::chrono::seconds(1) : written);
+            select(window.job_queue_list(), 0);
+            window.command(IDC_PREVIEW_BUTTON);
+        }
+    });
+    EXPECT_EQ(shown_widths, (std::vector<int>{2, 354}));
+    EXPECT_EQ(boxes.count(), 0u);
 }
 
 // The context menu's two estimates of the selected job open their result only when the work

@@ -178,6 +178,54 @@ class RunningProgram : public ::testing::Test {
         return icon;
     }
 
+    // A click on the tray icon, further from the one before than a double click is (whose
+    // second press is no left-button press).
+    static void click_icon(const test_support::XDesktop& desktop,
+                           const test_support::XDesktop::Geometry& icon) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        desktop.click(icon.x + icon.width / 2, icon.y + icon.height / 2);
+    }
+    // Esc pressed on the window.
+    static void press_escape(const test_support::XDesktop& desktop, std::uint32_t window) {
+        desktop.xdotool({"windowactivate", "--sync", std::to_string(window)});
+        desktop.xdotool({"key", "Escape"});
+    }
+
+    // The program's windows shown on the desktop: its main window, its tray icon, and a menu
+    // while one is open.
+    static std::vector<std::uint32_t> shown_windows(const test_support::XDesktop& desktop) {
+        std::vector<std::uint32_t> shown;
+        std::istringstream ids(
+            desktop.xdotool({"search", "--onlyvisible", "--class", "^velquorin$"}).value_or(""));
+        for (std::uint32_t id = 0; ids >> id;) {
+            shown.push_back(id);
+        }
+        return shown;
+    }
+
+    // A right click where no control of the window takes it: whether a menu opened (it is
+    // closed again).
+    static bool right_click_opens_a_menu(pid_t pid, const test_support::XDesktop& desktop,
+                                         std::uint32_t window) {
+        const auto place = desktop.geometry(window);
+        if (!place) {
+            return false;
+        }
+        const std::size_t before = shown_windows(desktop).size();
+        desktop.click(place->x + 900, place->y + 50, 3);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(1500);
+        bool opened = false;
+        while (!opened && Clock::now() < deadline && running(pid)) {
+            opened = shown_windows(desktop).size() > before;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (opened) {
+            desktop.xdotool({"key", "Escape"});
+            wait_for(pid, [&] { return shown_windows(desktop).size() == before; });
+        }
+        return opened;
+    }
+
     // A 40 x 5 mm job at 720 dpi, written beside the job folder and moved in whole.
     fs::path put_sample_job() const {
         const fs::path job = station_.job_folder() / "sample.prn";
@@ -410,7 +458,8 @@ TEST_F(RunningProgram, AJobAnotherAccountIsStillWritingIsPrintedOnlyOnceWholeAnd
 
 // On a desktop with a tray the window hides to its icon: Esc and the caption's own close hide it
 // (not minimised), the icon's left button shows it again in front and not kept above the other
-// windows, and hides it while it is shown. The program runs on throughout.
+// windows, and hides it while it is shown, minimised ones included. The menu is the icon's: a
+// right click on the window opens none. The program runs on throughout.
 TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
     START_DESKTOP_OR_SKIP();
     test_support::XDesktop& desktop = *desktop_;
@@ -423,28 +472,24 @@ TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
     ASSERT_NE(window, 0u) << "the window did not show";
     const auto icon = wait_for_tray_icon(pid, desktop);
     ASSERT_TRUE(icon) << "no icon in the tray";
-    // Clicks further apart than a double click, whose second press is no left-button press.
-    const auto click_icon = [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        desktop.click(icon->x + icon->width / 2, icon->y + icon->height / 2);
-    };
     const auto hidden = [&] { return !desktop.is_shown(window) && !desktop.is_minimised(window); };
     const auto shown_in_front = [&] {
         return desktop.is_shown(window) && desktop.active_window() == window;
     };
 
-    desktop.xdotool({"windowactivate", "--sync", std::to_string(window)});
-    desktop.xdotool({"key", "Escape"});
+    EXPECT_FALSE(right_click_opens_a_menu(pid, desktop, window));
+
+    press_escape(desktop, window);
     EXPECT_TRUE(wait_for(pid, hidden)) << "Esc";
 
-    click_icon();
+    click_icon(desktop, *icon);
     EXPECT_TRUE(wait_for(pid, shown_in_front)) << "icon on the hidden window";
     EXPECT_FALSE(desktop.is_kept_above(window));
     // The shown window's own run does not keep the icon from answering.
-    click_icon();
+    click_icon(desktop, *icon);
     EXPECT_TRUE(wait_for(pid, hidden)) << "icon on the shown window";
 
-    click_icon();
+    click_icon(desktop, *icon);
     ASSERT_TRUE(wait_for(pid, shown_in_front));
     const auto place = desktop.geometry(window);
     ASSERT_TRUE(place);
@@ -453,13 +498,22 @@ TEST_F(RunningProgram, OnADesktopWithATrayTheWindowHidesToItsIconAndComesBack) {
                   place->y + close.top + close.height() / 2);
     EXPECT_TRUE(wait_for(pid, hidden)) << "the caption's close";
 
-    click_icon();
-    EXPECT_TRUE(wait_for(pid, shown_in_front));
+    // A minimised window is shown, on the task bar: the icon hides it, and brings it back.
+    click_icon(desktop, *icon);
+    ASSERT_TRUE(wait_for(pid, shown_in_front));
+    desktop.minimise(window);
+    ASSERT_TRUE(wait_for(pid, [&] { return desktop.is_minimised(window); }));
+    click_icon(desktop, *icon);
+    EXPECT_TRUE(wait_for(pid, [&] { return !desktop.is_shown(window); }))
+        << "icon on the minimised window";
+    click_icon(desktop, *icon);
+    EXPECT_TRUE(wait_for(pid, [&] { return shown_in_front() && !desktop.is_minimised(window); }));
     EXPECT_TRUE(running(pid));
 }
 
 // A tray that comes after the program (a panel that starts later than a session's autostart)
-// gets the icon, and from then on the window hides to it instead of minimising.
+// gets the icon, and from then on the window hides to it instead of minimising; until then a
+// right click on the window opens the tray's menu.
 TEST_F(RunningProgram, ATrayThatComesAfterTheStartGetsTheIcon) {
     START_DESKTOP_OR_SKIP();
     const Started program(start_running());
@@ -467,25 +521,61 @@ TEST_F(RunningProgram, ATrayThatComesAfterTheStartGetsTheIcon) {
     ASSERT_GT(pid, 0);
     const std::uint32_t window = wait_for_main_window(pid, *desktop_);
     ASSERT_NE(window, 0u) << "the window did not show";
-    const auto escape = [&] {
-        desktop_->xdotool({"windowactivate", "--sync", std::to_string(window)});
-        desktop_->xdotool({"key", "Escape"});
-    };
-    escape();
+    EXPECT_TRUE(right_click_opens_a_menu(pid, *desktop_, window)) << "without a tray";
+    press_escape(*desktop_, window);
     EXPECT_TRUE(wait_for(pid, [&] { return desktop_->is_minimised(window); }))
         << "without a tray Esc minimises";
 
     ASSERT_TRUE(desktop_->start_tray());
     const auto icon = wait_for_tray_icon(pid, *desktop_);
     ASSERT_TRUE(icon) << "no icon in the tray that came later";
-    desktop_->click(icon->x + icon->width / 2, icon->y + icon->height / 2);
+    // Minimised is shown: the first click hides the window, the next brings it back.
+    click_icon(*desktop_, *icon);
+    EXPECT_TRUE(wait_for(pid, [&] { return !desktop_->is_shown(window); }));
+    click_icon(*desktop_, *icon);
     ASSERT_TRUE(wait_for(pid, [&] {
         return desktop_->is_shown(window) && desktop_->active_window() == window;
     })) << "the icon did not bring the window back";
-    escape();
+    EXPECT_FALSE(right_click_opens_a_menu(pid, *desktop_, window)) << "with the tray";
+    press_escape(*desktop_, window);
     EXPECT_TRUE(wait_for(pid, [&] {
         return !desktop_->is_shown(window) && !desktop_->is_minimised(window);
     })) << "with the tray Esc hides";
+    EXPECT_TRUE(running(pid));
+}
+
+// A tray that goes away after the icon was added (a panel that crashes) leaves no icon to click:
+// until a tray comes back, Esc minimises the window and a right click on it opens the menu;
+// with the tray back the icon is there again and Esc hides to it.
+TEST_F(RunningProgram, ATrayThatGoesAwayIsNoTrayUntilOneComesBack) {
+    START_DESKTOP_OR_SKIP();
+    test_support::XDesktop& desktop = *desktop_;
+    ASSERT_TRUE(desktop.start_tray());
+    const Started program(start_running());
+    const pid_t pid = program.pid();
+    ASSERT_GT(pid, 0);
+    const std::uint32_t window = wait_for_main_window(pid, desktop);
+    ASSERT_NE(window, 0u) << "the window did not show";
+    ASSERT_TRUE(wait_for_tray_icon(pid, desktop)) << "no icon in the tray";
+
+    desktop.stop_tray();
+    EXPECT_TRUE(right_click_opens_a_menu(pid, desktop, window)) << "with the tray gone";
+    press_escape(desktop, window);
+    EXPECT_TRUE(wait_for(pid, [&] { return desktop.is_minimised(window); }))
+        << "with the tray gone Esc minimises";
+
+    ASSERT_TRUE(desktop.start_tray());
+    const auto icon = wait_for_tray_icon(pid, desktop);
+    ASSERT_TRUE(icon) << "no icon in the tray that came back";
+    click_icon(desktop, *icon);
+    EXPECT_TRUE(wait_for(pid, [&] { return !desktop.is_shown(window); }));
+    click_icon(desktop, *icon);
+    ASSERT_TRUE(wait_for(
+        pid, [&] { return desktop.is_shown(window) && desktop.active_window() == window; }));
+    press_escape(desktop, window);
+    EXPECT_TRUE(wait_for(pid, [&] {
+        return !desktop.is_shown(window) && !desktop.is_minimised(window);
+    })) << "with the tray back Esc hides";
     EXPECT_TRUE(running(pid));
 }
 
@@ -529,25 +619,44 @@ TEST_F(RunningProgram, ASecondProgramOnTheSameFoldersEndsWithoutTouchingThem) {
     EXPECT_TRUE(running(first.pid()));
 }
 
-// Without an X display the program says in one line what is missing and how to run it without a
-// window, and ends with a failure status, having made nothing.
-TEST_F(RunningProgram, WithoutAnXDisplayItSaysSoInOneLineAndEnds) {
-    test_support::ScopedEnv no_platform("QT_QPA_PLATFORM", nullptr);
-    test_support::ScopedEnv no_wayland("WAYLAND_DISPLAY", nullptr);
-    test_support::ScopedEnv no_session("XDG_SESSION_TYPE", nullptr);
+// Without a window system it can use the program says in one line what is missing and how to
+// run it without a window, and ends with a failure status, having made nothing: whatever the
+// platform hints say (a Wayland session, a Wayland display, X asked for with options, a list).
+TEST_F(RunningProgram, WithoutAWindowSystemItSaysSoInOneLineAndEnds) {
     fs::create_directory(runtime());
     ::chmod(runtime().c_str(), 0700);
     const fs::path said = station_.system_drive().parent_path() / "stderr";
-    for (const char* display : {static_cast<const char*>(nullptr), ":999"}) {
-        SCOPED_TRACE(display != nullptr ? display : "no DISPLAY");
-        test_support::ScopedEnv display_env("DISPLAY", display);
+    const struct {
+        const char* display;
+        const char* platform;
+        const char* wayland_display;
+        const char* session;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, nullptr},
+        {":999", nullptr, nullptr, nullptr},
+        {nullptr, nullptr, nullptr, "wayland"},
+        {nullptr, nullptr, "wayland-velquorin-test", nullptr},
+        {nullptr, "xcb:nomitshm", nullptr, nullptr},
+        {":999", "xcb:nomitshm;xcb", nullptr, nullptr},
+        {nullptr, "wayland;xcb", "wayland-velquorin-test", "wayland"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("DISPLAY ") + (c.display ? c.display : "unset") +
+                     ", QT_QPA_PLATFORM " + (c.platform ? c.platform : "unset") +
+                     ", WAYLAND_DISPLAY " + (c.wayland_display ? c.wayland_display : "unset") +
+                     ", XDG_SESSION_TYPE " + (c.session ? c.session : "unset"));
+        test_support::ScopedEnv display_env("DISPLAY", c.display);
+        test_support::ScopedEnv platform_env("QT_QPA_PLATFORM", c.platform);
+        test_support::ScopedEnv wayland_env("WAYLAND_DISPLAY", c.wayland_display);
+        test_support::ScopedEnv session_env("XDG_SESSION_TYPE", c.session);
         const pid_t pid = start_program(said);
         ASSERT_GT(pid, 0);
         EXPECT_EQ(wait_for_end(pid), 1);
         const std::string text = test_support::read_file(said);
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
         EXPECT_NE(text.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << text;
-        EXPECT_NE(text.find(display != nullptr ? display : "DISPLAY is not set"), std::string::npos)
+        EXPECT_NE(text.find(c.display != nullptr ? c.display : "DISPLAY is not set"),
+                  std::string::npos)
             << text;
         EXPECT_TRUE(fs::is_empty(runtime()));
         EXPECT_FALSE(fs::exists(station_.system_drive() / "MTOutput"));

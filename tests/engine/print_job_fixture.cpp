@@ -14,10 +14,20 @@
 
 namespace test_support {
 
-usb::sim::ClassAnswer TestFirmware::class_request(const usb::sim::SetupPacket& setup,
-                                                  std::span<std::uint8_t> data) {
+void TestFirmware::count_request() {
     if (g_printer_idle == 1) {
         ++unowned_;
+    } else if (maintenance_owns_) {
+        ++maintenance_requests_;
+    }
+}
+
+usb::sim::ClassAnswer TestFirmware::class_request(const usb::sim::SetupPacket& setup,
+                                                  std::span<std::uint8_t> data) {
+    count_request();
+    if (!setup.device_to_host()) {
+        last_command_tick_ = platform::tick_count();
+        ++commands_;
     }
     std::function<void()> act;
     if (!setup.device_to_host() && data.size() > 1) {
@@ -31,6 +41,11 @@ usb::sim::ClassAnswer TestFirmware::class_request(const usb::sim::SetupPacket& s
         platform::ui::ui_call(act);
     }
     return Firmware::class_request(setup, data);
+}
+
+void TestFirmware::bulk_out(std::uint8_t endpoint, std::span<const std::uint8_t> data) {
+    count_request();
+    Firmware::bulk_out(endpoint, data);
 }
 
 void TestFirmware::act_at(std::uint8_t code, std::function<void()> act) {

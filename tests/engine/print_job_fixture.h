@@ -25,24 +25,39 @@ namespace test_support {
 using Frame = std::vector<std::uint8_t>;
 
 // The simulated printer's firmware as the job printer's tests see it: it also counts the
-// requests (commands and status reads) that reach it while nobody owns the printer, and lets a
-// test act while the printer takes a command, as the operator might at that moment.
+// requests (commands, status reads and band pieces) that reach it while nobody owns the
+// printer, or while a test's stand-in for maintenance owns it, and lets a test act while the
+// printer takes a command, as the operator might at that moment.
 class TestFirmware : public usb::sim::Firmware {
   public:
     using usb::sim::Firmware::Firmware;
 
     usb::sim::ClassAnswer class_request(const usb::sim::SetupPacket& setup,
                                         std::span<std::uint8_t> data) override;
+    void bulk_out(std::uint8_t endpoint, std::span<const std::uint8_t> data) override;
 
     // Requests that came while g_printer_idle was 1.
     int unowned_requests() const { return unowned_; }
+    // While set, the printer is owned by a stand-in for maintenance that sends nothing itself:
+    // every request that comes meanwhile is another owner's.
+    void set_maintenance_owns(bool owns) { maintenance_owns_ = owns; }
+    int requests_while_maintenance_owns() const { return maintenance_requests_; }
+    // Command frames received, all of them, and the tick count at which the last one came.
+    int commands_received() const { return commands_; }
+    std::uint32_t last_command_tick() const { return last_command_tick_; }
 
     // The next command with `code` is held until `act` has run on the user-interface thread,
     // as the operator's click at that moment would be served there.
     void act_at(std::uint8_t code, std::function<void()> act);
 
   private:
+    void count_request();
+
     std::atomic<int> unowned_{0};
+    std::atomic<bool> maintenance_owns_{false};
+    std::atomic<int> maintenance_requests_{0};
+    std::atomic<int> commands_{0};
+    std::atomic<std::uint32_t> last_command_tick_{0};
     std::mutex act_mutex_;
     std::uint8_t act_code_ = 0;
     std::function<void()> act_;

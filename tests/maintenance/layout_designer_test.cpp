@@ -35,7 +35,7 @@ TEST_F(LayoutDesigner, StartedFoundByNameShownAndPlaced) {
     EXPECT_TRUE(wait_until([&] {
         const auto g = desktop_->geometry(window->id);
         return !desktop_->is_minimised(window->id) && desktop_->active_window() == window->id &&
-               g && g->x == 0 && g->y == 0 && g->width == 1280 && g->height == 1024;
+               g && g->x == 0 && g->y == 0 && g->outer_width == 1280 && g->outer_height == 1024;
     }));
 }
 

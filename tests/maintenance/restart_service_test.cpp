@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -166,42 +167,49 @@ TEST_F(RestartService, OnlyTheFirstDesignerWithTheTitleIsClosed) {
     }
 }
 
-TEST_F(RestartService, AnotherUsersDesignerIsLeftAlone) {
-    const auto other = test_support::other_user();
-    if (!other) {
-        GTEST_SKIP() << "only root can start a designer under another account";
-    }
+// Only the operator's own designer, the program at the designer's path, is restarted: another
+// account's "lytw.exe" and one of the operator's own from another folder, each with a window of
+// the designer's title up first, run on, never asked to close.
+TEST_F(RestartService, OnlyTheOperatorsOwnDesignerIsRestarted) {
     START_DESKTOP_OR_SKIP();
     platform::set_time_scale(5);
     install_stand_in();
-    // The other user's copy, in a folder that user may enter, with a record it may write; it
-    // starts first, so its window is the first with the title.
-    test_support::TempDir shared;
-    fs::permissions(shared.path(), fs::perms::all);
-    const fs::path theirs_program = shared / "lytw.exe";
-    fs::copy_file(test_support::stand_in_designer_program(), theirs_program);
-    fs::permissions(theirs_program, fs::perms::owner_all | fs::perms::group_read |
-                                        fs::perms::group_exec | fs::perms::others_read |
-                                        fs::perms::others_exec);
-    const fs::path theirs_record = shared / "record";
-    test_support::write_file(theirs_record, "");
-    fs::permissions(theirs_record, fs::perms::all);
-    platform::StartResult theirs;
+    // The operator's own copy of the program, elsewhere.
+    test_support::TempDir elsewhere;
+    const fs::path elsewhere_program = elsewhere / "lytw.exe";
+    fs::copy_file(test_support::stand_in_designer_program(), elsewhere_program);
+    const fs::path elsewhere_record = elsewhere / "record";
+    const std::unique_ptr<const fs::path, void (*)(const fs::path*)> end_elsewhere(
+        &elsewhere.path(),
+        [](const fs::path* folder) { test_support::end_processes_under(*folder); });
+    platform::StartResult own_elsewhere;
     {
-        ScopedEnv record("VELQUORIN_STAND_IN_RECORD", theirs_record.c_str());
-        theirs = test_support::start_as(*other, theirs_program);
+        ScopedEnv record("VELQUORIN_STAND_IN_RECORD", elsewhere_record.c_str());
+        own_elsewhere = platform::start_process(elsewhere_program);
     }
-    ASSERT_TRUE(theirs.started());
-    // Ended by the test that started it, whatever happens below.
-    const std::unique_ptr<const fs::path, void (*)(const fs::path*)> end_theirs(
-        &shared.path(), [](const fs::path* folder) { test_support::end_processes_under(*folder); });
-    ASSERT_TRUE(window_comes_up(theirs.pid)) << "the other user's copy opened no window";
-    ASSERT_EQ(test_support::processes_under(shared.path()).size(), 1u);
-    const platform::RunningProcess their_copy = test_support::processes_under(shared.path())[0];
+    ASSERT_TRUE(own_elsewhere.started());
+    ASSERT_TRUE(window_comes_up(own_elsewhere.pid)) << "the copy elsewhere opened no window";
+    // Another account's, where this test may start one.
+    const auto other = test_support::other_user();
+    std::optional<test_support::OtherUsersDesigner> theirs;
+    if (other) {
+        theirs.emplace(*other, "NorvaxelRIP v9.0");
+        ASSERT_TRUE(theirs->started().started());
+        ASSERT_TRUE(window_comes_up(theirs->started().pid))
+            << "the other user's copy opened no window";
+    }
+    const auto others_before = [&] {
+        auto all = test_support::processes_under(elsewhere.path());
+        if (theirs) {
+            const auto their_copies = test_support::processes_under(theirs->folder());
+            all.insert(all.end(), their_copies.begin(), their_copies.end());
+        }
+        return all;
+    }();
+    ASSERT_EQ(others_before.size(), theirs ? 2u : 1u);
 
     const auto started = maintenance::start_designer();
     ASSERT_TRUE(started.started());
-    // Its own window, not only the other user's, before the restart looks.
     ASSERT_TRUE(window_comes_up(started.pid));
     const auto ours = one_designer_with_window();
     ASSERT_TRUE(ours);
@@ -210,9 +218,16 @@ TEST_F(RestartService, AnotherUsersDesignerIsLeftAlone) {
     EXPECT_EQ(boxes_.texts(), Texts{"Service started"});
     EXPECT_FALSE(still_running(*ours));
     EXPECT_NE(record().find("close-request"), std::string::npos);
-    const auto theirs_now = test_support::processes_under(shared.path());
-    EXPECT_EQ(theirs_now, std::vector<platform::RunningProcess>{their_copy});
-    EXPECT_EQ(test_support::read_file(theirs_record).find("close-request"), std::string::npos);
+    EXPECT_TRUE(one_designer_with_window());
+    EXPECT_EQ(test_support::processes_under(elsewhere.path()).size(), 1u);
+    EXPECT_EQ(test_support::read_file(elsewhere_record).find("close-request"), std::string::npos);
+    if (theirs) {
+        EXPECT_EQ(test_support::processes_under(theirs->folder()).size(), 1u);
+        EXPECT_EQ(theirs->record().find("close-request"), std::string::npos);
+    } else {
+        GTEST_SKIP() << "only root can start a designer under another account; the copy "
+                        "elsewhere was left alone";
+    }
 }
 
 // Without a window to tell the designers apart none is ended; the operator is told, and the new

@@ -160,7 +160,6 @@ TEST_F(Autostart, AwkwardPathsRoundTripExactlyThroughExec) {
         "/home/op/$HOME and ${PATH}/velquorin",
         "/home/op/`reboot`/$(reboot)/velquorin",
         "/home/op/back\\slash\\\\double/velquorin",
-        "/home/op/100% sure %f %u/velquorin",
         "/home/op/semi;amp&pipe|lt<gt>*?#~(x)/velquorin",
         "/home/op/tab\there/new\nline/cr\rend/velquorin",
         "/home/op/ leading and trailing /velquorin",
@@ -178,9 +177,15 @@ TEST_F(Autostart, AwkwardPathsRoundTripExactlyThroughExec) {
     }
 }
 
+// A control character has no escape in an entry; a "%" has one, but the desktop's launcher
+// refuses to load an entry that holds it, so the program would never start at login.
 TEST_F(Autostart, APathAnEntryCannotCarryIsRefused) {
-    EXPECT_FALSE(platform::add_autostart_entry(kName, std::string("/home/op/bell\a/velquorin")));
-    EXPECT_FALSE(platform::autostart_entry_exists(kName));
+    for (const char* path : {"/home/op/bell\a/velquorin", "/home/op/100% sure/velquorin",
+                             "/home/op/%f/velquorin", "/home/op/velquorin%"}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(platform::add_autostart_entry(kName, std::string(path)));
+        EXPECT_FALSE(platform::autostart_entry_exists(kName));
+    }
 }
 
 TEST_F(Autostart, AFolderInTheWayIsAFailure) {

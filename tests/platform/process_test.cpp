@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -125,6 +127,97 @@ TEST_F(Processes, FoundByTheExactNameOfTheirExecutable) {
     EXPECT_TRUE(find(windows_name).empty());
 }
 
+// A program file is found running by the file itself, whatever path led to it: directly, and
+// inside a loader of the Windows compatibility layer that names it by a drive of its own prefix.
+// Another copy of it, and any process that merely takes its name or path as argument 0, is not.
+TEST_F(Processes, FoundByTheProgramFileTheyRun) {
+    fs::create_directories(dir_ / "other");
+    const fs::path other_copy = dir_ / "other" / name_;
+    fs::copy_file("/bin/sleep", other_copy);
+    const fs::path link = dir_ / "link";
+    fs::create_symlink(sleeper_, link);
+    const fs::path wine = dir_ / "wine64-preloader";
+    fs::copy_file("/bin/sleep", wine);
+    const fs::path not_wine = dir_ / "loader";
+    fs::copy_file("/bin/sleep", not_wine);
+    // A prefix whose drive Z: is the root, as the layer sets one up, and whose C: is this
+    // test's folder; and a home whose default prefix maps Z: the same way.
+    const fs::path prefix = dir_ / "prefix";
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_directory_symlink("/", prefix / "dosdevices" / "z:");
+    fs::create_directory_symlink(dir_.path(), prefix / "dosdevices" / "c:");
+    const fs::path home = dir_ / "home";
+    fs::create_directories(home / ".wine" / "dosdevices");
+    fs::create_directory_symlink("/", home / ".wine" / "dosdevices" / "z:");
+    const auto windows_path = [](const fs::path& path) {
+        std::string text = "Z:" + path.native();
+        std::replace(text.begin(), text.end(), '/', '\\');
+        return text;
+    };
+
+    const struct {
+        const char* name;
+        fs::path program;
+        std::string argv0;
+        const char* wine_prefix;
+        const char* home;
+        bool found;
+    } cases[] = {
+        {"directly", sleeper_, "anything", nullptr, nullptr, true},
+        {"another copy", other_copy, "anything", nullptr, nullptr, false},
+        {"another copy named as the program", other_copy, sleeper_.native(), nullptr, nullptr,
+         false},
+        {"through the layer, drive Z:", wine, windows_path(sleeper_), prefix.c_str(), nullptr,
+         true},
+        {"through the layer, drive C:", wine, "c:\\" + name_, prefix.c_str(), nullptr, true},
+        {"through the layer, the default prefix", wine, windows_path(sleeper_), nullptr,
+         home.c_str(), true},
+        {"through the layer, its own path", wine, sleeper_.native(), prefix.c_str(), nullptr, true},
+        {"through the layer, another copy", wine, windows_path(other_copy), prefix.c_str(), nullptr,
+         false},
+        {"through the layer, a drive it does not have", wine, "D:\\" + name_, prefix.c_str(),
+         nullptr, false},
+        {"a loader that is not the layer's", not_wine, windows_path(sleeper_), prefix.c_str(),
+         nullptr, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::StartResult started;
+        {
+            ScopedEnv wine_prefix("WINEPREFIX", c.wine_prefix);
+            ScopedEnv home_env("HOME", c.home != nullptr ? c.home : std::getenv("HOME"));
+            started = platform::start_process(c.program, {c.argv0, "30"});
+        }
+        ASSERT_TRUE(started.started());
+        // Up once its own argument vector and environment are there to read.
+        ASSERT_TRUE(wait_until([&] {
+            return test_support::read_file("/proc/" + std::to_string(started.pid) + "/cmdline")
+                .starts_with(c.argv0);
+        }));
+        for (const fs::path& asked : {sleeper_, link}) {
+            const auto found =
+                platform::find_processes_running(asked, platform::ProcessOwner::AnyUser);
+            ASSERT_TRUE(found);
+            EXPECT_EQ(std::any_of(found->begin(), found->end(),
+                                  [&](const auto& p) { return p.pid == started.pid; }),
+                      c.found)
+                << asked;
+        }
+        ::kill(started.pid, SIGKILL);
+        ASSERT_TRUE(wait_until([&] {
+            const auto left =
+                platform::find_processes_running(c.program, platform::ProcessOwner::AnyUser);
+            return left && std::none_of(left->begin(), left->end(),
+                                        [&](const auto& p) { return p.pid == started.pid; });
+        }));
+    }
+    // A program that is not there runs nowhere.
+    const auto missing =
+        platform::find_processes_running(dir_ / "missing", platform::ProcessOwner::AnyUser);
+    ASSERT_TRUE(missing);
+    EXPECT_TRUE(missing->empty());
+}
+
 TEST_F(Processes, OneThatIgnoresTerminationIsKilledAfterItsWait) {
     platform::set_time_scale(20);
     const std::string script = "trap '' TERM; exec '" + sleeper_.native() + "' 30";
@@ -159,6 +252,15 @@ TEST_F(Processes, OnlyThisUsersWhenAsked) {
     ASSERT_TRUE(own);
     ASSERT_EQ(own->size(), 1u);
     EXPECT_EQ((*own)[0].pid, ours.pid);
+    // The same by the program file: the other user runs this very file.
+    const auto running =
+        platform::find_processes_running(sleeper_, platform::ProcessOwner::ThisUser);
+    ASSERT_TRUE(running);
+    ASSERT_EQ(running->size(), 1u);
+    EXPECT_EQ((*running)[0].pid, ours.pid);
+    const auto anyone = platform::find_processes_running(sleeper_, platform::ProcessOwner::AnyUser);
+    ASSERT_TRUE(anyone);
+    EXPECT_EQ(anyone->size(), 2u);
 }
 
 TEST_F(Processes, AReusedPidIsNeverSignalled) {
@@ -217,11 +319,20 @@ TEST(ProcessWindows, FoundByTitleShownPlacedAndClosed) {
     EXPECT_TRUE(wait_until(
         [&] { return !desktop.is_minimised(window) && desktop.active_window() == window; }));
 
+    // The rectangle is the outer one: the window manager's frame goes inside it, the window
+    // itself takes what the frame leaves.
     EXPECT_TRUE(platform::place_window(window, 250, 80, 900, 600));
     EXPECT_TRUE(wait_until([&] {
         const auto g = desktop.geometry(window);
-        return g && g->x == 250 && g->y == 80 && g->width == 900 && g->height == 600;
-    }));
+        return g && g->x == 250 && g->y == 80 && g->outer_width == 900 && g->outer_height == 600;
+    })) << desktop.geometry(window).value_or(test_support::XDesktop::Geometry{}).outer_width
+        << " x "
+        << desktop.geometry(window).value_or(test_support::XDesktop::Geometry{}).outer_height;
+    const auto framed = desktop.geometry(window);
+    ASSERT_TRUE(framed);
+    // openbox frames its windows: the window itself is smaller than the rectangle.
+    EXPECT_LT(framed->width, 900);
+    EXPECT_LT(framed->height, 600);
 
     EXPECT_TRUE(platform::close_window(window));
     const platform::RunningProcess process{started.pid, 0};

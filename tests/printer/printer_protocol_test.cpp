@@ -129,6 +129,45 @@ TEST_F(Commands, APrinterThatStoppedEndsEveryWait) {
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
+// A wait of a job that has given the printer back already (its abort tail came before) and
+// that meets the stop or gives up leaves the printer to whoever took it since: the stop flag,
+// which that owner cleared for its own work, stays clear, and no stop command, box or second
+// pause follows.
+TEST_F(Commands, AWaitAfterItsJobGaveThePrinterBackLeavesTheNewOwnerAlone) {
+    // Slow enough that a busy machine cannot make the wait's own time look like the pause.
+    platform::set_time_scale(5);
+    const struct {
+        const char* name;
+        std::uint8_t status;
+        void (PrinterProtocol::*wait)();
+    } cases[] = {
+        {"the stop", STATUS_ABORTED, &PrinterProtocol::SendStartReady},
+        {"a give-up", 'x', &PrinterProtocol::WaitCommandAckOrAbort},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        protocol_->printer_claim().give_back();
+        PrinterClaim maintenance;
+        ASSERT_TRUE(maintenance.take());
+        g_stop_printing = 0;
+        model_->set_status(c.status);
+        const std::size_t frames_before = frames().size();
+        const std::uint32_t start = platform::tick_count();
+        (protocol_.get()->*c.wait)();
+        EXPECT_LT(platform::tick_count() - start, 5000u);
+        EXPECT_EQ(static_cast<int>(g_stop_printing), 0);
+        EXPECT_TRUE(maintenance.owns());
+        const std::vector<std::uint8_t> sent = codes();
+        EXPECT_EQ(std::count(sent.begin() + static_cast<long>(frames_before), sent.end(), CMD_STOP),
+                  0);
+        EXPECT_FALSE(g_prn_file.is_open());
+        EXPECT_TRUE(boxes_.boxes().empty());
+        maintenance.give_back();
+        ASSERT_TRUE(protocol_->printer_claim().take());
+        ASSERT_TRUE(g_prn_file.open(dir_ / "job.prn"));
+    }
+}
+
 TEST_F(Commands, ATableOrMediaNotReadyStopsWithoutABoxOrAPause) {
     model_->set_status('x');
     // A slower clock, so that a busy machine cannot make the check's own time look like the

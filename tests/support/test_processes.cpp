@@ -4,7 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <system_error>
+
+#include "scoped_env.h"
+#include "x_desktop.h"
 
 namespace test_support {
 
@@ -33,7 +37,8 @@ std::optional<OtherUser> other_user() {
     if (::geteuid() != 0) {
         return std::nullopt;
     }
-    const passwd* entry = ::getpwnam("nobody");
+    const char* named = std::getenv("VELQUORIN_TEST_OTHER_ACCOUNT");
+    const passwd* entry = ::getpwnam(named != nullptr && *named != 0 ? named : "nobody");
     if (entry == nullptr || entry->pw_uid == 0) {
         return std::nullopt;
     }
@@ -67,6 +72,29 @@ int killed_past_file_size(rlim_t limit, const std::function<void()>& work) {
         return -1;
     }
     return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+OtherUsersDesigner::OtherUsersDesigner(const OtherUser& user, const std::string& title) {
+    namespace fs = std::filesystem;
+    fs::permissions(folder_.path(), fs::perms::all);
+    const fs::path program = folder_ / "lytw.exe";
+    fs::copy_file(stand_in_designer_program(), program);
+    fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    record_ = folder_ / "record";
+    write_file(record_, "");
+    fs::permissions(record_, fs::perms::all);
+    ScopedEnv record_env("VELQUORIN_STAND_IN_RECORD", record_.c_str());
+    ScopedEnv title_env("VELQUORIN_STAND_IN_TITLE", title.c_str());
+    started_ = start_as(user, program);
+}
+
+OtherUsersDesigner::~OtherUsersDesigner() {
+    end_processes_under(folder_.path());
+}
+
+std::string OtherUsersDesigner::record() const {
+    return read_file(record_);
 }
 
 }  // namespace test_support

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "temp_dir.h"
 
 // The processes a test starts, told apart from every other program on the machine: a test
 // finds and ends only copies whose executable it put into a folder of its own, so that an
@@ -30,8 +31,9 @@ struct OtherUser {
     uid_t uid = 0;
     gid_t gid = 0;
 };
-// "nobody"; nothing when this test does not run as root (no other user's process can be
-// started then) or the account is missing.
+// CI's second account (VELQUORIN_TEST_OTHER_ACCOUNT) when it names one, else "nobody";
+// nothing when this test does not run as root (no other user's process can be started then)
+// or the account is missing.
 std::optional<OtherUser> other_user();
 
 // Starts program with these arguments after its path as that user, through setpriv: the process
@@ -43,5 +45,26 @@ platform::StartResult start_as(const OtherUser& user, const std::filesystem::pat
 // off, once it has written `limit` bytes into any one file. The signal that ended the child;
 // 0 when it ended by itself, -1 when it could not be started.
 int killed_past_file_size(rlim_t limit, const std::function<void()>& work);
+
+// Another account's copy of the stand-in layout designer: lytw.exe in a folder of its own
+// that the account may enter, started as that account with the window title given, recording
+// into a file of that folder it may write. Its processes are ended when the object goes.
+class OtherUsersDesigner {
+  public:
+    OtherUsersDesigner(const OtherUser& user, const std::string& title);
+    ~OtherUsersDesigner();
+    OtherUsersDesigner(const OtherUsersDesigner&) = delete;
+    OtherUsersDesigner& operator=(const OtherUsersDesigner&) = delete;
+
+    const platform::StartResult& started() const { return started_; }
+    const std::filesystem::path& folder() const { return folder_.path(); }
+    // What the copy recorded (its start, and every close request it was sent).
+    std::string record() const;
+
+  private:
+    TempDir folder_;
+    std::filesystem::path record_;
+    platform::StartResult started_;
+};
 
 }  // namespace test_support

@@ -271,7 +271,11 @@ std::optional<XDesktop::Geometry> XDesktop::geometry(std::uint32_t window) const
         xcb_ewmh_get_frame_extents_reply(&x.ewmh, xcb_ewmh_get_frame_extents(&x.ewmh, window),
                                          &frame, nullptr);
         result = Geometry{origin->dst_x - static_cast<int>(frame.left),
-                          origin->dst_y - static_cast<int>(frame.top), size->width, size->height};
+                          origin->dst_y - static_cast<int>(frame.top),
+                          size->width,
+                          size->height,
+                          size->width + static_cast<int>(frame.left + frame.right),
+                          size->height + static_cast<int>(frame.top + frame.bottom)};
     }
     std::free(size);
     std::free(origin);
@@ -355,6 +359,10 @@ bool XDesktop::start_tray() {
                    return owned;
                },
                10000);
+}
+
+void XDesktop::stop_tray() {
+    stop(tray_);
 }
 
 std::optional<std::string> XDesktop::xdotool(const std::vector<std::string>& args) const {

@@ -38,6 +38,8 @@ class XDesktop {
         int y = 0;
         int width = 0;  // the window's own size
         int height = 0;
+        int outer_width = 0;  // the size with the window manager's frame round it
+        int outer_height = 0;
     };
     std::optional<Geometry> geometry(std::uint32_t window) const;
     // The window that has the focus by the window manager's word.
@@ -53,6 +55,8 @@ class XDesktop {
     // Starts a tray (a notification area) along the bottom edge; true once programs can put
     // their icons into it.
     bool start_tray();
+    // Ends the tray, as a panel that crashes: the icons in it go with it.
+    void stop_tray();
 
     // Runs xdotool with these arguments on this desktop; its output, or nothing when it failed.
     std::optional<std::string> xdotool(const std::vector<std::string>& args) const;

@@ -4,6 +4,10 @@
 // is told what to do.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
 #include "libusb_fixture.h"
 #include "usb/driver/sim/descriptor_tables.h"
 
@@ -90,21 +94,34 @@ INSTANTIATE_TEST_SUITE_P(Cancels, LibusbUnendingCancel,
                                            UnendingCancelCase{"NeverCalledBack", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The call of a transfer whose cancel never comes back is given up on when its device is
+// closed. The library calls it back later; or the driver ends first, and the callback comes as
+// the driver stops its event thread: it finds the driver's call with its transfer as it was.
 TEST_F(LibusbTest, ClosingADeviceGivesUpACancelThatNeverComesBackWithinTheBound) {
     add_printer();
-    auto device = open_device();
-    library_.hold_next(TransferKind::BulkOut);
-    library_.hold_cancels(true);
-    BegunBand begun(*device);
-    ASSERT_NE(begun.context, nullptr);
-    const std::uint32_t start = platform::tick_count();
-    EXPECT_TRUE(driver().close(device->hDevice.id));
-    EXPECT_LT(platform::tick_count() - start, 3 * usb::kAbortWaitMs);
-    EXPECT_TRUE(begun.record.done());
-    device->hDevice = {};
-    delete begun.context;
-    library_.hold_cancels(false);
-    EXPECT_TRUE(eventually([&] { return driver().transfers_under_way() == 0; }));
+    for (const bool driver_ends : {false, true}) {
+        SCOPED_TRACE(driver_ends ? "the driver ends first" : "called back later");
+        auto device = open_device();
+        library_.hold_next(TransferKind::BulkOut);
+        library_.hold_cancels(true);
+        BegunBand begun(*device);
+        ASSERT_NE(begun.context, nullptr);
+        const std::uint32_t start = platform::tick_count();
+        EXPECT_TRUE(driver().close(device->hDevice.id));
+        EXPECT_LT(platform::tick_count() - start, 3 * usb::kAbortWaitMs);
+        EXPECT_TRUE(begun.record.done());
+        device->hDevice = {};
+        delete begun.context;
+        ASSERT_EQ(driver().transfers_under_way(), 1u);
+        if (driver_ends) {
+            library_.release_cancels_at_wake();
+            driver_.reset();
+            EXPECT_EQ(library_.transfers_in_flight(), 0u);
+        } else {
+            library_.hold_cancels(false);
+            EXPECT_TRUE(eventually([&] { return driver().transfers_under_way() == 0; }));
+        }
+    }
 }
 
 TEST_F(LibusbTest, AnAbortReachesTheTransfersOfADeviceMarkedGone) {
@@ -168,6 +185,40 @@ TEST_F(LibusbTest, AStalledPipeIsClearedBeforeItsNextTransferOutsideTheCallbacks
     EXPECT_EQ(model->last_bulk(), band);
     EXPECT_EQ(library_.halt_clears(), 1u);
     // The breach count of the tear-down shows the clear was not made from a callback.
+}
+
+// Two callers find the pipe stalled at once: the halt is cleared once, by the first, and the
+// second sends on the pipe as it is then, without a second clear that would reset the pipe
+// under the first one's transfer.
+TEST_F(LibusbTest, AStalledPipeFoundByTwoCallersIsClearedOnce) {
+    auto model = std::make_shared<RecordingModel>();
+    auto printer = add_printer(PrinterSpec::usb2(), 1, {1}, model);
+    auto first = open_device();
+    auto second = open_device();
+    printer->halt_endpoint(usb::sim::kBulkOutAddress);
+    std::vector<std::uint8_t> band = pattern(4096);
+    std::int32_t length = static_cast<std::int32_t>(band.size());
+    EXPECT_FALSE(first->BulkOutEndPt->XferData(band.data(), length));
+
+    library_.hold_clears(true);
+    const auto send = [&band](CUsbDevice& device, bool& ok) {
+        std::int32_t n = static_cast<std::int32_t>(band.size());
+        ok = device.BulkOutEndPt->XferData(band.data(), n);
+    };
+    bool first_ok = false;
+    bool second_ok = false;
+    std::thread first_sender(send, std::ref(*first), std::ref(first_ok));
+    ASSERT_TRUE(eventually([&] { return library_.clears_waiting() == 1; }));
+    std::thread second_sender(send, std::ref(*second), std::ref(second_ok));
+    // The second caller has found the pipe stalled and waits for the first one's clear.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    library_.hold_clears(false);
+    first_sender.join();
+    second_sender.join();
+    EXPECT_TRUE(first_ok);
+    EXPECT_TRUE(second_ok);
+    EXPECT_EQ(library_.halt_clears(), 1u);
+    EXPECT_EQ(model->bulk_bytes(), 2 * band.size());
 }
 
 struct RefusalCase {

@@ -62,7 +62,7 @@ void TrayIcon::create(Dialog& owner, std::uint32_t message, const QImage& icon,
 }
 
 bool TrayIcon::added() const {
-    return ui_call([&] { return icon_ != nullptr; });
+    return ui_call([&] { return icon_ != nullptr && QSystemTrayIcon::isSystemTrayAvailable(); });
 }
 
 }  // namespace platform::ui

@@ -36,6 +36,9 @@ class TrayIcon {
     // kTrayLookMs, and the icon is added as soon as a tray appears (a panel that starts after
     // the program, as in a session that starts it early). A second call does nothing.
     bool add(Dialog& owner, std::uint32_t message, const Bitmap& icon, std::string_view tip);
+    // True while the icon is in a tray the operator can click: once it was added, and only as
+    // long as the desktop's tray is there. A tray that goes away (a panel that crashes) takes
+    // the icon with it; the icon comes back with the next tray.
     bool added() const;
 
   private:

@@ -107,7 +107,6 @@ LibusbDriver::~LibusbDriver() {
         }
         close(handle);
     }
-    std::vector<std::shared_ptr<OpenDevice>> devices;
     {
         std::unique_lock lock(mutex_);
         // What was let go of ends at the latest at its libusb time-out.
@@ -116,22 +115,26 @@ LibusbDriver::~LibusbDriver() {
         while (!calls_.empty() && platform::tick_count() - start < limit) {
             called_back_.wait_for(lock, std::chrono::milliseconds(10));
         }
-        if (!calls_.empty()) {
-            // The library keeps these transfers: neither they nor their devices may be freed.
-            for (Call& call : calls_) {
-                static_cast<void>(call.transfer.release());
-                static_cast<void>(call.device->handle.release());
-            }
-        }
-        devices.swap(devices_);
         stop_ = true;
     }
-    for (const auto& device : devices) {
-        close_device(*device);
-    }
+    // The event thread ends first: until it has, a callback may still come for a call that is
+    // given up on below, and it needs that call's transfer.
     if (events_.joinable()) {
         library_.wake_events();
         events_.join();
+    }
+    std::vector<std::shared_ptr<OpenDevice>> devices;
+    {
+        std::lock_guard lock(mutex_);
+        // The library keeps these transfers: neither they nor their devices may be freed.
+        for (Call& call : calls_) {
+            static_cast<void>(call.transfer.release());
+            static_cast<void>(call.device->handle.release());
+        }
+        devices.swap(devices_);
+    }
+    for (const auto& device : devices) {
+        close_device(*device);
     }
 }
 

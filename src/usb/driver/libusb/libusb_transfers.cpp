@@ -96,13 +96,16 @@ void LibusbDriver::clear_halt_before(std::uint64_t handle, std::uint8_t pipe) {
     }
     // The clear is a request the device answers: it is made neither in a callback nor under
     // mutex_, which the callbacks take. open_mutex_ keeps the handle from being released
-    // meanwhile.
+    // meanwhile, and makes the callers that found the pipe stalled clear it one at a time:
+    // once one has, the pipe is looked at again, since a second clear would reset the pipe's
+    // data toggle under the transfer the first one sent.
     std::lock_guard opening(open_mutex_);
     std::shared_ptr<OpenDevice> device;
     {
         std::lock_guard lock(mutex_);
         const auto found = handles_.find(handle);
-        if (found == handles_.end() || found->second->gone || found->second->handle == nullptr) {
+        if (found == handles_.end() || found->second->gone || found->second->handle == nullptr ||
+            !found->second->halted.contains(pipe)) {
             return;
         }
         device = found->second;

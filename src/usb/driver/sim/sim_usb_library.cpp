@@ -184,6 +184,22 @@ void SimUsbLibrary::hold_cancels(bool hold) {
     changed_.notify_all();
 }
 
+void SimUsbLibrary::release_cancels_at_wake() {
+    std::lock_guard lock(mutex_);
+    release_cancels_at_wake_ = true;
+}
+
+void SimUsbLibrary::hold_clears(bool hold) {
+    std::lock_guard lock(mutex_);
+    hold_clears_ = hold;
+    changed_.notify_all();
+}
+
+std::size_t SimUsbLibrary::clears_waiting() const {
+    std::lock_guard lock(mutex_);
+    return clears_waiting_;
+}
+
 void SimUsbLibrary::offer_hotplug(bool offered) {
     std::lock_guard lock(mutex_);
     hotplug_offered_ = offered;
@@ -346,10 +362,13 @@ void SimUsbLibrary::release_interface(libusb::LibHandle& handle, std::uint8_t nu
 
 Result SimUsbLibrary::clear_halt(libusb::LibHandle& handle, std::uint8_t endpoint) {
     auto& sim = static_cast<SimHandle&>(handle);
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (in_callback) {
         ++breaches_;  // a request that waits for the device, made where nothing may wait
     }
+    ++clears_waiting_;
+    changed_.wait(lock, [&] { return !hold_clears_; });
+    --clears_waiting_;
     if (!sim.device->plugged_ || sim.generation != sim.device->generation_) {
         return Result::NoDevice;
     }
@@ -582,6 +601,10 @@ void SimUsbLibrary::handle_events(std::uint32_t timeout_ms) {
 
 void SimUsbLibrary::wake_events() {
     std::lock_guard lock(mutex_);
+    if (release_cancels_at_wake_) {
+        release_cancels_at_wake_ = false;
+        hold_cancels_ = false;
+    }
     woken_ = true;
     changed_.notify_all();
 }

@@ -44,6 +44,14 @@ class SimUsbLibrary : public libusb::UsbLibrary {
     void hold_next(TransferKind kind, int count = 1);
     // While held, cancelled transfers are not called back yet.
     void hold_cancels(bool hold);
+    // Cancelled transfers held so far are called back at the next wake_events: a callback
+    // that comes just as the driver stops its event thread.
+    void release_cancels_at_wake();
+    // While held, a clear of a halt waits inside the library, as a request the device has not
+    // answered yet does.
+    void hold_clears(bool hold);
+    // Clears of a halt waiting inside the library now.
+    std::size_t clears_waiting() const;
     // Whether the library offers hotplug notices (it does by default).
     void offer_hotplug(bool offered);
     // While held, hotplug notices wait, in order, to be delivered late.
@@ -136,6 +144,9 @@ class SimUsbLibrary : public libusb::UsbLibrary {
     bool hold_hotplug_ = false;
     bool usb_access_ = true;
     bool hold_cancels_ = false;
+    bool release_cancels_at_wake_ = false;
+    bool hold_clears_ = false;
+    std::size_t clears_waiting_ = 0;
     bool refuse_cancels_ = false;
     bool end_on_unplug_ = true;
     std::size_t open_handles_ = 0;
