@@ -8,6 +8,7 @@
 #include "config/all_settings.h"
 #include "config/program_globals.h"
 #include "engine/step_settings.h"
+#include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text_lines.h"
@@ -24,24 +25,36 @@ struct HotfpathLines {
     std::string job_folder;
 };
 
+// A line longer than this names no folder (a path holds at most 4095 bytes): only its
+// beginning is kept, which names none either.
+constexpr std::size_t kMaxHotfpathLineBytes = 64 * 1024;
+
 // Empty when the file does not open. Only a regular file opens: a folder or a pipe of that
 // name does not, and nothing waits for a writer that never comes. Line ends are CR LF, LF or
-// CR, and an editor's byte-order mark is not part of line 1; nothing else is trimmed.
+// CR, and an editor's byte-order mark is not part of line 1; nothing else is trimmed. Read no
+// further than its second line, and that within bounds, whatever the file holds.
 std::optional<HotfpathLines> read_hotfpath(const std::filesystem::path& file) {
-    const std::optional<std::string> content = platform::read_regular_file(file);
-    if (!content) {
+    const platform::FileHandle fd = platform::open_regular_file(file);
+    if (!fd.is_open()) {
         return std::nullopt;
     }
-    const std::vector<std::string_view> lines = platform::text_lines(*content);
     // A missing line leaves its folder empty.
-    HotfpathLines folders;
-    if (lines.size() > 0) {
-        folders.spool_folder = std::string(lines[0]);
+    std::string lines[2];
+    std::size_t line = 0;
+    platform::TextLineReader reader(fd.get());
+    std::string_view piece;
+    bool ends_line = false;
+    while (line < 2 && reader.next(piece, ends_line)) {
+        std::string& text = lines[line];
+        text.append(piece.substr(0, kMaxHotfpathLineBytes + 1 - text.size()));
+        if (ends_line) {
+            ++line;
+        }
     }
-    if (lines.size() > 1) {
-        folders.job_folder = std::string(lines[1]);
+    if (reader.failed()) {
+        return std::nullopt;
     }
-    return folders;
+    return HotfpathLines{std::move(lines[0]), std::move(lines[1])};
 }
 
 // A folder named by a line: there, and named by bytes a path can hold. A NUL would end the

@@ -41,6 +41,8 @@ constexpr std::uint32_t kEndActionLimitMs = 60000;
 constexpr const char* kRefusedText =
     "This print file can't be printed: its image size or print mode is outside what the "
     "printer supports.\n";
+// A read of the print file failed: at its opening, in its header or in its body.
+constexpr const char* kUnreadableText = "Print file can't read.";
 constexpr const char* kEndActionText =
     "The printer did not finish the after-print table command; please check the table.";
 
@@ -116,7 +118,9 @@ bool Monitoring_thread::refuse_unprintable_job(const std::string& path, bool bra
     }
     g_prn_file.close();
     printer_claim().give_back();
-    if (mode_known) {  // the reader has told the operator about an unknown image mode
+    if (g_prn_read_failed == 1) {
+        ui::message_box(kUnreadableText, "", ui::Buttons::Ok);
+    } else if (mode_known) {  // the reader has told the operator about an unknown image mode
         ui::message_box(std::string(kRefusedText) + path, "", ui::Buttons::Ok, ui::Icon::Stop);
     }
     engine::delete_printing_row(path);
@@ -240,7 +244,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     // 4. The print file. Unreadable, the printer is given back before the operator is told.
     if (!open_prn_file(path)) {
         printer_claim().give_back();
-        ui::message_box("Print file can't read.", "", ui::Buttons::Ok);
+        ui::message_box(kUnreadableText, "", ui::Buttons::Ok);
         return;
     }
 
@@ -303,6 +307,16 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         g_uv_setting = 0;
         g_direction = 1;
     }
+    // A header that read moments ago and fails now: the job ends before the printer is asked
+    // anything more, as one whose header never read.
+    if (g_prn_read_failed == 1) {
+        g_prn_file.close();
+        printer_claim().give_back();
+        ui::message_box(kUnreadableText, "", ui::Buttons::Ok);
+        engine::delete_printing_row(path);
+        engine::set_job_state(path, JobState::wait);
+        return;
+    }
 
     // 9. Idle wait, then the pass timing starts afresh.
     WaitPrinterIdle();
@@ -332,6 +346,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
         shift_input_window();
         seek_prn_band();
         read_band_from_prn();
+        stop_on_read_error();
         detect_blank_band();
         compute_skip_position();
         bool print_band = g_skip_state == SKIP_PRINT && !stopped();
@@ -381,10 +396,31 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     const bool was_stopped = stopped();
     printer_claim().give_back();
 
+    // A file that could not be read was not printed: it is kept, whatever the settings say of
+    // a cancelled job, for the operator to look into.
+    engine::JobSettings filing = settings;
+    if (g_prn_read_failed == 1) {
+        ui::message_box(kUnreadableText, "", ui::Buttons::Ok);
+        filing.keep_cancelled = true;
+    }
+
     // 20. Copies.
     const int copies = engine::count_down_copies(path, was_stopped);
     // 21, 22. The job row, then the print file.
-    engine::file_printed_job(path, was_stopped, copies, settings);
+    engine::file_printed_job(path, was_stopped, copies, filing);
+}
+
+void Monitoring_thread::stop_on_read_error() {
+    if (g_prn_read_failed != 1 || stopped()) {
+        return;
+    }
+    // The rest of the file is not the job: the job stops, and the printer, which would wait
+    // for the rest, is told to stop too, as after a wait that gave up.
+    g_stop_printing = 1;
+    g_command_buffer[0] = kFrameStart;
+    g_command_buffer[1] = CMD_STOP;
+    g_command_length = 2;
+    SendCommand();
 }
 
 void Monitoring_thread::finish_job(const std::string& path, int divisor,

@@ -74,6 +74,8 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     void send_band_passes();
     // True when the job has no stepping or does not fit the pass buffers: it is refused once.
     bool refuse_unprintable_job(const std::string& path, bool braille);
+    // A read of the print file failed: the job stops, and so does the printer's job.
+    void stop_on_read_error();
     // True when a set-up step stopped the job; the printer is then idle and the file closed.
     bool stopped_in_setup();
     // The set-up commands; false when one stopped the job.

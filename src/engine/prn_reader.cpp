@@ -17,6 +17,7 @@ std::uint32_t g_line_pixels = 0;
 std::uint32_t g_pass_count = 0;
 std::uint32_t g_band_index = 0;
 std::uint8_t g_prn_layout_ok = 0;
+std::uint8_t g_prn_read_failed = 0;
 
 alignas(64) std::uint8_t g_input_planes[kPrnPlaneCount][kInputWindowRows][kPlaneRowBytes];
 
@@ -32,13 +33,17 @@ bool band_fits_window() {
 }
 
 // Reads one plane row of the file into a window row. A short read (a truncated file) leaves
-// the rest of the row blank. The window holds 7200 bytes of a row; the rest of a longer file
-// row is passed over, so the file position stays on the next row.
+// the rest of the row blank; one cut short by an error also marks the reading failed. The window
+// holds 7200 bytes of a row; the rest of a longer file row is passed over, so the file position
+// stays on the next row.
 void read_plane_row(std::FILE* file, std::uint8_t* row) {
     const std::uint32_t held = held_row_bytes(g_row_bytes);
     std::size_t got = 0;
     if (file != nullptr) {
         got = std::fread(row, 1, held, file);
+        if (got < held && std::ferror(file)) {
+            g_prn_read_failed = 1;
+        }
         if (g_row_bytes > held) {
             fseeko(file, static_cast<off_t>(g_row_bytes - held), SEEK_CUR);
         }
@@ -65,10 +70,13 @@ void close_prn_file() {
 void read_prn_header() {
     // A file shorter than its header reads as zeros past its end.
     std::memset(g_prn_header, 0, sizeof g_prn_header);
+    g_prn_read_failed = 0;
     if (std::FILE* file = g_prn_file.stream(); file != nullptr) {
         fseeko(file, 0, SEEK_SET);
         const std::size_t got = std::fread(g_prn_header, 1, kPrnHeaderSize, file);
-        (void)got;
+        if (got < kPrnHeaderSize && std::ferror(file)) {
+            g_prn_read_failed = 1;
+        }
     }
     const PrnHeader prn_header = parse_prn_header(g_prn_header);
     g_row_bytes = prn_header.row_bytes;
@@ -113,8 +121,12 @@ void read_prn_header() {
         }
     }
     if (passes == 0) {
-        platform::ui::message_box("Please select right image mode!\n", "",
-                                  platform::ui::Buttons::Ok);
+        // A header that could not be read names no image mode: the job printer tells the
+        // operator the file cannot be read instead.
+        if (g_prn_read_failed == 0) {
+            platform::ui::message_box("Please select right image mode!\n", "",
+                                      platform::ui::Buttons::Ok);
+        }
         return;
     }
     g_pass_count = passes;

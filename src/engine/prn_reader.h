@@ -36,6 +36,11 @@ extern std::uint32_t g_band_index;      // the next band to seek to
 // built whole.
 extern std::uint8_t g_prn_layout_ok;
 
+// 1 once a read of the print file failed (an I/O error, not its end): what it read is not the
+// job, so the job must not go on as printed. Cleared by read_prn_header, set by it and by
+// read_band_from_prn.
+extern std::uint8_t g_prn_read_failed;
+
 // The input window: six planes (PrnPlane order) of 2880 rows of 7200 bytes.
 extern std::uint8_t g_input_planes[kPrnPlaneCount][kInputWindowRows][kPlaneRowBytes];
 

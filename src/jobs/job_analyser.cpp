@@ -65,8 +65,11 @@ void JobAnalyser::analyse_first_job() {
     const std::string path = g_pending_job_paths.front();
     // A pipe, a device, or a link that leads nowhere or round in a loop never becomes a print
     // file, however long it is waited for: it is not opened at all (an open could wait for a
-    // writer) and its row gets the state of a file that cannot be read.
-    const bool never_a_file = platform::entry_kind(path) == platform::EntryKind::Other;
+    // writer) and its row gets the state of a file that cannot be read. So does a file the
+    // operator may not read, or one in a folder the operator may list but not enter: no writer
+    // holds it, and no wait would make it readable.
+    const bool never_a_file =
+        platform::entry_kind(path) == platform::EntryKind::Other || platform::read_refused(path);
     // A job is taken only once its writer is done. Where the file cannot tell (a file of
     // another user, whose processes an operator who is not root cannot see), what the kernel
     // told of the job folder's writes decides, whoever wrote; a file from before the program's

@@ -47,23 +47,32 @@ void set_label(int row_count) {
 }
 
 // A new print file: a row at the end of the job queue, waiting for the analyser. A path that
-// is reported twice gets two rows.
+// already has a row gets no second one: the watch and the start-up scan both report a file
+// that arrives between the two, and a second row would never leave "Generating data......"
+// while the analyser filled the first twice (a printing row set back to "Wait").
 void add_job(const std::string& path) {
     ui::ListCtrl* jobs = engine::main_window_list(IDC_JOB_QUEUE_LIST);
     static constexpr std::array<std::string_view, JobRow::kColumnCount - 1> kNewRow{
         JobState::generating_data, "Unknow", "Unknow", "Unknow", "1", "Unknow", "N/A", "Unknow"};
     // The row and its texts in one call, so an operator's Move Up or Move Down in between
     // cannot send the texts to another row.
+    bool added = true;
     const int count = jobs == nullptr ? 0 : ui::ui_call([&] {
         const int n = jobs->item_count();
+        if (find_row_with_path(*jobs, JobRow::job_path, path) >= 0) {
+            added = false;
+            return n;
+        }
         const int row = jobs->insert_item(n, path);
         for (int column = 1; column < JobRow::kColumnCount; ++column) {
             jobs->set_item_text(row, column, kNewRow[column - 1]);
         }
-        return n;
+        return n + 1;
     });
-    append_pending_job(path);
-    set_label(count + 1);
+    if (added) {
+        append_pending_job(path);
+    }
+    set_label(count);
 }
 
 struct RemovedRow {

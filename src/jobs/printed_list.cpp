@@ -183,25 +183,29 @@ void printedlist::OnBnClickedRevertToJob() {
     if (!platform::exists(path)) {
         return;
     }
-    const std::optional<std::filesystem::path> folder = engine::new_dated_folder(g_job_folder);
     // A print file runs to 1.7 GB: copied off the window's thread, which serves the workers'
     // calls meanwhile, as Save does.
     bool copied = false;
-    if (folder) {
-        ui::run_on_helper_thread([&] {
-            copied =
-                platform::copy_file(path, *folder / path.filename(), platform::CopyMode::Overwrite);
-        });
-    }
+    ui::run_on_helper_thread([&] { copied = revert_printed_job(path); });
     if (!copied) {
-        // No empty dated folder is left behind in the job folder.
-        if (folder) {
-            platform::remove_empty_folder(*folder);
-        }
         tell("The print job could not be copied into the job folder:\n" + path.string());
         return;
     }
     tell("Succeeded, A new print job has been copied, Please check it ");
+}
+
+bool revert_printed_job(const std::filesystem::path& path) {
+    const std::optional<std::filesystem::path> folder = engine::new_dated_folder(g_job_folder);
+    if (!folder) {
+        return false;
+    }
+    // The folder is new, so nothing is in the way of the name.
+    if (platform::copy_file_into_place(path, *folder / path.filename())) {
+        return true;
+    }
+    // No empty dated folder is left behind in the job folder.
+    platform::remove_empty_folder(*folder);
+    return false;
 }
 
 void printedlist::OnBnClickedDeleteAll() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,13 @@ class printedlist : public platform::ui::Dialog {
     // The wall-clock second at which the current listing began.
     long long listing_started_ = 0;
 };
+
+// The file part of "Revert to JOB": the print file copied under its own name into a new dated
+// folder of g_job_folder. The name holds nothing until the whole file is on the disk (a hidden
+// temporary file in that folder, flushed, then put at the name without replacing anything), so
+// a revert cut off at any moment leaves no cut-short print file for the next start to take as a
+// job. False when it did not hold; no dated folder is then left behind.
+bool revert_printed_job(const std::filesystem::path& path);
 
 // What the main window's "Printed list" button does: runs the history modally in the grey of
 // the program's dialogs, placed over `parent` when one is given; the result is not used.

@@ -322,7 +322,51 @@ bool move_file_across(const std::filesystem::path& from, const std::filesystem::
     return true;
 }
 
+namespace {
+
+class BufferedWriter : public ContentWriter {
+  public:
+    explicit BufferedWriter(int fd) : fd_(fd) { buffer_.reserve(kBytes); }
+    bool append(std::string_view bytes) override {
+        if (failed_) {
+            return false;
+        }
+        if (buffer_.size() + bytes.size() > kBytes) {
+            if (!flush()) {
+                return false;
+            }
+            if (bytes.size() >= kBytes) {
+                failed_ = !write_all(fd_, bytes.data(), bytes.size());
+                return !failed_;
+            }
+        }
+        buffer_.append(bytes);
+        return true;
+    }
+    bool flush() {
+        if (!failed_ && !buffer_.empty()) {
+            failed_ = !write_all(fd_, buffer_.data(), buffer_.size());
+            buffer_.clear();
+        }
+        return !failed_;
+    }
+
+  private:
+    static constexpr std::size_t kBytes = 256 * 1024;
+    int fd_;
+    std::string buffer_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
 bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes, Links links) {
+    return replace_file_contents(
+        path, [&](ContentWriter& writer) { return writer.append(bytes); }, links);
+}
+
+bool replace_file_contents(const std::filesystem::path& path,
+                           const std::function<bool(ContentWriter&)>& write, Links links) {
     std::filesystem::path target = path;
     struct stat existing {};
     bool existed = ::lstat(path.c_str(), &existing) == 0;
@@ -357,7 +401,8 @@ bool replace_file_contents(const std::filesystem::path& path, std::string_view b
     if (!out.is_open()) {
         return false;
     }
-    bool ok = write_all(out.get(), bytes.data(), bytes.size());
+    BufferedWriter writer(out.get());
+    bool ok = write(writer) && writer.flush();
     if (ok && existed) {
         ok = ::fchmod(out.get(), existing.st_mode & 07777) == 0;
     }
@@ -440,6 +485,13 @@ std::optional<EntryStatus> entry_status(const std::filesystem::path& path) {
                                     local.tm_hour,        local.tm_min,     local.tm_sec};
     }
     return status;
+}
+
+bool read_refused(const std::filesystem::path& path) {
+    // Asked with the rights this process acts with; a folder that cannot be entered on the way
+    // answers the same as the file's own rights.
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0 &&
+           (errno == EACCES || errno == EPERM);
 }
 
 std::optional<std::uint64_t> file_size(const std::filesystem::path& path) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,6 +82,21 @@ bool move_file_across(const std::filesystem::path& from, const std::filesystem::
 bool replace_file_contents(const std::filesystem::path& path, std::string_view bytes,
                            Links links = Links::Followed);
 
+// Where the new bytes of a file being replaced go, in pieces: buffered and written in large
+// writes, so a file of any size is made without holding it whole.
+class ContentWriter {
+  public:
+    virtual ~ContentWriter() = default;
+    // Appends bytes; false once a write has failed (later appends then do nothing).
+    virtual bool append(std::string_view bytes) = 0;
+};
+
+// replace_file_contents with the bytes made by `write`, which appends them piece by piece and
+// returns false when it could not make them (the file then stays as it was).
+bool replace_file_contents(const std::filesystem::path& path,
+                           const std::function<bool(ContentWriter&)>& write,
+                           Links links = Links::Followed);
+
 struct FolderEntry {
     std::string name;
     // A link is reported as it is (not a folder), so a walk over folders never follows one
@@ -135,6 +151,10 @@ struct EntryStatus {
     LocalTime modified;
 };
 std::optional<EntryStatus> entry_status(const std::filesystem::path& path);
+
+// True when this process may not read what is at the path: its rights refuse it, or a folder
+// on the way to it cannot be entered. A missing entry is not refused. Nothing is opened.
+bool read_refused(const std::filesystem::path& path);
 
 // The size in bytes of a regular file.
 std::optional<std::uint64_t> file_size(const std::filesystem::path& path);

@@ -20,6 +20,10 @@
 // the first line is not part of it (an editor's mark would otherwise hide the first section).
 // Only a regular file is read, never one that could make the reader wait (a pipe).
 //
+// Files are read and written as streams, a line at a time: the reader stops once it has the
+// section (or as much of it as the buffer takes), and a write holds no more than a few lines, so
+// a file of any size costs no more memory than a small one.
+//
 // Nothing is cached: every call reads the file again, so a change by another writer between
 // two calls is always seen.
 namespace platform {
@@ -28,9 +32,11 @@ struct ProfileSectionResult {
     // Bytes placed in the buffer, not counting the final extra NUL (size - 2 when the section
     // did not fit).
     std::size_t length = 0;
-    // False when the file could not be opened (missing, unreadable or not a regular file); the
-    // buffer then holds an empty section.
+    // False when the file could not be opened (missing, unreadable or not a regular file) or
+    // its reading failed part-way; the buffer then holds an empty section.
     bool file_read = false;
+    // True when the section did not fit and the buffer holds only its beginning.
+    bool cut = false;
 };
 
 // Reads a whole section into buffer as consecutive NUL-terminated "key=value" strings with an
@@ -63,9 +69,17 @@ struct ProfileEntry {
     std::string value;
 };
 
-// Replaces every entry of section with these, in this order, right after its header; the
-// section's remarks and blank lines stay, after them, and the other sections as they are. A
-// missing section is appended at the end of the file, a missing file is created. Written as
+// Several keys in one write of the file, which then holds what write_profile_string for each
+// of them, one after the other, would leave. False, with the file unchanged, when one of them
+// could not be written.
+bool write_profile_strings(const std::filesystem::path& file, std::string_view section,
+                           std::span<const ProfileEntry> entries);
+
+// Puts these entries at the head of section, in this order, right after its header: the first
+// entry of each of their keys that the section held leaves its place; every other line of the
+// section (remarks, blank lines, other entries, a second entry of a key, a line no key can name
+// such as "=5") stays as it stands, after them, and the other sections as they are. A missing
+// section is appended at the end of the file, a missing file is created. Written as
 // write_profile_string writes, and false, with the file unchanged, where that would be.
 bool write_profile_section(const std::filesystem::path& file, std::string_view section,
                            std::span<const ProfileEntry> entries);

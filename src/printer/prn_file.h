@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -27,3 +28,9 @@ class PrnFile {
 };
 
 extern PrnFile g_prn_file;
+
+namespace prn_file_detail {
+// Tests: print files opened from now on fail every read that reaches byte `offset` or beyond
+// with EIO, as a failing disk or a pulled stick does; a negative offset ends this.
+void fail_reads_from(std::int64_t offset);
+}  // namespace prn_file_detail

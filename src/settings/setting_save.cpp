@@ -29,22 +29,29 @@ bool same_key(std::string_view a, std::string_view b) {
            });
 }
 
-// The entries of "overall situation" as the file holds them, in order.
-std::vector<platform::ProfileEntry> stored_entries(const std::filesystem::path& file) {
+// The entries of "overall situation" as the file holds them, in order, and whether the
+// section was read whole (it fitted the readers' buffer).
+struct StoredSection {
+    std::vector<platform::ProfileEntry> entries;
+    bool whole = true;
+};
+
+StoredSection stored_section(const std::filesystem::path& file) {
     std::vector<char> buffer(AllSettings::kBufferSize, '\0');
     const platform::ProfileSectionResult read =
         platform::read_profile_section(file, AllSettings::kSection, buffer);
-    std::vector<platform::ProfileEntry> entries;
+    StoredSection stored;
+    stored.whole = !read.cut;
     for (std::size_t at = 0; at < read.length;) {
         const std::string_view text(buffer.data() + at);
         const std::size_t equals = text.find('=');
-        entries.push_back(
+        stored.entries.push_back(
             {std::string(text.substr(0, equals)), equals == std::string_view::npos
                                                       ? std::string()
                                                       : std::string(text.substr(equals + 1))});
         at += text.size() + 1;
     }
-    return entries;
+    return stored;
 }
 
 // Whether every positional reader finds each of the eighteen entries at its own position: the
@@ -62,22 +69,21 @@ bool holds_all_entries(const std::vector<platform::ProfileEntry>& stored) {
     return true;
 }
 
-// Every write is made, even after one failed, so that as much of the operator's choice as can
-// be kept is kept; the result says whether all of them held.
+// The sixteen keys by name, in one write of the file: each keeps its place.
 bool write_keys(const SettingTexts& texts, const std::filesystem::path& file) {
-    bool all_held = true;
+    std::vector<platform::ProfileEntry> keys;
     for (const AllSettingsEntry& entry : AllSettings::entries()) {
         if (is_saved_position(entry.position)) {
-            const std::string& text = texts[static_cast<std::size_t>(entry.position - 1)];
-            all_held = AllSettings::write(entry.key, text, file) && all_held;
+            keys.push_back(
+                {std::string(entry.key), texts[static_cast<std::size_t>(entry.position - 1)]});
         }
     }
-    return all_held;
+    return platform::write_profile_strings(file, AllSettings::kSection, keys);
 }
 
-// The section written again whole, in one write: the eighteen entries in the installed order,
-// the rotary range and diameter keeping the values the section held under their names, then
-// whatever else it held.
+// The eighteen entries put at the head of the section in the installed order, the rotary
+// range and diameter keeping the values the section held under their names; every other line
+// of the section stays as it stands after them.
 bool rewrite_section(const SettingTexts& texts, const std::filesystem::path& file,
                      const std::vector<platform::ProfileEntry>& stored) {
     const auto stored_value = [&](std::string_view key) -> const std::string* {
@@ -96,24 +102,19 @@ bool rewrite_section(const SettingTexts& texts, const std::filesystem::path& fil
             {std::string(entry.key),
              kept != nullptr ? *kept : texts[static_cast<std::size_t>(entry.position - 1)]});
     }
-    for (const platform::ProfileEntry& entry : stored) {
-        const bool known = std::any_of(AllSettings::entries().begin(), AllSettings::entries().end(),
-                                       [&](const AllSettingsEntry& known_entry) {
-                                           return same_key(known_entry.key, entry.key);
-                                       });
-        if (!known) {
-            section.push_back(entry);
-        }
-    }
     return platform::write_profile_section(file, AllSettings::kSection, section);
 }
 
 }  // namespace
 
 bool write_setting_file(const SettingTexts& texts, const std::filesystem::path& file) {
-    const std::vector<platform::ProfileEntry> stored = stored_entries(file);
+    const StoredSection stored = stored_section(file);
+    // A section longer than the readers' buffer is not seen whole, and a rewrite built from
+    // what is seen would drop or cut the entries past it: its keys are written by name, each in
+    // its place, and every entry stays whole.
+    const bool by_key = !stored.whole || holds_all_entries(stored.entries);
     const bool written =
-        holds_all_entries(stored) ? write_keys(texts, file) : rewrite_section(texts, file, stored);
+        by_key ? write_keys(texts, file) : rewrite_section(texts, file, stored.entries);
     return written && platform::exists(file);
 }
 

@@ -14,15 +14,17 @@
 // existing file.
 using SettingTexts = std::array<std::string, AllSettings::kEntryCount>;
 
-// Writes the sixteen keys of positions 1..15 and 18 by name, in that order, each one checked.
-// Every reader takes the entries by position, and a key the section lacks is appended at its
-// end, so a section made by these writes alone would hold "step_adjust" where "rotary_range"
-// belongs. They are therefore made only where the section "overall situation" holds the
-// eighteen entries in their installed order. Otherwise (no file, an empty one, no such section,
-// entries missing or out of place) the section is written again whole, in one write: the
-// eighteen entries in the installed order, positions 16 and 17 with the values the section held
-// under their names or else from `texts`, then the section's other entries; the file's other
-// sections stay. True only when every write held and the file is there afterwards.
+// Writes the sixteen keys of positions 1..15 and 18 by name, in that order, in one write of the
+// file. Every reader takes the entries by position, and a key the section lacks is appended at
+// its end, so a section made by these writes alone would hold "step_adjust" where
+// "rotary_range" belongs. They are therefore made only where the section "overall situation"
+// holds the eighteen entries in their installed order, or where the section is longer than
+// the readers' buffer (a rewrite could not be built from all of it). Otherwise (no file, an
+// empty one, no such section, entries missing or out of place) the eighteen entries are put at
+// the head of the section in the installed order, positions 16 and 17 with the values the
+// section held under their names or else from `texts`; every other line of the section (other
+// entries, remarks, a line without a key such as "=5") stays as it stands after them, and the
+// file's other sections stay. True only when the write held and the file is there afterwards.
 bool write_setting_file(const SettingTexts& texts, const std::filesystem::path& file);
 
 // What a successful save changes in the running program: automatic printing (a "Print_job_set"

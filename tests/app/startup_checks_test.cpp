@@ -11,6 +11,7 @@
 #include "config/program_globals.h"
 #include "fifo.h"
 #include "message_box_recorder.h"
+#include "resource_use.h"
 #include "workstation_fixture.h"
 
 namespace {
@@ -306,6 +307,26 @@ TEST(StartupChecksSuccess, HotfpathFromAnyEditorAndNoWaitOnAPipe) {
     EXPECT_TRUE(test_support::ends_without_waiting_on({station.hotfpath()},
                                                       [&] { result = app::check_workstation(); }));
     EXPECT_EQ(result.message, app::kHotfpathNotFound);
+}
+
+// "hotfpath.ini" is read no further than its two lines: megabytes after them cost nothing,
+// and a first line of megabytes names no folder and is told as the missing spool folder.
+TEST(StartupChecksSuccess, HotfpathIsReadNoFurtherThanItsTwoLines) {
+    Workstation station;
+    MessageBoxRecorder boxes;
+    const std::string padding(8u << 20, 'x');
+    write_file(station.hotfpath(), station.spool_folder().string() + "\r\n" +
+                                       station.job_folder().string() + "\r\n" + padding);
+    app::StartupCheckResult result;
+    const std::uint64_t read =
+        test_support::bytes_read_by([&] { result = app::check_workstation(); });
+    EXPECT_TRUE(result.can_start());
+    EXPECT_EQ(g_job_folder, station.job_folder().string());
+    EXPECT_LT(read, 1u << 20);
+
+    write_file(station.hotfpath(), padding + "\r\n" + station.job_folder().string() + "\r\n");
+    EXPECT_FALSE(app::check_workstation().can_start());
+    EXPECT_LT(g_spool_folder.size(), 70000u);
 }
 
 TEST(StartupChecksSuccess, ModelFolders) {

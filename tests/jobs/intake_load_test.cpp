@@ -9,8 +9,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,13 +49,18 @@ class IntakeLoad : public ::testing::Test {
         g_print_job_set = 1;
         start_hot_folder_watch();
         install_job_intake_roles();
-        const std::uint32_t roles[] = {WM_MT_WATCH_HOT_FOLDER, WM_MT_SYNC_JOB_QUEUE,
-                                       WM_MT_UPDATE_JOB_INFO};
+    }
+
+    // Each role on a worker of its own, in this order.
+    void start_roles(std::initializer_list<std::uint32_t> roles) {
         for (const std::uint32_t role : roles) {
             workers_.push_back(std::make_unique<Monitoring_thread>());
             workers_.back()->post(role);
             workers_.back()->start();
         }
+    }
+    void start_all_roles() {
+        start_roles({WM_MT_WATCH_HOT_FOLDER, WM_MT_SYNC_JOB_QUEUE, WM_MT_UPDATE_JOB_INFO});
     }
 
     void TearDown() override {
@@ -100,6 +107,7 @@ class IntakeLoad : public ::testing::Test {
 };
 
 TEST_F(IntakeLoad, ABurstOfJobsGetsOneRowEachAndLeavesNoneBehind) {
+    start_all_roles();
     // Written beside the job folder, then moved in at once: the burst is the moves.
     const std::string job = test_support::PrnBuilder(284, 1).width_dots(1134).bytes();
     std::vector<std::string> names;
@@ -151,6 +159,37 @@ TEST_F(IntakeLoad, ABurstOfJobsGetsOneRowEachAndLeavesNoneBehind) {
         << window_.jobs().item_count() << " rows left";
     EXPECT_EQ(g_pending_job_count, 0);
     EXPECT_TRUE(boxes_.texts().empty());
+}
+
+// Files dropped in while the program starts: the watch, armed first, reports them, and the
+// start-up scan that follows finds them again. Each still gets one row, and every row ends
+// analysed.
+TEST_F(IntakeLoad, FilesArrivingBeforeTheStartUpScanGetOneRowEachAndAllAreAnalysed) {
+    constexpr std::size_t kArriving = 201;
+    start_roles({WM_MT_WATCH_HOT_FOLDER});
+    const std::string job = test_support::PrnBuilder(284, 1).width_dots(1134).bytes();
+    for (std::size_t i = 0; i < kArriving; ++i) {
+        test_support::write_file(jobs_ / ("early-" + std::to_string(i) + ".prn"), job);
+    }
+    const auto reported = [] {
+        std::lock_guard lock(g_job_list_lock);
+        return g_hot_folder_changes.size();
+    };
+    ASSERT_TRUE(test_support::pump_events_until([&] { return reported() >= kArriving; }, 60000))
+        << reported();
+    start_roles({WM_MT_SYNC_JOB_QUEUE, WM_MT_UPDATE_JOB_INFO});
+
+    // Every report applied (the scan's come after the watch's) and every waiting job analysed.
+    ASSERT_TRUE(test_support::pump_events_until(
+        [] { return !hot_folder_changes_waiting() && g_pending_job_count == 0; }, 120000));
+    EXPECT_TRUE(test_support::pump_events_until([&] {
+        return all_rows_read("Wait", static_cast<int>(kArriving));
+    })) << window_.jobs().item_count()
+        << " rows";
+    for (const auto& [title, rows] : rows_by_title()) {
+        EXPECT_EQ(rows, 1) << title;
+    }
+    EXPECT_EQ(window_.control_text(engine::IDC_JOB_QUEUE_LABEL), "Job queue (201 )");
 }
 
 }  // namespace

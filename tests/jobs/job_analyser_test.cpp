@@ -1,6 +1,10 @@
 #include "jobs/job_analyser.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <atomic>
@@ -195,6 +199,50 @@ TEST_F(JobAnalyserTest, WhatCanNeverBeAPrintFileIsAnErrorAtOnce) {
     EXPECT_EQ(row, (std::vector<std::string>{pipe.string(), "Error", "File format Error", "Unknow",
                                              "Unknow", "1", "Unknow", "N/A", "UniDirection"}));
     EXPECT_EQ(printed(), std::vector<std::string>{good});
+}
+
+// A print file the operator may not read, or one in a folder the operator may list but not
+// enter, is no file anybody is still writing: it is an error at once, and later jobs are not
+// held up. Root reads everything, so root plays the operator ("nobody") in a child that runs
+// the cycles; any other user is refused by the rights as they stand.
+TEST_F(JobAnalyserTest, AFileTheOperatorCannotReadIsAnErrorAtOnce) {
+    const std::string unreadable = write_job("unreadable.prn", a3_header());
+    std::filesystem::create_directory(dir_ / "closed");
+    const std::string inside = write_job("closed/inside.prn", a3_header());
+    const std::string good = write_job("good.prn", a3_header());
+    for (const std::string& path : {unreadable, inside, good}) {
+        queue(path);
+    }
+    ::chmod(dir_.path().c_str(), 0755);
+    ::chmod(good.c_str(), 0644);
+    ::chmod(unreadable.c_str(), 0);
+    ::chmod((dir_ / "closed").c_str(), 0644);
+    const auto analysed = [&] {
+        for (int i = 0; i < 3; ++i) {
+            analyser_.run_cycle();
+        }
+        return states() == std::vector<std::string>{"Error", "Error", "Wait"} && pending().empty();
+    };
+    if (::geteuid() == 0) {
+        // The cycles run on this thread in the child, which is the user-interface thread there.
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+                ::_exit(100);
+            }
+            ::_exit(analysed() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    } else {
+        ASSERT_TRUE(test_support::run_off_ui_thread([&] { analysed(); }));
+        EXPECT_EQ(states(), (std::vector<std::string>{"Error", "Error", "Wait"}));
+        EXPECT_TRUE(pending().empty());
+    }
+    ::chmod((dir_ / "closed").c_str(), 0755);
+    ::chmod(unreadable.c_str(), 0644);
 }
 
 TEST_F(JobAnalyserTest, AutomaticSendingTakesWidthsOf30To500AndAppendsThePrintingRow) {

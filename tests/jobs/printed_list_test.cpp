@@ -1,8 +1,11 @@
 #include "jobs/printed_list.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -20,6 +24,7 @@
 #include "config/program_globals.h"
 #include "engine/printed_jobs_folder.h"
 #include "message_box_recorder.h"
+#include "platform/files.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/list_ctrl.h"
 #include "platform/ui/ui_thread.h"
@@ -298,6 +303,33 @@ TEST_F(PrintedListTest, ARevertThatFailsSaysSoAndLeavesNoFolderBehind) {
     ASSERT_EQ(boxes_.count(), 1u);
     EXPECT_NE(boxes_.texts()[0].find("could not be copied"), std::string::npos);
     EXPECT_TRUE(job_folder_entries().empty());
+}
+
+// A revert cut off part-way (here by the file-size limit, whose signal ends the program in
+// the middle of the copy, as a crash or a power cut would) leaves no print file in the job
+// folder, only the hidden temporary copy, which is no job and which the start-up scan deletes.
+TEST_F(PrintedListTest, ARevertCutOffLeavesNoPrintFile) {
+    fs::create_directories(printed("d-0"));
+    write_file(printed("d-0/big.prn"), std::string(1 << 20, 'x'));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const struct rlimit no_core { 0, 0 };
+        const struct rlimit size_limit { 64 * 1024, 64 * 1024 };
+        ::setrlimit(RLIMIT_CORE, &no_core);
+        ::setrlimit(RLIMIT_FSIZE, &size_limit);
+        revert_printed_job(printed("d-0/big.prn"));
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    for (const std::string& entry : job_folder_entries()) {
+        EXPECT_FALSE(entry.ends_with(".prn")) << entry;
+        const std::string name = fs::path(entry).filename().string();
+        EXPECT_TRUE(entry.find('/') == std::string::npos || platform::is_partial_copy_name(name))
+            << entry;
+    }
 }
 
 TEST_F(PrintedListTest, DeleteAllAsksAndEmptiesTheHistoryOrNamesWhatStayed) {

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <array>
 #include <climits>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/text_lines.h"
+#include "resource_use.h"
 #include "temp_dir.h"
 
 namespace {
@@ -153,9 +157,11 @@ TEST(Profile, WriterKeepsPlacesAppendsAndCreates) {
     EXPECT_EQ(entries->size(), 2u);
 }
 
-// A section written whole: its entries go, the new ones stand right after its header in their
-// order, its remarks and the other sections stay; a missing section or file is made.
-TEST(Profile, SectionWriterReplacesTheEntriesOnly) {
+// A section written whole: the new entries stand right after its header in their order, the
+// first entry of each of their keys leaves its place, and every other line of the section
+// stays as it stands (a line no key can name, "=5", included); a missing section or file is
+// made.
+TEST(Profile, SectionWriterPutsTheEntriesFirstAndKeepsEveryOtherLine) {
     TempDir dir;
     const auto file = dir / "a.ini";
     write_file(file,
@@ -163,8 +169,11 @@ TEST(Profile, SectionWriterReplacesTheEntriesOnly) {
                "a=1\n"
                "[ Overall Situation ]\n"
                "old=1\n"
+               "B = 9\n"
                "; remark\n"
+               "=5\n"
                "no equals\n"
+               "b=second\n"
                "\n"
                "[other]\n"
                "z=9\n");
@@ -177,7 +186,11 @@ TEST(Profile, SectionWriterReplacesTheEntriesOnly) {
               "b=2\r\n"
               "a=1\r\n"
               "c=\r\n"
+              "old=1\r\n"
               "; remark\r\n"
+              "=5\r\n"
+              "no equals\r\n"
+              "b=second\r\n"
               "\r\n"
               "[other]\r\n"
               "z=9\r\n");
@@ -194,6 +207,118 @@ TEST(Profile, SectionWriterReplacesTheEntriesOnly) {
     EXPECT_FALSE(platform::write_profile_section(fresh, "s", bad));
     EXPECT_FALSE(platform::write_profile_section(fresh, "s]", entries));
     EXPECT_EQ(read_file(fresh), before);
+}
+
+// Several keys in one write leave what one write after the other leaves: places kept, new keys
+// appended in order, a key named twice with its last value at its first place.
+TEST(Profile, SeveralKeysInOneWriteLeaveWhatSuccessiveWritesLeave) {
+    TempDir dir;
+    const std::string before = "[s]\r\nk1=1\r\n; remark\r\nK2=2\r\n\r\n[t]\r\nk1=x\r\n";
+    const std::vector<platform::ProfileEntry> entries = {
+        {"k2", "20"}, {"new", "a"}, {"k1", "10"}, {"NEW", "b"}};
+    write_file(dir / "one.ini", before);
+    write_file(dir / "each.ini", before);
+    ASSERT_TRUE(platform::write_profile_strings(dir / "one.ini", "s", entries));
+    for (const auto& entry : entries) {
+        ASSERT_TRUE(platform::write_profile_string(dir / "each.ini", "s", entry.key, entry.value));
+    }
+    EXPECT_EQ(read_file(dir / "one.ini"), read_file(dir / "each.ini"));
+    EXPECT_EQ(read_file(dir / "one.ini"),
+              "[s]\r\nk1=10\r\n; remark\r\nK2=20\r\nnew=b\r\n\r\n[t]\r\nk1=x\r\n");
+    const std::vector<platform::ProfileEntry> bad = {{"k1", "1"}, {"", "1"}};
+    EXPECT_FALSE(platform::write_profile_strings(dir / "one.ini", "s", bad));
+}
+
+// The lines read a piece at a time are the lines of the whole text, whatever the size of each
+// read: a line end or a byte-order mark split between two reads included.
+TEST(Profile, LinesReadInPiecesAreTheLinesOfTheWholeText) {
+    TempDir dir;
+    const std::string texts[] = {"",
+                                 "\r\n",
+                                 "a",
+                                 "a\r\nb\rc\n\nd",
+                                 "\xEF\xBB\xBF",
+                                 "\xEF\xBB\xBF\r\r\n\n[s]\r\nk=v\r\n",
+                                 "\xEF\xBBx\n",
+                                 "long line without end \0 and a NUL"s};
+    for (const std::string& text : texts) {
+        write_file(dir / "t.txt", text);
+        const platform::FileHandle fd = platform::open_regular_file(dir / "t.txt");
+        ASSERT_TRUE(fd.is_open());
+        std::vector<std::string> expected;
+        for (const std::string_view line : platform::text_lines(text)) {
+            expected.emplace_back(line);
+        }
+        for (std::size_t read_bytes = 1; read_bytes <= 6; ++read_bytes) {
+            platform::TextLineReader reader(fd.get(), read_bytes);
+            std::vector<std::string> lines;
+            std::string line;
+            std::string_view piece;
+            bool ends_line = false;
+            while (reader.next(piece, ends_line)) {
+                line += piece;
+                if (ends_line) {
+                    lines.push_back(std::exchange(line, {}));
+                }
+            }
+            EXPECT_FALSE(reader.failed());
+            EXPECT_EQ(lines, expected) << text << " in reads of " << read_bytes;
+        }
+    }
+}
+
+// A settings file padded far past its section costs what a small one costs: the reader reads
+// no further than the section, or than its buffer takes of it, and whatever it must read
+// through (megabytes of remarks before the section) never gathers in memory. So does a write.
+// Measured as the bytes the reading thread reads and the peak memory of a child doing the work.
+TEST(Profile, AFilePaddedFarPastItsSectionIsReadAndWrittenWithinBounds) {
+    TempDir dir;
+    constexpr std::size_t kPadding = 8u << 20;
+    std::string remarks;
+    while (remarks.size() < kPadding) {
+        remarks += ";pad\r\n";
+    }
+    const std::string section = "[overall situation]\r\nfeather set=2\r\nUV set=1\r\n";
+    const std::string after = section + "[padding]\r\n" + remarks;
+    const std::string long_value =
+        "[overall situation]\r\nk=" + std::string(kPadding, 'x') + "\r\nnext=1\r\n";
+    write_file(dir / "after.ini", after);
+    write_file(dir / "before.ini", remarks + section);
+    write_file(dir / "long.ini", long_value);
+    constexpr std::uint64_t kMemoryBound = 4u << 20;
+
+    std::string read;
+    const std::uint64_t after_bytes = test_support::bytes_read_by(
+        [&] { read = read_section(dir / "after.ini", "overall situation"); });
+    EXPECT_EQ(read, "feather set=2\0UV set=1\0\0"s);
+    EXPECT_LT(after_bytes, 1u << 20);
+
+    platform::ProfileSectionResult result;
+    const std::uint64_t long_bytes = test_support::bytes_read_by(
+        [&] { read = read_section(dir / "long.ini", "overall situation", 20000, &result); });
+    EXPECT_TRUE(result.cut);
+    EXPECT_TRUE(read == "k=" + std::string(19996, 'x') + "\0"s) << read.size();
+    EXPECT_LT(long_bytes, 1u << 20);
+
+    for (const char* name : {"before.ini", "after.ini"}) {
+        SCOPED_TRACE(name);
+        const auto read_growth = test_support::peak_memory_growth_of([&] {
+            if (read_section(dir / name, "overall situation") != "feather set=2\0UV set=1\0\0"s) {
+                ::_exit(3);
+            }
+        });
+        ASSERT_TRUE(read_growth.has_value());
+        EXPECT_LT(*read_growth, kMemoryBound);
+        const auto write_growth = test_support::peak_memory_growth_of([&] {
+            if (!platform::write_profile_string(dir / name, "overall situation", "UV set", "0")) {
+                ::_exit(3);
+            }
+        });
+        ASSERT_TRUE(write_growth.has_value());
+        EXPECT_LT(*write_growth, kMemoryBound);
+        EXPECT_EQ(read_section(dir / name, "overall situation"), "feather set=2\0UV set=0\0\0"s);
+    }
+    EXPECT_EQ(read_file(dir / "after.ini").size(), after.size());
 }
 
 TEST(Profile, WriterRefusesWhatCannotStandInAFile) {

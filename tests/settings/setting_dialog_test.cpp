@@ -214,7 +214,7 @@ TEST_F(SettingDialog, ASaveIntoAFileWithoutTheWholeSectionWritesItInTheInstalled
          "[Overall Situation]\r\nstep_adjust=4\r\n; a remark\r\nrotary_dimeter=80.5\r\n"
          "UV set=0\r\nmine=7\r\n[other]\r\nx=1\r\n",
          section("[Overall Situation]", "0", "80.5") +
-             "mine=7\r\n; a remark\r\n[other]\r\nx=1\r\n"},
+             "; a remark\r\nmine=7\r\n[other]\r\nx=1\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -232,6 +232,67 @@ TEST_F(SettingDialog, ASaveIntoAFileWithoutTheWholeSectionWritesItInTheInstalled
         EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
     }
     EXPECT_EQ(boxes_.texts(), Strings(std::size(cases), "Save succeed!"));
+}
+
+// A section out of order whose entries run past the readers' 20000 bytes: the save keeps
+// every entry whole, the long one and those after it, the rotary range and diameter among
+// them, and writes the operator's choices by name in their places.
+TEST_F(SettingDialog, ASaveOfASectionLongerThanTheReadersBufferKeepsEveryEntryWhole) {
+    const std::string long_entry = "notes=" + std::string(30000, 'n');
+    std::string before = "[overall situation]\r\nfeather set=0\r\n" + long_entry + "\r\n";
+    for (const AllSettingsEntry& entry : AllSettings::entries()) {
+        if (entry.position != AllSettings::feather_set) {
+            before += std::string(entry.key) + "=" +
+                      (entry.position == AllSettings::rotary_range     ? "2"
+                       : entry.position == AllSettings::rotary_dimeter ? "85.5"
+                                                                       : "0") +
+                      "\r\n";
+        }
+    }
+    before += "mine=7\r\n";
+    write_file(file(), before);
+    with_dialog([&](allsetting& dialog) {
+        choose(dialog, AllSettings::feather_set, 1);
+        choose(dialog, AllSettings::print_job_set, 1);
+        click(dialog, IDC_SETTING_SAVE);
+    });
+    EXPECT_EQ(boxes_.texts(), Strings{"Save succeed!"});
+    std::string expected = before;
+    const auto change = [&](const std::string& from, const std::string& to) {
+        const std::size_t at = expected.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        expected.replace(at, from.size(), to);
+    };
+    change("feather set=0\r\n", "feather set=1\r\n");
+    change("Print_job_set=0\r\n", "Print_job_set=1\r\n");
+    const std::string after = read_file(file());
+    EXPECT_TRUE(after == expected) << after.size() << " bytes, " << expected.size() << " expected";
+}
+
+// A line without a key ("=5") is no entry a key can name: the save leaves it as it stands and
+// succeeds, whether it writes the keys in their places or puts the section in order.
+TEST_F(SettingDialog, ASaveKeepsALineWithAnEmptyKeyAsItStands) {
+    std::string in_order = kInstalled + "=5\r\n";
+    std::string out_of_order = kInstalled;
+    out_of_order.insert(out_of_order.find("UV set="), "=5\r\n");
+    for (const std::string& before : {in_order, out_of_order}) {
+        SCOPED_TRACE(before);
+        test_support::MessageBoxRecorder boxes;
+        write_file(file(), before);
+        with_dialog([&](allsetting& dialog) {
+            choose(dialog, AllSettings::uv_set, 2);
+            click(dialog, IDC_SETTING_SAVE);
+        });
+        EXPECT_EQ(boxes.texts(), Strings{"Save succeed!"});
+        const std::string after = read_file(file());
+        EXPECT_NE(after.find("\r\n=5\r\n"), std::string::npos);
+        const auto stored = AllSettings::read(file());
+        ASSERT_TRUE(stored.has_value());
+        EXPECT_EQ(stored->value(AllSettings::uv_set), 2);
+        EXPECT_EQ(stored->text(AllSettings::rotary_dimeter), "85.5");
+        // "-3" is no item: saved as -1, and found at its own position.
+        EXPECT_EQ(stored->value(AllSettings::step_adjust), -1);
+    }
 }
 
 TEST_F(SettingDialog, ClosingNeverWritesEvenAfterAPreset) {
