@@ -14,4 +14,10 @@ long read_fully(int fd, std::uint8_t* into, std::size_t count);
 // From `offset`, leaving the position as it is; the bytes read, -1 on a read error.
 long pread_fully(int fd, std::uint8_t* into, std::size_t count, off_t offset);
 
+namespace file_reads_detail {
+// Tests: reads of a print file stop at byte `offset`, and a read from there on fails as a read
+// of a damaged disk does (EIO); a negative offset ends it.
+void fail_reads_from(std::int64_t offset);
+}  // namespace file_reads_detail
+
 }  // namespace analysis

@@ -83,7 +83,7 @@ InkEstimate refuse(std::string message) {
     return estimate;
 }
 
-void count_lines(int fd, const PrnHeader& h, const std::array<bool, kPrnPlaneCount>& counted,
+bool count_lines(int fd, const PrnHeader& h, const std::array<bool, kPrnPlaneCount>& counted,
                  std::uint32_t first_line, std::uint32_t line_count,
                  std::array<InkDots, kPrnPlaneCount>& dots,
                  const std::function<void(std::uint32_t)>& on_chunk);
@@ -105,7 +105,8 @@ namespace {
 
 // Counts lines [first_line, first_line + line_count) of the print file into `dots`, reading
 // whole lines about kReadBytes at a time. on_chunk is told the lines done after every 200.
-void count_lines(int fd, const PrnHeader& h, const std::array<bool, kPrnPlaneCount>& counted,
+// False when a read failed: what was counted is then no count of the file.
+bool count_lines(int fd, const PrnHeader& h, const std::array<bool, kPrnPlaneCount>& counted,
                  std::uint32_t first_line, std::uint32_t line_count,
                  std::array<InkDots, kPrnPlaneCount>& dots,
                  const std::function<void(std::uint32_t)>& on_chunk) {
@@ -126,9 +127,12 @@ void count_lines(int fd, const PrnHeader& h, const std::array<bool, kPrnPlaneCou
         const std::size_t wanted = line_bytes * lines;
         const long got =
             analysis::pread_fully(fd, buffer.data(), wanted, static_cast<off_t>(offset));
+        if (got < 0) {
+            return false;
+        }
         // Only the bytes read are counted: the rest of a cut-off line is blank, never what an
         // earlier chunk left in the buffer.
-        const std::size_t have = got < 0 ? 0 : static_cast<std::size_t>(got);
+        const std::size_t have = static_cast<std::size_t>(got);
         ended = have < wanted;
         for (std::uint32_t i = 0; i < lines; ++i) {
             for (std::size_t p = 0; p < kPrnPlaneCount; ++p) {
@@ -148,6 +152,7 @@ void count_lines(int fd, const PrnHeader& h, const std::array<bool, kPrnPlaneCou
             on_chunk(lines_done);
         }
     }
+    return true;
 }
 
 }  // namespace
@@ -292,12 +297,15 @@ InkEstimate estimate_ink(const std::string& prn_path, std::string_view level_3d,
         std::min<unsigned>(kMaxSegments, std::max(1u, std::thread::hardware_concurrency()))));
     const std::uint32_t per_segment = h.line_count / segments;
     std::vector<std::array<InkDots, kPrnPlaneCount>> segment_dots(segments);
+    // One flag a segment, each written by its own counter only.
+    std::vector<char> segment_read(segments, 0);
     std::vector<std::thread> helpers;
     for (unsigned i = 1; i < segments; ++i) {
         const std::uint32_t first = per_segment * i;
         const std::uint32_t lines = i + 1 == segments ? h.line_count - first : per_segment;
         const auto count_segment = [&, i, first, lines] {
-            count_lines(file.get(), h, counted, first, lines, segment_dots[i], {});
+            segment_read[i] =
+                count_lines(file.get(), h, counted, first, lines, segment_dots[i], {});
         };
         try {
             helpers.emplace_back(count_segment);
@@ -314,14 +322,20 @@ InkEstimate estimate_ink(const std::string& prn_path, std::string_view level_3d,
             progress.chunk(chunks);
         }
     };
-    count_lines(file.get(), h, counted, 0, segments == 1 ? h.line_count : per_segment,
-                segment_dots[0], [&](std::uint32_t lines_done) {
-                    // The first segment's share of the whole, in chunks of 200 lines.
-                    show_chunks(static_cast<std::uint32_t>(std::uint64_t{lines_done} * segments /
-                                                           kInkChunkLines));
-                });
+    segment_read[0] =
+        count_lines(file.get(), h, counted, 0, segments == 1 ? h.line_count : per_segment,
+                    segment_dots[0], [&](std::uint32_t lines_done) {
+                        // The first segment's share of the whole, in chunks of 200 lines.
+                        show_chunks(static_cast<std::uint32_t>(std::uint64_t{lines_done} *
+                                                               segments / kInkChunkLines));
+                    });
     for (std::thread& helper : helpers) {
         helper.join();
+    }
+    // A read that failed is no end of the file: the dots it kept from being counted are not
+    // known, so there is no estimate.
+    if (std::find(segment_read.begin(), segment_read.end(), 0) != segment_read.end()) {
+        return refuse(kCannotRead);
     }
     for (const auto& dots : segment_dots) {
         for (std::size_t p = 0; p < kPrnPlaneCount; ++p) {

@@ -215,6 +215,7 @@ void PreviewReader::close() {
 PreviewCheck PreviewReader::open(const std::string& path) {
     close();
     exhausted_ = false;
+    failed_ = false;
     rows_read_ = 0;
     std::fill(sums_.begin(), sums_.end(), 0);
     // The window waits for this build: a pipe or a device at the print file's name is a file
@@ -335,11 +336,15 @@ bool PreviewReader::read_row(bool summed) {
         const std::uint32_t lines = std::min(left, chunk_lines_);
         const std::size_t wanted = line_bytes * lines;
         const long got = read_fully(file_.get(), chunk_.data(), wanted);
-        if (got < 0 || static_cast<std::size_t>(got) < wanted) {
-            // The file ends (or fails) early: what it lacks is blank, here and in every row
-            // after, so nothing an earlier read left in the buffer is counted again.
-            const std::size_t have = static_cast<std::size_t>(std::max(got, 0L));
-            std::memset(chunk_.data() + have, 0, wanted - have);
+        if (got < 0) {
+            failed_ = true;
+            exhausted_ = true;
+            return false;
+        }
+        if (static_cast<std::size_t>(got) < wanted) {
+            // The file ends early: what it lacks is blank, here and in every row after, so
+            // nothing an earlier read left in the buffer is counted again.
+            std::memset(chunk_.data() + got, 0, wanted - static_cast<std::size_t>(got));
             exhausted_ = true;
         }
         if (summed) {
@@ -418,7 +423,12 @@ PreviewResult build_preview(const std::string& prn_path, const PreviewProgress& 
         }
         // A row that no row of the stretched picture shows is read past, not decoded.
         const bool shown = source_row(next_target_row) == r;
-        reader.read_row(shown);
+        if (!reader.read_row(shown) && reader.failed()) {
+            result.failure = PreviewFailure::CannotRead;
+            result.message = kCannotRead;
+            result.picture = PreviewPicture{};
+            return result;
+        }
         if (shown) {
             reader.shade_row(row_pixels.data());
         }

@@ -51,6 +51,7 @@ struct PreviewGeometry {
 enum class PreviewFailure {
     None,
     CannotOpen,     // "Print file can't read."
+    CannotRead,     // a read failed part-way: "Print file can't read." too
     NoHeader,       // shorter than its 120-byte header
     BadResolution,  // a resolution pair the printer has no mode for
     BadLayout,      // row length 0 or over 3600, or fewer lines than one preview row
@@ -80,7 +81,8 @@ std::uint32_t preview_shade(PreviewClass preview_class, const PlaneSums (&sums)[
 
 // Reads a print file one preview row at a time and keeps the dot totals of the current row
 // per plane and byte column. The file is read once, front to back; bytes the file lacks (a
-// short file) count as blank, never as what an earlier row left in the buffers.
+// short file) count as blank, never as what an earlier row left in the buffers. A read that
+// fails is no end of the file: nothing more is read, and failed() says so.
 class PreviewReader {
   public:
     PreviewReader();
@@ -98,6 +100,8 @@ class PreviewReader {
     bool read_row(bool summed = true);
     // True once the file ended before the lines read so far: every later row is blank.
     bool exhausted() const { return exhausted_; }
+    // True once a read failed: the rows are not the file's, and the preview is no preview of it.
+    bool failed() const { return failed_; }
     // The totals of the current row at byte column x (a multiple of s below row_bytes).
     PlaneSums sums(PrnPlane plane, std::uint32_t x) const;
     // The W pixels of the current row, 0x00RRGGBB each.
@@ -114,6 +118,7 @@ class PreviewReader {
 
     platform::FileHandle file_;
     bool exhausted_ = false;
+    bool failed_ = false;
     std::uint32_t rows_read_ = 0;
     PreviewGeometry geometry_;
     std::vector<PrnPlane> planes_;        // the planes the class shows

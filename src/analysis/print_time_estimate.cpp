@@ -26,6 +26,7 @@ namespace {
 
 // A band is read this many bytes at a time, and only until its first ink.
 constexpr std::size_t kScanBytes = 64 * 1024;
+constexpr const char* kCannotRead = "Print file can't read. Please try again later!";
 
 bool all_zero(const std::uint8_t* bytes, std::size_t count) {
     std::uint64_t any = 0;
@@ -204,7 +205,7 @@ PrintTimeResult PrintTimeEstimator::estimate(const std::string& path,
                                              const TimeProgress& progress) {
     const platform::FileHandle file = platform::open_regular_file(path);
     if (!file.is_open()) {
-        return refuse("Print file can't read. Please try again later!");
+        return refuse(kCannotRead);
     }
     return estimate(file.get(), options, progress);
 }
@@ -218,7 +219,7 @@ PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& opt
     std::uint8_t raw[kPrnHeaderSize] = {};
     const long got_header = analysis::pread_fully(fd, raw, sizeof raw, 0);
     if (got_header < 0) {
-        return refuse("Print file can't read. Please try again later!");
+        return refuse(kCannotRead);
     }
     if (static_cast<std::size_t>(got_header) < kPrnHeaderSize) {
         return refuse(
@@ -273,7 +274,11 @@ PrintTimeResult PrintTimeEstimator::estimate(int fd, const PrintTimeOptions& opt
                 static_cast<std::size_t>(std::min<std::uint64_t>(kScanBytes, wanted - at));
             const long got =
                 analysis::pread_fully(fd, scan.data(), piece, static_cast<off_t>(start + at));
-            const std::size_t have = got < 0 ? 0 : static_cast<std::size_t>(got);
+            if (got < 0) {
+                // No end of the file: the bands it kept from being looked at are not known.
+                return refuse(kCannotRead);
+            }
+            const std::size_t have = static_cast<std::size_t>(got);
             ink = !all_zero(scan.data(), have);
             ended = have < piece;
             at += have;

@@ -49,6 +49,17 @@ std::string import_folder(std::string_view job_folder, std::string_view date) {
     }
 }
 
+bool import_print_file(const std::string& source, const std::string& folder) {
+    const std::string target =
+        job_file_path(folder, std::filesystem::path(source).filename().string());
+    // The copy puts its file in place without replacing anything: a file of the name (one of
+    // the same name chosen from another folder) goes first, as the replacing copy would have it.
+    if (platform::exists(target) && !platform::delete_file(target)) {
+        return false;
+    }
+    return platform::copy_file_into_place(source, target);
+}
+
 void CvelquorinDlg::OnBnClickedImport() {
     // One import at a time: a second one would share the abort flag and the wait dialog.
     if (import_running_.exchange(true)) {
@@ -89,9 +100,7 @@ void CvelquorinDlg::ImportThreadProc(CvelquorinDlg* window) {
                 stopped = true;
                 break;
             }
-            const std::string name = std::filesystem::path(source).filename().string();
-            if (!platform::copy_file(source, job_file_path(folder, name),
-                                     platform::CopyMode::Overwrite)) {
+            if (!import_print_file(source, folder)) {
                 failed += "\n" + source;
             }
             platform::sleep_ms(kPauseAfterCopyMs);

@@ -40,6 +40,10 @@ bool is_private_folder(const fs::path& folder) {
     return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
 }
 
+fs::path fallback_instance_folder() {
+    return fs::path("/tmp") / ("velquorin-" + std::to_string(::geteuid()));
+}
+
 // Poll time-outs are real time; the program's time-outs run on the scaled clock.
 int real_poll_ms(std::uint32_t program_ms) {
     const std::int64_t ms = platform::real_microseconds(program_ms) / 1000;
@@ -93,12 +97,20 @@ bool peer_is_this_user(int fd) {
 
 }  // namespace
 
-std::optional<fs::path> instance_folder() {
+fs::path instance_folder_location() {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
         runtime != nullptr && *runtime == '/' && is_private_folder(runtime)) {
         return fs::path(runtime);
     }
-    const fs::path fallback = fs::path("/tmp") / ("velquorin-" + std::to_string(::geteuid()));
+    return fallback_instance_folder();
+}
+
+std::optional<fs::path> instance_folder() {
+    const fs::path location = instance_folder_location();
+    const fs::path fallback = fallback_instance_folder();
+    if (location != fallback) {
+        return location;
+    }
     if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
         warn("cannot create", fallback);
         return std::nullopt;

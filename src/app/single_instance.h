@@ -27,6 +27,9 @@ inline constexpr std::string_view kSocketSuffix = ".socket";
 // this user that nobody else may enter, else /tmp/velquorin-<uid> (made when missing, refused
 // unless it is such a folder). Empty when neither can be had.
 std::optional<std::filesystem::path> instance_folder();
+// Where that folder is or would be, made nothing and checked nothing of the fallback: the
+// runtime folder when it is this user's alone, else /tmp/velquorin-<uid>.
+std::filesystem::path instance_folder_location();
 
 class SingleInstance {
   public:

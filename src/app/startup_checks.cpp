@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/single_instance.h"
 #include "config/all_settings.h"
 #include "config/program_globals.h"
 #include "engine/step_settings.h"
@@ -89,12 +90,16 @@ bool is_or_holds(const std::filesystem::path& folder, const std::filesystem::pat
 
 // The start-up scan deletes every file of the job folder tree that is not a print file or its
 // preview. A job folder that is the root, the home folder, or holds the settings or the spool
-// folder would lose the operator's files, the settings and the spooled PDFs, and one inside the
-// settings root the files kept there (the virtual printers' settings and PDFs): it is refused.
+// folder would lose the operator's files, the settings and the spooled PDFs; one that holds the
+// system drive "hotfpath.ini", "MTOutput" and the designer's files; one that holds the instance
+// folder (/tmp for /tmp/velquorin-<uid>) the running program's lock and socket; and one inside
+// the settings root the files kept there (the virtual printers' settings and PDFs): it is
+// refused.
 bool job_folder_safe_to_scan(const std::string& job_folder) {
     for (const std::filesystem::path& kept :
-         {std::filesystem::path("/"), platform::home_folder(),
-          std::filesystem::path(g_settings_root), std::filesystem::path(g_spool_folder)}) {
+         {std::filesystem::path("/"), platform::home_folder(), platform::system_drive(),
+          std::filesystem::path(g_settings_root), std::filesystem::path(g_spool_folder),
+          instance_folder_location()}) {
         if (!kept.empty() && is_or_holds(job_folder, kept)) {
             return false;
         }

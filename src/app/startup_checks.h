@@ -18,11 +18,12 @@ inline constexpr std::string_view kHotfpathConfigError =
     "hotfpath file config error, please reinstall the programe with administrator!";
 inline constexpr std::string_view kJobFolderError = "<Output folder error>";
 // A job folder that must not be scanned: the root, the home folder, one that is or holds the
-// settings root or the spool folder, or one inside the settings root. The line names the folder
-// between these two texts.
+// system drive, the settings root, the spool folder or the instance folder, or one inside the
+// settings root. The line names the folder between these two texts.
 inline constexpr std::string_view kJobFolderNotAllowedStart = "<Output folder error: ";
 inline constexpr std::string_view kJobFolderNotAllowedEnd =
-    " is or holds the home, settings or spool folder, or lies in the settings folder>";
+    " is or holds the home, system drive, settings, spool or instance folder, or lies in the "
+    "settings folder>";
 inline constexpr std::string_view kSpoolFolderError = "<IMAGESPOOL folder error>";
 // A spool folder inside the virtual printers' hot folders, where the collector would take its
 // own output again: named between these two texts.

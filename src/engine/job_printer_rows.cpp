@@ -19,6 +19,8 @@ namespace ui = platform::ui;
 constexpr const char* kNotFiledText =
     "The printed file could not be moved into the printed-jobs folder; it stays in the job "
     "queue:\n";
+constexpr const char* kNotDeletedText =
+    "The print file could not be deleted; it stays in the job queue:\n";
 
 ui::ListCtrl* printing_list() {
     return main_window_list(IDC_PRINTING_LIST);
@@ -52,11 +54,12 @@ void select_next_row(ui::ListCtrl& list, int row) {
 }
 
 // The results are not looked at: a folder that could not be made leaves the print file where
-// it is.
+// it is. The copy shows at its name only once it is whole, so a copy cut off (the program
+// ended, a full disk) never leaves a cut-short file in the history to be reverted and printed.
 void copy_into_history(const std::string& path) {
     const std::filesystem::path file(path);
     if (const auto folder = new_dated_folder(g_printed_folder)) {
-        platform::copy_file(file, *folder / file.filename(), platform::CopyMode::FailIfExists);
+        platform::copy_file_into_place(file, *folder / file.filename());
     }
 }
 
@@ -181,7 +184,6 @@ void file_printed_job(const std::string& path, bool was_stopped, int copies,
                 select_next_row(*jobs, row);
                 return FileAction::Keep;
             }
-            jobs->delete_item(row);
             return FileAction::Delete;
         }
         if (copies > 1) {
@@ -190,30 +192,33 @@ void file_printed_job(const std::string& path, bool was_stopped, int copies,
             select_next_row(*jobs, row);
             return settings.keep_printed ? FileAction::CopyIntoHistory : FileAction::Keep;
         }
-        // Moved first, and the row deleted only once the file has left the job folder.
-        if (settings.keep_printed) {
-            return FileAction::MoveIntoHistory;
-        }
-        jobs->delete_item(row);
-        return FileAction::Delete;
+        // Moved or deleted first, and the row deleted only once the file has left the job
+        // folder.
+        return settings.keep_printed ? FileAction::MoveIntoHistory : FileAction::Delete;
     });
+    // A file that could not leave the job folder keeps its row, reading "Wait", and the
+    // operator is told which it is: without its row it would be printed again at the next
+    // start, unseen.
+    const auto row_goes_with_file = [&](bool gone, const char* not_gone_text) {
+        if (gone) {
+            change_row(jobs, JobRow::job_path, path,
+                       [](ui::ListCtrl& list, int row) { list.delete_item(row); });
+            return;
+        }
+        set_job_state(path, JobState::wait);
+        ui::message_box(not_gone_text + path, "", ui::Buttons::Ok, ui::Icon::Warning);
+    };
     switch (action) {
         case FileAction::Keep:
             break;
         case FileAction::Delete:
-            platform::delete_file(path);
+            row_goes_with_file(platform::delete_file(path), kNotDeletedText);
             break;
         case FileAction::CopyIntoHistory:
             copy_into_history(path);
             break;
         case FileAction::MoveIntoHistory:
-            if (move_into_history(path)) {
-                change_row(jobs, JobRow::job_path, path,
-                           [](ui::ListCtrl& list, int row) { list.delete_item(row); });
-            } else {
-                set_job_state(path, JobState::wait);
-                ui::message_box(kNotFiledText + path, "", ui::Buttons::Ok, ui::Icon::Warning);
-            }
+            row_goes_with_file(move_into_history(path), kNotFiledText);
             break;
     }
 }

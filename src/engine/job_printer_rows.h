@@ -43,9 +43,9 @@ int count_down_copies(const std::string& path, bool was_stopped);
 // The job row and the print file after a print: a stopped job goes back to "Wait" or goes with
 // its file, as "print cancel file set" says; between copies the row reads "Ready to print" and
 // the file may be copied into the printed-jobs history; after the last copy the file is moved
-// into the history (or deleted) and the row goes. A printed file that cannot be moved keeps its
-// row, reading "Wait", and the operator is told which file it is: without its row it would be
-// printed again at the next start. A job without a job row leaves its file where it is.
+// into the history (or deleted) and the row goes. A file that cannot be moved or deleted keeps
+// its row, reading "Wait", and the operator is told which file it is: without its row it would
+// be printed again at the next start. A job without a job row leaves its file where it is.
 void file_printed_job(const std::string& path, bool was_stopped, int copies,
                       const JobSettings& settings);
 

@@ -1,5 +1,7 @@
 #include "jobs/hot_folder_watch.h"
 
+#include <cerrno>
+#include <iostream>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -13,11 +15,27 @@
 
 std::shared_ptr<platform::DirWatchPort> g_hot_folder_port;
 std::atomic<std::shared_ptr<HotFolderWatch>> g_hot_folder_watch;
+std::atomic<std::shared_ptr<platform::WriteWatch>> g_job_folder_writes;
 
 namespace {
 
 // Short enough for the worker to stop promptly, long enough not to spin.
 constexpr std::uint32_t kWatchWaitMs = 200;
+
+// Whatever becomes of it, the intake goes on: without it every file whose writer cannot be ruled
+// out waits for its quiet time.
+void start_write_watch() {
+    int error = 0;
+    std::shared_ptr<platform::WriteWatch> writes = platform::WriteWatch::create(&error);
+    if (!writes) {
+        std::cerr << "velquorin: cannot watch the writes into the job folder: "
+                  << std::error_code(error, std::system_category()).message() << "\n";
+    } else if (!writes->watch_tree(g_job_folder)) {
+        std::cerr << "velquorin: cannot watch the writes into the job folder " << g_job_folder
+                  << ": " << std::error_code(errno, std::system_category()).message() << "\n";
+    }
+    g_job_folder_writes.store(std::move(writes));
+}
 
 std::string_view change_code(platform::DirChangeAction action) {
     switch (action) {
@@ -35,6 +53,7 @@ std::string_view change_code(platform::DirChangeAction action) {
 
 int start_hot_folder_watch() {
     load_step_settings();
+    start_write_watch();
     if (g_hot_folder_port) {
         platform::ui::message_box("mh IOCP error");
     }
@@ -101,6 +120,7 @@ namespace hot_folder_watch_detail {
 
 void reset() {
     g_hot_folder_watch.store(nullptr);
+    g_job_folder_writes.store(nullptr);
     g_hot_folder_port.reset();
 }
 

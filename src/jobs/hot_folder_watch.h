@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/dir_watch.h"
+#include "platform/write_watch.h"
 
 // The watch over the job folder, set up once by the main window before any worker starts.
 
@@ -29,9 +30,23 @@ extern std::shared_ptr<platform::DirWatchPort> g_hot_folder_port;
 // read by the watcher at each wait, hence atomic.
 extern std::atomic<std::shared_ptr<HotFolderWatch>> g_hot_folder_watch;
 
-// Prepares the step table, the virtual hot folders and their settings files, then the watch of
-// g_job_folder. Called on the user-interface thread after the start-up checks and before the
-// workers start; always returns 0. Every failure shows its box and start-up goes on.
+// What the kernel tells any reader of the job folder of the writes into its files, whoever
+// writes: the intake asks it where a file itself cannot say whether its writer is done (a file
+// of another user, whose processes an operator who is not root cannot see). Watching before the
+// start-up scan lists the tree, so every file made after the start is known from its creation.
+// Null until the set-up makes it, or when the system gives no watch; every file then counts as
+// one from before the watch.
+extern std::atomic<std::shared_ptr<platform::WriteWatch>> g_job_folder_writes;
+
+// A file of the job folder whose writer cannot be ruled out and of which the watch knows nothing
+// (there before the program started) counts as finished once it has stayed unchanged this long,
+// in program milliseconds.
+inline constexpr std::uint32_t kUnwatchedQuietMs = 60000;
+
+// Prepares the step table, the virtual hot folders and their settings files, the watch of the
+// job folder's writes, then the watch of g_job_folder. Called on the user-interface thread after
+// the start-up checks and before the workers start; always returns 0. Every failure shows its box
+// and start-up goes on.
 int start_hot_folder_watch();
 
 class Monitoring_thread;

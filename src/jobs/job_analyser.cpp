@@ -10,6 +10,7 @@
 #include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/monitoring_thread.h"
+#include "jobs/hot_folder_watch.h"
 #include "jobs/job_intake.h"
 #include "platform/clock.h"
 #include "platform/ui/ui_thread.h"
@@ -31,7 +32,9 @@ int print_direction_setting() {
 JobAnalyser::JobAnalyser()
     : window_(engine::main_window()),
       jobs_(engine::main_window_list(IDC_JOB_QUEUE_LIST)),
-      printing_(engine::main_window_list(IDC_PRINTING_LIST)) {
+      printing_(engine::main_window_list(IDC_PRINTING_LIST)),
+      writes_(g_job_folder_writes.load()),
+      finished_(writes_.get(), kUnwatchedQuietMs) {
     clock_.start_tick = platform::tick_count();
     clock_.last_repaint_tick = clock_.start_tick;
 }
@@ -67,7 +70,11 @@ void JobAnalyser::analyse_first_job() {
     // holds it, and no wait would make it readable.
     const bool never_a_file =
         platform::entry_kind(path) == platform::EntryKind::Other || platform::read_refused(path);
-    if (!never_a_file && !platform::can_open_exclusively(path)) {
+    // A job is taken only once its writer is done. Where the file cannot tell (a file of
+    // another user, whose processes an operator who is not root cannot see), what the kernel
+    // told of the job folder's writes decides, whoever wrote; a file from before the program's
+    // start of which it knows nothing must have stayed unchanged for the quiet time.
+    if (!never_a_file && !finished_.finished(path)) {
         note_failed_open(path);
         return;
     }
@@ -76,7 +83,7 @@ void JobAnalyser::analyse_first_job() {
     if (!never_a_file) {
         head = platform::read_regular_file(path, kPrnHeaderSize);
         if (!head) {
-            // Counted with the failed exclusive opens: either way the path is not ready yet.
+            // Counted with the files not finished yet: either way the path is not ready yet.
             note_failed_open(path);
             return;
         }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/main_window_access.h"
 #include "jobs/job_row_texts.h"
+#include "platform/write_watch.h"
 
 // The job analyser and automatic printing.
 
@@ -57,6 +59,10 @@ class JobAnalyser {
     // The first path that failed to open, and how many cycles in a row it did.
     std::string stalled_path_;
     int failed_opens_ = 0;
+    // Whether a job's writer is done: asked of the file, then of the job folder's watch, then
+    // of the quiet time.
+    std::shared_ptr<platform::WriteWatch> writes_;
+    platform::FinishedFiles finished_;
 };
 
 // Whether the job list is repainted now, with `waiting` jobs left and `since_last_ms` since

@@ -3,17 +3,21 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "config/program_globals.h"
 #include "engine/job_list_rows.h"
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
+#include "jobs/hot_folder_watch.h"
 #include "jobs/job_intake.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ui/list_ctrl.h"
 #include "platform/ui/ui_thread.h"
@@ -21,6 +25,12 @@
 namespace ui = platform::ui;
 
 namespace {
+
+// Asked of the entry itself, a link not followed.
+bool is_other_than_a_file(const std::string& path) {
+    const std::optional<platform::EntryStatus> status = platform::entry_status(path);
+    return status && status->kind == platform::EntryStatus::Kind::Other;
+}
 
 // A file name less its last four characters, lower-cased.
 std::string lower_stem(std::string_view name) {
@@ -114,9 +124,85 @@ void remove_job(const std::string& path) {
     set_label(removed.count - 1);
 }
 
+// The files the start-up scan found to delete (no print file, no preview of one) that some
+// writer may still be writing: a RIP that writes "job.tmp" and renames it to "job.prn" once it
+// is whole would lose the job. Each goes once no writer can remain, as the synchroniser's
+// cycles ask again; one that went meanwhile (renamed to a print file, say), or a preview whose
+// print file came meanwhile, is kept.
+class ScanLeftovers {
+  public:
+    // The job folder's watch as the scan begins; what was kept from an earlier scan is
+    // forgotten.
+    void begin(std::shared_ptr<platform::WriteWatch> writes) {
+        writes_ = std::move(writes);
+        finished_.emplace(writes_.get(), kUnwatchedQuietMs);
+        kept_.clear();
+    }
+
+    // `print_file` is the print file a preview stays for, when it comes; empty for other files.
+    void remove(const std::string& path, const std::string& print_file = {}) {
+        if (!remove_if_finished(path, print_file)) {
+            kept_.push_back({path, print_file});
+        }
+    }
+
+    // At most once a second, since a file of another user costs a look through every process.
+    void retry() {
+        const std::uint32_t now = platform::tick_count();
+        if (kept_.empty() || now - last_retry_tick_ < kRetryMs) {
+            return;
+        }
+        last_retry_tick_ = now;
+        std::erase_if(kept_, [&](const Kept& kept) {
+            return remove_if_finished(kept.path, kept.print_file);
+        });
+    }
+
+  private:
+    static constexpr std::uint32_t kRetryMs = 1000;
+    struct Kept {
+        std::string path;
+        std::string print_file;
+    };
+
+    // True when the file is done with: deleted now, or no longer one to delete.
+    bool remove_if_finished(const std::string& path, const std::string& print_file) {
+        if (!platform::exists(path) || (!print_file.empty() && platform::exists(print_file))) {
+            return true;
+        }
+        // A link, a pipe or a device is written by nobody through its name: deleting it
+        // removes only the entry, never what a link leads to.
+        if (!is_other_than_a_file(path) && (!finished_ || !finished_->finished(path))) {
+            return false;
+        }
+        platform::delete_file(path);
+        return true;
+    }
+
+    std::shared_ptr<platform::WriteWatch> writes_;
+    std::optional<platform::FinishedFiles> finished_;
+    std::vector<Kept> kept_;
+    std::uint32_t last_retry_tick_ = 0;
+};
+
+// Used by the synchroniser's thread alone: the scan and the cycles after it.
+ScanLeftovers& scan_leftovers() {
+    static ScanLeftovers leftovers;
+    return leftovers;
+}
+
+void scan_folder(const std::string& folder, ScanLeftovers& leftovers);
+
 }  // namespace
 
 void Monitoring_thread::scan_prn_folder(const std::string& folder) {
+    scan_leftovers().begin(g_job_folder_writes.load());
+    scan_folder(folder, scan_leftovers());
+}
+
+namespace {
+
+void scan_folder(const std::string& folder, ScanLeftovers& leftovers) {
     // An unset job folder would make the clean-up below delete files in the file system's root.
     if (folder.empty()) {
         return;
@@ -142,20 +228,25 @@ void Monitoring_thread::scan_prn_folder(const std::string& folder) {
             // Tried before its contents are cleaned, so a folder that the scan empties stays
             // until the next start.
             platform::remove_empty_folder(path);
-            scan_prn_folder(path);
+            scan_folder(path, leftovers);
         } else if (has_prn_extension(entry.name)) {
             append_hot_folder_change(path, kChangeAppeared);
         } else if (has_bmp_extension(entry.name)) {
             // A preview stays only beside its print file.
-            if (!platform::exists(path.substr(0, path.size() - 4) + ".prn") &&
+            const std::string print_file = path.substr(0, path.size() - 4) + ".prn";
+            if (!platform::exists(print_file) &&
                 !print_file_names.contains(lower_stem(entry.name))) {
-                platform::delete_file(path);
+                leftovers.remove(path, print_file);
             }
         } else {
-            platform::delete_file(path);
+            // A copy cut off left its hidden temporary file here (an import's, a revert's),
+            // which goes too; one in progress is being written and waits.
+            leftovers.remove(path);
         }
     }
 }
+
+}  // namespace
 
 namespace job_queue_sync_detail {
 
@@ -173,8 +264,13 @@ void apply_next_change() {
     }
 }
 
+void retry_scan_leftovers() {
+    scan_leftovers().retry();
+}
+
 CyclePauses run_sync_cycle(Monitoring_thread& worker) {
     apply_next_change();
+    retry_scan_leftovers();
     CyclePauses pauses;
     // Keeps a flood of new files from outrunning the analyser's repainting.
     if (g_pending_job_count.load() > kBusyPendingCount) {

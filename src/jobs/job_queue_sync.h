@@ -8,7 +8,9 @@ class Monitoring_thread;
 
 // The synchroniser's role, run by Monitoring_thread::OnSyncJobQueue: the start-up scan of
 // g_job_folder (Monitoring_thread::scan_prn_folder), then the change queue applied one entry
-// per cycle for the life of the process. Returns once the worker is asked to stop.
+// per cycle for the life of the process. Returns once the worker is asked to stop. The scan
+// deletes what is no print file and no preview of one only once no writer can remain; what it
+// had to leave is tried again with the cycles.
 void sync_job_queue(Monitoring_thread& worker);
 
 // One cycle of the role's change loop, on its own for the tests.
@@ -31,7 +33,12 @@ struct CyclePauses {
 // lists, the label and the jobs awaiting analysis; leaves the lock.
 void apply_next_change();
 
-// apply_next_change(), then the busy pause and the idle pause as they are due.
+// Tries again, at most once a second, to delete the files the start-up scan left because a
+// writer could still be at them (each goes once no writer can remain).
+void retry_scan_leftovers();
+
+// apply_next_change(), the scan's leftovers, then the busy pause and the idle pause as they are
+// due.
 CyclePauses run_sync_cycle(Monitoring_thread& worker);
 
 }  // namespace job_queue_sync_detail

@@ -112,7 +112,10 @@ void printedlist::ListPrintedFolder(const std::string& folder) {
             case Kind::RegularFile:
                 if (has_prn_extension(entry.name)) {
                     append_row(path, time_text(status->modified));
-                } else if (!has_bmp_extension(entry.name)) {
+                } else if (!has_bmp_extension(entry.name) && platform::writer_ruled_out(path)) {
+                    // Only once nothing writes it: the job printer files each copy under a
+                    // hidden temporary name first, and one in progress would be lost with it.
+                    // One that a copy cut off left behind goes here.
                     platform::delete_file(path);
                 }
                 break;

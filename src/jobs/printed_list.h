@@ -33,7 +33,8 @@ class printedlist : public platform::ui::Dialog {
     printedlist();
 
     // Appends a row for every print file under `folder`, at any depth, cleaning as it goes:
-    // empty sub-folders are removed (unless fresh), previews kept, every other entry deleted.
+    // empty sub-folders are removed (unless fresh), previews kept, every other entry deleted
+    // (a file only once nothing writes it: a copy being filed is left to finish).
     // It opens no file and follows no link, so a pipe that bears a print file's name cannot
     // hold it and a link cannot lead it out of the tree.
     void ListPrintedFolder(const std::string& folder);

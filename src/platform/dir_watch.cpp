@@ -139,8 +139,34 @@ int DirWatch::start() {
             listed_files_.emplace(file.name, file.id);
             known_files_.insert(std::move(file.name));
         }
+        // What a folder held when its watch was refused is there from the start too, and
+        // whoever lists the tree now finds it: it is known, so that the retry that watches the
+        // folder reports only what changed since, never those files as new ones.
+        for (const std::string& folder : listing.unlisted) {
+            know_unwatched_tree(folder);
+        }
     }
     return error;
+}
+
+void DirWatch::know_unwatched_tree(const std::string& rel) {
+    std::vector<std::string> folders{rel};
+    while (!folders.empty()) {
+        const std::string folder = std::move(folders.back());
+        folders.pop_back();
+        const std::optional<std::vector<FolderEntry>> entries = list_folder(full_path(folder));
+        if (!entries) {
+            continue;  // nothing known of it: its files are reported once it can be listed
+        }
+        for (const FolderEntry& entry : *entries) {
+            std::string name = join(folder, entry.name);
+            if (entry.is_folder) {
+                folders.push_back(std::move(name));
+            } else {
+                known_files_.insert(std::move(name));
+            }
+        }
+    }
 }
 
 std::filesystem::path DirWatch::full_path(const std::string& rel) const {

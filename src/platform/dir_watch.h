@@ -124,6 +124,9 @@ class DirWatch {
     // Adds the watches of a folder and its sub-folders and lists them. The error of the
     // folder's own watch; sub-folders that cannot be watched or listed go to the retry list.
     int watch_tree(const std::string& rel, TreeListing& listing);
+    // Lists a folder whose watch was refused, and the folders below it, without watching them:
+    // their files are known from then on, not reported.
+    void know_unwatched_tree(const std::string& rel);
     // Reports the difference between the files known below `rel` and a listing of it: files no
     // longer there Removed (but not those in a folder the listing could not list), new ones
     // Added. The listing's files are known afterwards.

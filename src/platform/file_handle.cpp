@@ -5,9 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <utility>
 
 namespace platform {
+
+namespace {
+
+std::function<void(const std::filesystem::path&)> g_between_look_and_open;
+
+}  // namespace
 
 FileHandle::~FileHandle() {
     close();
@@ -40,22 +47,36 @@ int open_close_on_exec(const char* path, int flags, unsigned mode) {
 
 FileHandle open_regular_file(const std::filesystem::path& path, Links links) {
     const bool follow = links == Links::Followed;
-    // Looked at before the open, so that a device is never opened at all (opening one can
-    // have effects of its own).
+    // The name is resolved once, into a descriptor that opens nothing: a device's own open is
+    // never run and a pipe never waited on. What it stands for is looked at on the descriptor,
+    // and the file is then opened through it, never by the name again, so a link swapped to a
+    // device in between changes nothing.
+    const FileHandle looked(
+        open_close_on_exec(path.c_str(), O_PATH | O_NOCTTY | (follow ? 0 : O_NOFOLLOW)));
     struct stat named {};
-    const int looked = follow ? ::stat(path.c_str(), &named) : ::lstat(path.c_str(), &named);
-    if (looked != 0 || !S_ISREG(named.st_mode)) {
+    if (!looked.is_open() || ::fstat(looked.get(), &named) != 0 || !S_ISREG(named.st_mode)) {
         return FileHandle();
     }
-    // Non-blocking, so that a pipe put at the name in between cannot hold the open up waiting
-    // for a writer; reads of a regular file are not affected.
-    FileHandle file(open_close_on_exec(
-        path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | (follow ? 0 : O_NOFOLLOW)));
+    if (g_between_look_and_open) {
+        g_between_look_and_open(path);
+    }
+    // Non-blocking all the same: reads of a regular file are not affected.
+    const std::string through = "/proc/self/fd/" + std::to_string(looked.get());
+    FileHandle file(open_close_on_exec(through.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
     struct stat opened {};
-    if (!file.is_open() || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    if (!file.is_open() || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
         return FileHandle();
     }
     return file;
 }
+
+namespace file_handle_detail {
+
+void set_between_look_and_open(std::function<void(const std::filesystem::path&)> hook) {
+    g_between_look_and_open = std::move(hook);
+}
+
+}  // namespace file_handle_detail
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 
 // Open descriptors of the program's own files, and the one way a print file (or any file the
 // program only reads) is opened. Every descriptor is close-on-exec, so a program the
@@ -41,5 +42,12 @@ FileHandle open_regular_file(const std::filesystem::path& path, Links links = Li
 
 // ::open with O_CLOEXEC, tried again when a signal cuts it short.
 int open_close_on_exec(const char* path, int flags, unsigned mode = 0);
+
+namespace file_handle_detail {
+// Tests: called by open_regular_file once the name has been looked at and before the file is
+// opened for reading, to change what the name leads to at that moment. Set while nothing else
+// opens files; an empty function removes it.
+void set_between_look_and_open(std::function<void(const std::filesystem::path&)> hook);
+}  // namespace file_handle_detail
 
 }  // namespace platform

@@ -563,10 +563,6 @@ Writers writers_of(const std::filesystem::path& path) {
     return scan.all_seen ? Writers::None : Writers::Unknown;
 }
 
-bool can_open_exclusively(const std::filesystem::path& path) {
-    return writers_of(path) != Writers::Some;
-}
-
 bool writer_ruled_out(const std::filesystem::path& path) {
     return writers_of(path) == Writers::None;
 }

@@ -167,17 +167,11 @@ std::optional<std::uint64_t> file_size(const std::filesystem::path& path);
 enum class Writers { None, Some, Unknown };
 Writers writers_of(const std::filesystem::path& path);
 
-// True only when the file exists, is a regular file that this process may read, and no open
-// handle anywhere (another process, another thread, or another descriptor of this process) has
-// it open for writing. Used before taking a job or a PDF, so a file that is still being written
-// is left for a later try. Where a writer could only be hidden among processes this user may
-// not look into, the file counts as free.
-bool can_open_exclusively(const std::filesystem::path& path);
-
-// The same question, answered "still written" where the answer cannot be known: true only when
-// a read lease could be taken, or, where none can (a file of another user), every process of
-// the machine could be looked into and none writes the file. So a user who cannot see other
-// users' processes never takes another user's file while it may be half written.
+// Whether a file may be taken: answered "still written" where the answer cannot be known. True
+// only when the file exists, is a regular file that this process may read, and a read lease
+// could be taken, or, where none can (a file of another user), every process of the machine
+// could be looked into and none writes the file. So a user who cannot see other users'
+// processes never takes another user's file while it may be half written.
 bool writer_ruled_out(const std::filesystem::path& path);
 
 namespace files_detail {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "analysis/file_reads.h"
 #include "analysis/print_time_estimate.h"
 #include "config/all_settings.h"
 #include "config/program_globals.h"
@@ -88,6 +89,15 @@ TEST_F(PrintTimeRoleTest, FillsNAOnceAndLeavesFilledRowsAlone) {
     EXPECT_EQ(cell(PrintRow::expected_time), "Unknow");
     EXPECT_EQ(cell(PrintRow::pass_time), "N/A");
     EXPECT_EQ(estimate_first_printing_row(estimator_), 2000u);
+
+    // So does one whose file fails to read part-way: what was read before is no estimate.
+    window_.printing().delete_all_items();
+    queue_job(small_job(300), "damaged.prn");
+    analysis::file_reads_detail::fail_reads_from(kPrnHeaderSize + 1000);
+    EXPECT_EQ(estimate_first_printing_row(estimator_), 0u);
+    analysis::file_reads_detail::fail_reads_from(-1);
+    EXPECT_EQ(cell(PrintRow::expected_time), "Unknow");
+    EXPECT_EQ(cell(PrintRow::pass_time), "N/A");
 }
 
 // The row of another job that took the first place while the estimate ran keeps its cells.

@@ -148,4 +148,20 @@ TEST(PrnAnalyseProgram, InkAndTimeEstimates) {
     EXPECT_EQ(run("time " + (dir / "t.prn").string() + " --speed 2", dir).exit_code, 1);
 }
 
+// An answer that cannot be written (standard output on a full disk) is no answer: the program
+// ends with the status its usage gives for it, never with 0.
+TEST(PrnAnalyseProgram, OutputThatCannotBeWrittenExitsThree) {
+    TempDir dir;
+    test_support::PrnBuilder(300, 1000).random_dots(3, 0.2).write(dir / "job.prn");
+    const std::string job = (dir / "job.prn").string();
+    for (const std::string& arguments :
+         {"preview " + job + " " + (dir / "out.bmp").string(), "ink " + job, "time " + job}) {
+        const std::string command =
+            std::string(PRN_ANALYSE_PATH) + " " + arguments + " > /dev/full 2> /dev/null";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << arguments;
+        EXPECT_EQ(WEXITSTATUS(status), 3) << arguments;
+    }
+}
+
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <QTimer>
 
+#include <csignal>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -19,6 +21,7 @@
 #include "app/job_queue_list.h"
 #include "app/main_window_ids.h"
 #include "app/printing_list.h"
+#include "jobs/job_intake.h"
 #include "jobs/job_print_settings.h"
 #include "main_window_fixture.h"
 #include "platform/clock.h"
@@ -27,6 +30,7 @@
 #include "platform/ui/menu.h"
 #include "prn_builder.h"
 #include "temp_dir.h"
+#include "test_processes.h"
 
 namespace {
 
@@ -166,6 +170,30 @@ TEST(ImportFolder, TheFirstFreeNumberWithABlankBeforeASingleDigit) {
     EXPECT_EQ(import_folder(jobs.path().string(), "2026-12-10"),
               (jobs.path() / "2026-12-10-11").string());
     EXPECT_EQ(import_date_text().size(), 10u);
+}
+
+// An import cut off in the middle of a file (the program ended, a crash, a full disk) leaves no
+// print file in the job folder, so the next start takes no cut-short job; the next import of the
+// file goes through, and a file of the same name is replaced.
+TEST(ImportFile, ACopyCutOffLeavesNoPrintFile) {
+    const test_support::TempDir sources;
+    const test_support::TempDir folder;
+    const std::string bytes(4 << 20, 'x');
+    test_support::write_file(sources / "job.prn", bytes);
+    const std::string source = (sources / "job.prn").string();
+    ASSERT_EQ(test_support::killed_past_file_size(
+                  1 << 20, [&] { import_print_file(source, folder.path().string()); }),
+              SIGXFSZ);
+    for (const auto& entry : fs::directory_iterator(folder.path())) {
+        EXPECT_FALSE(has_prn_extension(entry.path().filename().string())) << entry.path();
+    }
+    ASSERT_TRUE(import_print_file(source, folder.path().string()));
+    EXPECT_EQ(test_support::read_file(folder / "job.prn"), bytes);
+    fs::create_directory(sources / "again");
+    test_support::write_file(sources / "again" / "job.prn", "again");
+    ASSERT_TRUE(
+        import_print_file((sources / "again" / "job.prn").string(), folder.path().string()));
+    EXPECT_EQ(test_support::read_file(folder / "job.prn"), "again");
 }
 
 TEST_F(MainWindowDialogs, ImportCopiesIntoANewDatedFolderUnderTheWaitDialogOneImportAtATime) {

@@ -25,6 +25,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/main_window_frame.h"
@@ -39,6 +40,7 @@
 #include "prn_builder.h"
 #include "qt_application.h"
 #include "scoped_env.h"
+#include "temp_dir.h"
 #include "workstation_fixture.h"
 #include "x_desktop.h"
 
@@ -331,6 +333,125 @@ TEST_F(RunningProgram, APrintedJobRevertedFromTheHistoryIsPrintedAgain) {
         return fs::exists(station_.printed_folder() / (engine::local_date_text() + "-1") /
                           "sample.prn");
     }));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+// The dots the sheet's record gives a head slot; -1 when it names none.
+long long sheet_dots(const std::string& json, int slot) {
+    const std::string tag = "{\"slot\":" + std::to_string(slot) + ",\"dots\":";
+    const std::size_t at = json.find(tag);
+    return at == std::string::npos ? -1 : std::stoll(json.substr(at + tag.size()));
+}
+
+// A writer of another account: its standard input goes into a new file as that account makes
+// it, and the file stays open until the input is closed.
+class OtherAccountWriter {
+  public:
+    OtherAccountWriter(const std::string& account, const fs::path& file) {
+        int input[2];
+        if (::pipe2(input, O_CLOEXEC) != 0) {
+            return;
+        }
+        std::vector<std::string> args = {
+            "sudo", "-n", "-u", account, VELQUORIN_OTHER_ACCOUNT_WRITER, file.string()};
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+        if (::posix_spawnp(&pid_, "sudo", &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(input[0]);
+        input_ = input[1];
+    }
+    ~OtherAccountWriter() { finish(); }
+    OtherAccountWriter(const OtherAccountWriter&) = delete;
+    OtherAccountWriter& operator=(const OtherAccountWriter&) = delete;
+
+    bool write(const std::string& bytes) {
+        std::size_t done = 0;
+        while (pid_ > 0 && done < bytes.size()) {
+            const ssize_t n = ::write(input_, bytes.data() + done, bytes.size() - done);
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return pid_ > 0;
+    }
+    // Ends the input, so the writer closes the file; its exit status.
+    int finish() {
+        if (input_ >= 0) {
+            ::close(input_);
+            input_ = -1;
+        }
+        if (pid_ <= 0) {
+            return -1;
+        }
+        int status = 0;
+        ::waitpid(std::exchange(pid_, -1), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+};
+
+// Another account's RIP writes a job straight under its final name and pauses half-way. The
+// operator's program cannot look into that account's processes, and takes the job only once
+// its writer has closed it: nothing is printed while it is half written, and then all of it.
+TEST_F(RunningProgram, AJobAnotherAccountIsStillWritingIsPrintedOnlyOnceWholeAndClosed) {
+    const char* other = std::getenv("VELQUORIN_TEST_OTHER_ACCOUNT");
+    if (other == nullptr || *other == '\0') {
+        GTEST_SKIP() << "no second account to write as (VELQUORIN_TEST_OTHER_ACCOUNT, which CI "
+                        "sets, with a sudo rule that lets this user run the tests' writer as "
+                        "that account)";
+    }
+    station_.write_settings("0", "0");
+    const fs::path capture = station_.system_drive().parent_path() / "capture";
+    test_support::ScopedEnv record("VELQUORIN_SIM_CAPTURE", capture.c_str());
+    // The other account passes into the workstation's folders and writes into its job folder.
+    fs::permissions(station_.job_folder().parent_path(), fs::perms::others_exec,
+                    fs::perm_options::add);
+    fs::permissions(station_.job_folder(), fs::perms::all);
+    const pid_t pid = start_running();
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));  // as above
+
+    // Cyan in the half written first, black in the half written after the pause.
+    test_support::PrnBuilder prn(284, 144);
+    prn.width_dots(1134)
+        .solid(PRN_PLANE_CYAN, 0, 72, 0, 1134)
+        .solid(PRN_PLANE_BLACK, 72, 72, 0, 1134);
+    const std::string bytes = prn.bytes();
+    const std::size_t half = kPrnHeaderSize + std::size_t{72} * 284 * kPrnPlaneCount;
+    const fs::path job = station_.job_folder() / "theirs.prn";
+    OtherAccountWriter writer(other, job);
+    ASSERT_TRUE(writer.write(bytes.substr(0, half)));
+    ASSERT_TRUE(wait_for(pid, [&] {
+        std::error_code error;
+        return fs::file_size(job, error) == half;
+    }));
+    // 3 s of real time is 150 s of program time: ample for a job taken too early to print.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    EXPECT_FALSE(fs::exists(capture / "sheet-000.png")) << "printed while half written";
+
+    ASSERT_TRUE(writer.write(bytes.substr(half)));
+    ASSERT_EQ(writer.finish(), 0);
+    ASSERT_TRUE(wait_for(pid, [&] { return fs::exists(capture / "sheet-000.json"); }))
+        << "not printed once whole";
+    const std::string sheet = test_support::read_file(capture / "sheet-000.json");
+    EXPECT_GT(sheet_dots(sheet, 1), 0) << "no black: the second half was not printed\n" << sheet;
+    EXPECT_GT(sheet_dots(sheet, 2), 0) << sheet;
+    EXPECT_NE(sheet.find("\"cut_off\":false"), std::string::npos) << sheet;
+    EXPECT_FALSE(fs::exists(capture / "sheet-001.json")) << "printed twice";
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
 }

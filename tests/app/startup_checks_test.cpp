@@ -1,11 +1,13 @@
 #include "app/startup_checks.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/single_instance.h"
 #include "config/program_globals.h"
 #include "fifo.h"
 #include "message_box_recorder.h"
@@ -202,8 +204,50 @@ TEST(StartupChecksJobFolder, AFolderWhoseScanWouldDeleteTheOperatorsFilesIsRefus
         EXPECT_EQ(boxes.count(), c.refused ? 1u : 0u) << c.name;
     }
     EXPECT_EQ(app::job_folder_not_allowed("/srv/jobs"),
-              "<Output folder error: /srv/jobs is or holds the home, settings or spool folder, or "
-              "lies in the settings folder>");
+              "<Output folder error: /srv/jobs is or holds the home, system drive, settings, spool "
+              "or instance folder, or lies in the settings folder>");
+}
+
+// Nor may the scan reach the program's own files: the system drive's "hotfpath.ini",
+// "MTOutput" and the designer, or the running program's lock and socket in the instance folder
+// (the runtime folder, or /tmp/velquorin-<uid> without one, so /tmp itself is refused then).
+TEST(StartupChecksJobFolder, AFolderThatIsOrHoldsTheSystemDriveOrTheInstanceFolderIsRefused) {
+    Workstation station;
+    const fs::path top = station.spool_folder().parent_path();
+    const fs::path drive = top / "outer" / "drive_c";
+    const fs::path runtime = top / "session" / "run";
+    fs::create_directories(drive / "jobs");
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    fs::create_directories(top / "session" / "jobs");
+    fs::copy_file(station.hotfpath(), drive / "hotfpath.ini");
+    test_support::ScopedEnv drive_env("VELQUORIN_SYSTEM_DRIVE", drive.c_str());
+    test_support::ScopedEnv runtime_env("XDG_RUNTIME_DIR", runtime.c_str());
+    ASSERT_EQ(app::instance_folder_location(), runtime);
+    const struct {
+        const char* name;
+        fs::path job_folder;
+        bool refused;
+    } cases[] = {
+        {"the system drive", drive, true},
+        {"above the system drive", drive.parent_path(), true},
+        {"a folder on the system drive", drive / "jobs", false},
+        {"the instance folder", runtime, true},
+        {"above the instance folder", runtime.parent_path(), true},
+        {"beside the instance folder", top / "session" / "jobs", false},
+    };
+    for (const auto& c : cases) {
+        MessageBoxRecorder boxes;
+        write_file(drive / "hotfpath.ini",
+                   station.spool_folder().string() + "\r\n" + c.job_folder.string() + "\r\n");
+        const auto result = app::check_workstation();
+        EXPECT_EQ(result.message,
+                  c.refused ? app::job_folder_not_allowed(c.job_folder.string()) + "\n" : "")
+            << c.name;
+    }
+    test_support::ScopedEnv no_runtime("XDG_RUNTIME_DIR", "");
+    EXPECT_EQ(app::instance_folder_location(),
+              fs::path("/tmp") / ("velquorin-" + std::to_string(::geteuid())));
 }
 
 // The collector empties the virtual printers' hot folders into the spool folder: a spool folder

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include <thread>
 
@@ -22,6 +23,7 @@
 #include "printer/printer_claim.h"
 #include "printer/prn_file.h"
 #include "printer/protocol_state.h"
+#include "undeletable_entries.h"
 
 namespace {
 
@@ -182,6 +184,56 @@ TEST_F(JobOwnershipTest, APrintedJobIsFiledOnceOrKeptInViewWithItsFileNamed) {
             EXPECT_NE(boxes_.texts()[0].find(path), std::string::npos) << boxes_.texts()[0];
         }
         EXPECT_EQ(g_printer_idle, 1);
+    }
+}
+
+// A job whose file is to go after its print (not kept in the history, or stopped with stopped
+// jobs not kept) but cannot be deleted (a job folder the operator may not write) keeps its row,
+// reading "Wait", and the operator is told which file: without its row it would be queued and
+// printed again at the next start.
+TEST_F(JobOwnershipTest, APrintFileThatCannotBeDeletedKeepsItsRowWithItsFileNamed) {
+    struct Case {
+        const char* name;
+        std::map<int, std::string> settings;
+        bool stopped;
+    };
+    const Case cases[] = {
+        {"printed, not kept", {{1, "0"}}, false},
+        {"stopped, not kept", {{2, "0"}}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_settings(c.settings);
+        const std::string path = queue_job(small_job(600));
+        if (c.stopped) {
+            firmware_->answer_at(CMD_PASS_FORWARD, count(codes(), CMD_PASS_FORWARD) + 2,
+                                 STATUS_ABORTED);
+        }
+        const std::size_t boxes_before = boxes_.count();
+        {
+            const test_support::UndeletableEntries held(dir_ / "Output");
+            ASSERT_TRUE(held.ok()) << "the file system cannot hold a file in place";
+            print(path);
+        }
+        EXPECT_EQ(window_.printing().item_count(), 0);
+        EXPECT_TRUE(platform::exists(path));
+        ASSERT_EQ(window_.jobs().item_count(), 1);
+        EXPECT_EQ(job_cell(JobRow::state), JobState::wait);
+        ASSERT_EQ(boxes_.count(), boxes_before + 1);
+        EXPECT_NE(boxes_.texts().back().find(path), std::string::npos) << boxes_.texts().back();
+
+        // Deleted, it loses its row as before.
+        window_.jobs().delete_all_items();
+        const std::string next = queue_job(small_job(600), "next.prn");
+        if (c.stopped) {
+            firmware_->answer_at(CMD_PASS_FORWARD, count(codes(), CMD_PASS_FORWARD) + 2,
+                                 STATUS_ABORTED);
+        }
+        print(next);
+        EXPECT_FALSE(platform::exists(next));
+        EXPECT_EQ(window_.jobs().item_count(), 0);
+        EXPECT_EQ(boxes_.count(), boxes_before + 1);
+        std::filesystem::remove(path);
     }
 }
 

@@ -18,6 +18,7 @@
 #include "engine/job_list_rows.h"
 #include "engine/monitoring_thread.h"
 #include "fifo.h"
+#include "jobs/hot_folder_watch.h"
 #include "jobs/job_intake.h"
 #include "platform/clock.h"
 #include "temp_dir.h"
@@ -206,6 +207,13 @@ TEST_F(JobAnalyserTest, WhatCanNeverBeAPrintFileIsAnErrorAtOnce) {
 // held up. Root reads everything, so root plays the operator ("nobody") in a child that runs
 // the cycles; any other user is refused by the rights as they stand.
 TEST_F(JobAnalyserTest, AFileTheOperatorCannotReadIsAnErrorAtOnce) {
+    // Written while the job folder's writes are watched, as the program watches them from its
+    // start: the one the operator may read is closed by its writer, another account here, so it
+    // is taken at once, although the operator cannot look into that account's processes.
+    const std::shared_ptr<platform::WriteWatch> writes = platform::WriteWatch::create();
+    ASSERT_TRUE(writes && writes->watch_tree(dir_.path()));
+    g_job_folder_writes.store(writes);
+    JobAnalyser analyser;
     const std::string unreadable = write_job("unreadable.prn", a3_header());
     std::filesystem::create_directory(dir_ / "closed");
     const std::string inside = write_job("closed/inside.prn", a3_header());
@@ -219,7 +227,7 @@ TEST_F(JobAnalyserTest, AFileTheOperatorCannotReadIsAnErrorAtOnce) {
     ::chmod((dir_ / "closed").c_str(), 0644);
     const auto analysed = [&] {
         for (int i = 0; i < 3; ++i) {
-            analyser_.run_cycle();
+            analyser.run_cycle();
         }
         return states() == std::vector<std::string>{"Error", "Error", "Wait"} && pending().empty();
     };
@@ -243,6 +251,7 @@ TEST_F(JobAnalyserTest, AFileTheOperatorCannotReadIsAnErrorAtOnce) {
     }
     ::chmod((dir_ / "closed").c_str(), 0755);
     ::chmod(unreadable.c_str(), 0644);
+    g_job_folder_writes.store(nullptr);
 }
 
 TEST_F(JobAnalyserTest, AutomaticSendingTakesWidthsOf30To500AndAppendsThePrintingRow) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "engine/main_window_access.h"
 #include "engine/monitoring_thread.h"
 #include "jobs/job_intake.h"
+#include "fifo.h"
 #include "message_box_recorder.h"
 #include "platform/clock.h"
 #include "temp_dir.h"
@@ -109,6 +111,40 @@ TEST_F(JobQueueSyncTest, ScanCleansTheFolderAndQueuesEachPrintFileForANewRow) {
     EXPECT_EQ(g_pending_job_paths, std::deque<std::string>{job("a.prn")});
     EXPECT_EQ(g_pending_job_count, 1);
     EXPECT_EQ(label(), "Job queue ( 1 )");
+}
+
+// A file that is no job may be one being written: a RIP that writes "job.tmp" and renames it
+// to "job.prn" once whole, or a preview written before its print file. The scan deletes such a
+// file only once no writer can remain, and tries again with the cycles after it; what went
+// meanwhile (renamed into a job), or a preview whose print file came meanwhile, is kept.
+TEST_F(JobQueueSyncTest, TheScanDeletesAFileThatIsNoJobOnlyOnceNothingWritesIt) {
+    for (const char* name : {"job.tmp", "late.bmp", "renamed.tmp", ".velquorin-copy-7-0"}) {
+        test_support::write_file(folder_ / name, "x");
+    }
+    std::vector<std::ofstream> writers;
+    for (const char* name : {"job.tmp", "late.bmp", "renamed.tmp"}) {
+        writers.emplace_back(folder_ / name, std::ios::binary | std::ios::app);
+        ASSERT_TRUE(writers.back());
+    }
+    // A pipe is written by nobody through its name: it goes at once, never opened.
+    test_support::make_fifo(folder_ / "pipe.tmp");
+    EXPECT_TRUE(test_support::ends_without_waiting_on(
+        {folder_ / "pipe.tmp"}, [&] { worker_.scan_prn_folder(g_job_folder); }));
+    EXPECT_FALSE(fs::exists(folder_ / "pipe.tmp"));
+    EXPECT_TRUE(fs::exists(folder_ / "job.tmp"));
+    EXPECT_TRUE(fs::exists(folder_ / "late.bmp"));
+    EXPECT_TRUE(fs::exists(folder_ / "renamed.tmp"));
+    // A copy cut off left its temporary file: nothing writes it.
+    EXPECT_FALSE(fs::exists(folder_ / ".velquorin-copy-7-0"));
+
+    fs::rename(folder_ / "renamed.tmp", folder_ / "renamed.prn");
+    test_support::write_file(folder_ / "late.prn", "x");
+    writers.clear();
+    platform::sleep_ms(1000);
+    job_queue_sync_detail::retry_scan_leftovers();
+    EXPECT_FALSE(fs::exists(folder_ / "job.tmp"));
+    EXPECT_TRUE(fs::exists(folder_ / "late.bmp"));
+    EXPECT_TRUE(fs::exists(folder_ / "renamed.prn"));
 }
 
 TEST_F(JobQueueSyncTest, APrintFileInASubFolderKeepsTheSubFolderInItsTitleAndItsPreview) {

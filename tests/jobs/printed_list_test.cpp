@@ -152,6 +152,26 @@ TEST_F(PrintedListTest, OpeningListsEveryPrintFileWithItsTimeAndCleansTheTree) {
     EXPECT_TRUE(boxes_.texts().empty());
 }
 
+// The job printer files a copy under a hidden temporary name first: one that a copy cut off
+// left behind is removed, one still being written (the job printer copying while the history
+// opens) is left to its writer, and neither is ever listed.
+TEST_F(PrintedListTest, APartialCopyIsNeverListedAndRemovedOnlyOnceNothingWritesIt) {
+    archive("2020-09-07-0/a.prn");
+    const fs::path left = archive("2020-09-07-0/.velquorin-copy-11-0");
+    const fs::path busy = archive("2020-09-07-1/.velquorin-copy-12-0");
+    const int writer = ::open(busy.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    Strings titles;
+    with_history_open([&](printedlist& d) { titles = column(d, printedlist::job_title); });
+    EXPECT_EQ(titles, Strings{printed("2020-09-07-0/a.prn")});
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_TRUE(fs::exists(busy));
+    ::close(writer);
+    with_history_open([&](printedlist& d) { titles = column(d, printedlist::job_title); });
+    EXPECT_EQ(titles, Strings{printed("2020-09-07-0/a.prn")});
+    EXPECT_FALSE(fs::exists(busy));
+}
+
 TEST_F(PrintedListTest, TheWalkOpensNoPipeAndFollowsNoLinkOutOfTheHistory) {
     archive("2026-12-10-0/real.prn");
     fs::create_directories(printed("2026-12-10-1"));

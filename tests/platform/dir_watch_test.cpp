@@ -335,6 +335,23 @@ INSTANTIATE_TEST_SUITE_P(
                        after_listing("", platform::files_detail::fail_listing_reads), "d/x.prn"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The files a folder held when its watch was refused at the start are there from the start, as
+// every file the start finds is: once the folder is watched, only what changed since is
+// reported, never those files as new ones.
+TEST_F(DirWatchTest, AFolderWhoseWatchWasRefusedAtTheStartReportsOnlyWhatChangedSince) {
+    platform::set_time_scale(20.0);  // the retry second takes 50 ms
+    fs::create_directories(root() / "d" / "e");
+    write_file(root() / "d" / "x.prn", "x");
+    write_file(root() / "d" / "e" / "y.prn", "x");
+    write_file(root() / "d" / "z.prn", "x");
+    after_listing("", platform::dir_watch_detail::refuse_watches)();
+    start();
+    platform::dir_watch_detail::set_listing_hook({});
+    fs::remove(root() / "d" / "z.prn");
+    write_file(root() / "d" / "e" / "w.prn", "x");
+    EXPECT_EQ(sorted(collect(2)), (Changes{added("d/e/w.prn"), removed("d/z.prn")}));
+}
+
 TEST_F(DirWatchTest, ARefusedWatchIsTriedAgainAndTheFolderListedThen) {
     platform::set_time_scale(20.0);  // the retry second takes 50 ms
     platform::dir_watch_detail::refuse_watches(1);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -10,12 +11,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
+#include <cstring>
 #include <functional>
 #include <thread>
 
 #include "fifo.h"
 #include "platform/thread.h"
 #include "temp_dir.h"
+#include "test_processes.h"
 
 namespace {
 
@@ -156,6 +160,31 @@ TEST(Files, MoveAcrossFileSystemsCopiesThenDeletesAndNeverReplaces) {
     EXPECT_FALSE(platform::exists(here / "b.prn"));
 }
 
+// A move across file systems that is cut off in the middle of its copy leaves the file where it
+// was and nothing at its new name (at most a temporary file that is never a job); the next move
+// of it goes through.
+TEST(Files, AMoveKilledMidCopyLeavesNothingAtItsNameAndTheNextMoveSucceeds) {
+    TempDir here;
+    TempDir there(test_support::another_file_system());
+    const std::string bytes(8 << 20, 'x');
+    write_file(here / "job.prn", bytes);
+    ASSERT_EQ(
+        test_support::killed_past_file_size(
+            1 << 20, [&] { platform::move_file_across(here / "job.prn", there / "job.prn"); }),
+        SIGXFSZ);
+    EXPECT_FALSE(platform::exists(there / "job.prn"));
+    EXPECT_EQ(platform::file_size(here / "job.prn"), bytes.size());
+    const auto left = platform::list_folder(there.path());
+    ASSERT_TRUE(left);
+    for (const platform::FolderEntry& entry : *left) {
+        EXPECT_TRUE(platform::is_partial_copy_name(entry.name)) << entry.name;
+    }
+
+    ASSERT_TRUE(platform::move_file_across(here / "job.prn", there / "job.prn"));
+    EXPECT_EQ(read_file(there / "job.prn"), bytes);
+    EXPECT_FALSE(platform::exists(here / "job.prn"));
+}
+
 // A copy put into place is never seen at its name before it is whole, in the folder it lands
 // in or across file systems; a taken name is refused and left as it was, and nothing of the copy
 // stays behind, its temporary file included.
@@ -275,6 +304,43 @@ TEST(Files, OpenRegularFileTakesOnlyARegularFileAndNeverWaits) {
                 EXPECT_EQ(byte, 'j');
             }
         }
+    }
+}
+
+// What a name leads to is looked at once: a link swapped to a pipe (or a device) after the look
+// and before the open is never opened, so nothing of what it leads to runs or waits.
+TEST(Files, OpenRegularFileNeverOpensWhatALinkIsSwappedToAfterTheLook) {
+    TempDir dir;
+    write_file(dir / "job.prn", "job");
+    test_support::make_fifo(dir / "pipe");
+    const std::filesystem::path link = dir / "link.prn";
+    std::filesystem::create_symlink(dir / "job.prn", link);
+    const platform::FileHandle opens(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_TRUE(opens.is_open());
+    ASSERT_GE(::inotify_add_watch(opens.get(), dir.path().c_str(), IN_OPEN), 0);
+    platform::file_handle_detail::set_between_look_and_open([&](const std::filesystem::path&) {
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(dir / "pipe", link);
+    });
+    platform::FileHandle file;
+    EXPECT_TRUE(test_support::ends_without_waiting_on(
+        {dir / "pipe"}, [&] { file = platform::open_regular_file(link); }));
+    platform::file_handle_detail::set_between_look_and_open({});
+    // The file that was looked at is the one read, or none at all.
+    if (file.is_open()) {
+        char byte = 0;
+        EXPECT_EQ(::read(file.get(), &byte, 1), 1);
+        EXPECT_EQ(byte, 'j');
+    }
+    alignas(inotify_event) char events[4096];
+    const ssize_t got = ::read(opens.get(), events, sizeof events);
+    for (ssize_t at = 0; at < got;) {
+        inotify_event event{};
+        std::memcpy(&event, events + at, sizeof event);
+        if (event.len > 0) {
+            EXPECT_STRNE(events + at + sizeof event, "pipe") << "the pipe was opened";
+        }
+        at += static_cast<ssize_t>(sizeof event + event.len);
     }
 }
 
@@ -409,14 +475,14 @@ TEST_P(ExclusiveOpen, AWriterInAnotherProcessMakesItFalseUntilItEnds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ExclusiveOpen,
-                         ::testing::Values(ExclusiveCase{"Lease", platform::can_open_exclusively},
+                         ::testing::Values(ExclusiveCase{"Lease", platform::writer_ruled_out},
                                            ExclusiveCase{"ProcessScan", scan_answer}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Files, ExclusiveOpenOfMissingFilesAndFoldersIsFalse) {
     TempDir dir;
-    EXPECT_FALSE(platform::can_open_exclusively(dir / "missing"));
-    EXPECT_FALSE(platform::can_open_exclusively(dir.path()));
+    EXPECT_FALSE(platform::writer_ruled_out(dir / "missing"));
+    EXPECT_FALSE(platform::writer_ruled_out(dir.path()));
 }
 
 // The process table as a non-root user sees it: processes of other users cannot be looked
@@ -452,39 +518,38 @@ TEST(Files, AWriterHiddenAmongProcessesThatCannotBeSeenIsNeverRuledOut) {
         platform::files_detail::scan_for_writers(file.st_dev, file.st_ino, dir / "none").all_seen);
 }
 
-// A file of another user: no lease for this user, and that user's processes out of sight. The
-// lenient question takes it for free, the strict one does not. Root, who sees everything, plays
-// such a user in a child of its own.
+// A file of another user: no lease for this user, and that user's processes out of sight, so a
+// writer of it cannot be ruled out. Root, who sees everything, plays such a user in a child of
+// its own.
 TEST(Files, AnotherUsersFileIsNotRuledOutByOneWhoCannotSeeThatUsersProcesses) {
     TempDir dir;
     const std::filesystem::path file = dir / "theirs.pdf";
     write_file(file, "data");
     ::chmod(file.c_str(), 0644);
     ::chmod(dir.path().c_str(), 0711);
-    const auto answers = [&] {
-        return (platform::can_open_exclusively(file) ? 1 : 0) |
-               (platform::writer_ruled_out(file) ? 2 : 0);
+    const auto answer = [&](const std::filesystem::path& path) {
+        return static_cast<int>(platform::writers_of(path));
     };
+    const int unknown = static_cast<int>(platform::Writers::Unknown);
     if (::getuid() != 0) {
         // Any file of root's that this user may read stands for the other user's.
-        EXPECT_EQ((platform::can_open_exclusively("/etc/passwd") ? 1 : 0) |
-                      (platform::writer_ruled_out("/etc/passwd") ? 2 : 0),
-                  1);
+        EXPECT_EQ(answer("/etc/passwd"), unknown);
+        EXPECT_FALSE(platform::writer_ruled_out("/etc/passwd"));
         return;
     }
-    EXPECT_EQ(answers(), 3) << "root sees every process";
+    EXPECT_TRUE(platform::writer_ruled_out(file)) << "root sees every process";
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
             ::_exit(100);
         }
-        ::_exit(answers());
+        ::_exit(answer(file));
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(WEXITSTATUS(status), unknown);
 }
 
 }  // namespace

@@ -149,10 +149,14 @@ TEST(FinishedFilesTest, TheFileFirstThenItsFolderThenAQuietTime) {
     // A change starts the quiet time again, even one closed after writing: the file is from
     // before the watch, and a writer that opened it then may still hold it.
     write_file(before, "changed");
+    const std::uint32_t asked_from = platform::tick_count();
     EXPECT_FALSE(finished.finished(before));
-    platform::set_tick_count(1000 + 18'000);
+    // The clock runs on between the calls (on a loaded machine by more than a millisecond): the
+    // change was seen at some tick from asked_from to seen_by.
+    const std::uint32_t seen_by = platform::tick_count();
+    platform::set_tick_count(asked_from + 9'000);
     EXPECT_FALSE(finished.finished(before));
-    platform::set_tick_count(1000 + 19'000);
+    platform::set_tick_count(seen_by + 10'000);
     EXPECT_TRUE(finished.finished(before));
     EXPECT_TRUE(finished.finished(before));  // and stays so while unchanged
     EXPECT_FALSE(finished.finished(dir / "missing.prn"));

@@ -1,6 +1,7 @@
 #include "test_processes.h"
 
 #include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -54,6 +55,23 @@ platform::StartResult start_as(const OtherUser& user, const std::filesystem::pat
                                      program.native()};
     argv.insert(argv.end(), args.begin(), args.end());
     return platform::start_process("/usr/bin/setpriv", argv);
+}
+
+int killed_past_file_size(rlim_t limit, const std::function<void()>& work) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit no_core{0, 0};
+        const rlimit file_size{limit, limit};
+        ::setrlimit(RLIMIT_CORE, &no_core);
+        ::setrlimit(RLIMIT_FSIZE, &file_size);
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
 }
 
 OtherUsersDesigner::OtherUsersDesigner(const OtherUser& user, const std::string& title) {

@@ -2,7 +2,10 @@
 
 #include <sys/types.h>
 
+#include <sys/resource.h>
+
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +40,11 @@ std::optional<OtherUser> other_user();
 // it makes is the program itself, with the pid returned.
 platform::StartResult start_as(const OtherUser& user, const std::filesystem::path& program,
                                const std::vector<std::string>& args = {});
+
+// Runs `work` in a child that the kernel ends (SIGXFSZ), as a crash or a full disk would cut it
+// off, once it has written `limit` bytes into any one file. The signal that ended the child;
+// 0 when it ended by itself, -1 when it could not be started.
+int killed_past_file_size(rlim_t limit, const std::function<void()>& work);
 
 // Another account's copy of the stand-in layout designer: lytw.exe in a folder of its own
 // that the account may enter, started as that account with the window title given, recording

@@ -180,7 +180,13 @@ int main(int argc, char** argv) {
         if (!options_valid(command, arguments)) {
             return usage();
         }
-        return command.run(arguments);
+        const int status = command.run(arguments);
+        // The answer is the output: one that did not reach it is a failure, not a result.
+        if (status == 0 && !std::cout.flush()) {
+            std::cerr << "prn-analyse: the result could not be written to standard output\n";
+            return kFailedStatus;
+        }
+        return status;
     }
     return usage();
 }
