@@ -14,6 +14,8 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <iterator>
+#include <string>
 #include <thread>
 
 #include "fifo.h"
@@ -516,6 +518,87 @@ TEST(Files, AWriterHiddenAmongProcessesThatCannotBeSeenIsNeverRuledOut) {
     EXPECT_TRUE(scan.writer_found);
     EXPECT_FALSE(
         platform::files_detail::scan_for_writers(file.st_dev, file.st_ino, dir / "none").all_seen);
+}
+
+// A process table mounted to hide other users' processes lists only this user's, every one of
+// which can be looked into: the scan finds no writer there and must still not call the table
+// fully seen. Root sees every process whatever the mount says, so root plays a user who is not
+// root ("nobody") in a child of its own.
+TEST(Files, AProcessTableThatHidesOtherUsersIsNeverFullySeen) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    write_file(dir / "job.prn", "data");
+    struct stat file {};
+    ASSERT_EQ(::stat((dir / "job.prn").c_str(), &file), 0);
+    // One process, whose descriptors this user may look into and which writes nothing.
+    const std::filesystem::path proc = dir / "proc";
+    std::filesystem::create_directories(proc / "200" / "fd");
+    std::filesystem::create_directories(proc / "200" / "fdinfo");
+    const std::string point = std::filesystem::weakly_canonical(proc).string();
+    const struct {
+        const char* name;
+        std::string line;
+        bool all_seen;
+    } cases[] = {
+        {"hidepid=2", "24 1 0:22 / " + point + " rw,relatime - proc proc rw,hidepid=2", false},
+        {"invisible, with optional fields",
+         "24 1 0:22 / " + point + " rw shared:12 master:1 - proc proc rw,hidepid=invisible", false},
+        {"no hidepid", "24 1 0:22 / " + point + " rw - proc proc rw", true},
+        {"hidepid=1 (the scan sees the hidden descriptors itself)",
+         "24 1 0:22 / " + point + " rw - proc proc rw,hidepid=1", true},
+        {"another mount point", "24 1 0:22 / /elsewhere rw - proc proc rw,hidepid=2", true},
+        {"no process table", "24 1 0:22 / " + point + " rw - tmpfs tmpfs rw,hidepid=2", true},
+    };
+    // Written before the look, which may then be a user who can write nothing here.
+    const auto mountinfo = [&](std::size_t i) { return dir / ("mountinfo-" + std::to_string(i)); };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        write_file(mountinfo(i), "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n" + cases[i].line + "\n");
+        ::chmod(mountinfo(i).c_str(), 0644);
+    }
+    const auto mismatches = [&] {
+        std::string wrong;
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const platform::files_detail::WriterScan scan =
+                platform::files_detail::scan_for_writers(file.st_dev, file.st_ino, proc,
+                                                         mountinfo(i));
+            if (scan.writer_found || scan.all_seen != cases[i].all_seen) {
+                wrong += std::string(cases[i].name) + "; ";
+            }
+        }
+        return wrong;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(mismatches(), "");
+        return;
+    }
+    EXPECT_TRUE(
+        platform::files_detail::scan_for_writers(file.st_dev, file.st_ino, proc, mountinfo(0))
+            .all_seen)
+        << "root sees every process";
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(report[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(100);
+        }
+        const std::string wrong = mismatches();
+        (void)!::write(report[1], wrong.data(), wrong.size());
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    std::string wrong;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;) {
+        wrong.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(report[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(wrong, "") << "wrong for these mounts";
 }
 
 // A file of another user: no lease for this user, and that user's processes out of sight, so a

@@ -1,7 +1,8 @@
 // prn-analyse: runs the analyses of a print file that the program's dialogs run, without a
 // window, for tests, benchmarks and scripts. Each command prints one JSON object on standard
-// output. A print file the analysis refuses ends the program with status 2 and the reason on
-// standard error; a wrong command line ends it with status 1.
+// output. A print file the analysis refuses (or cannot read to its end) ends the program with
+// status 2 and the reason on standard error; an answer that cannot be written (the bitmap, or
+// standard output) with status 3; a wrong command line with status 1.
 #include <cstdio>
 #include <iostream>
 #include <string>
