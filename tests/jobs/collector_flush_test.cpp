@@ -14,13 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "collector_folders.h"
 #include "config/program_globals.h"
 #include "engine/monitoring_thread.h"
-#include "engine/step_settings.h"
-#include "engine/virtual_print_settings.h"
 #include "jobs/virtual_hot_folder_collector.h"
 #include "message_box_recorder.h"
-#include "platform/clock.h"
 #include "temp_dir.h"
 #include "usb/driver/sim/bus.h"
 
@@ -93,16 +91,8 @@ std::size_t first(bool flushed, const Identity& file) {
 }
 
 TEST(CollectorFlush, TheCopiesAndTheirNamesAreOnTheDiskBeforeTheSourceIsDeleted) {
-    test_support::TempDir dir;
+    const test_support::CollectorFolders folders;
     test_support::MessageBoxRecorder boxes;
-    const double previous_scale = platform::time_scale();
-    platform::set_time_scale(50);
-    g_settings_root = (dir / "settings").string();
-    g_spool_folder = (dir / "IMAGESPOOL").string();
-    fs::create_directories(g_settings_root);
-    fs::create_directories(g_spool_folder);
-    engine::create_virtual_hot_folders();
-    engine::prepare_virtual_print_settings();
     const fs::path source = fs::path(g_settings_root) / "VirtualHotFolder" / "kcmy" / "Poster.pdf";
     test_support::write_file(source, "%PDF-1.4 the only copy");
     const Identity source_file = identity_of(source);
@@ -121,9 +111,6 @@ TEST(CollectorFlush, TheCopiesAndTheirNamesAreOnTheDiskBeforeTheSourceIsDeleted)
         SCOPED_TRACE(*name != '\0' ? name : "the spool folder");
         EXPECT_LT(first(true, identity_of(fs::path(g_spool_folder) / name)), deleted);
     }
-    g_settings_root.clear();
-    g_spool_folder.clear();
-    platform::set_time_scale(previous_scale);
 }
 
 }  // namespace

@@ -12,10 +12,9 @@
 #include <string>
 #include <thread>
 
+#include "collector_folders.h"
 #include "config/program_globals.h"
 #include "engine/monitoring_thread.h"
-#include "engine/step_settings.h"
-#include "engine/virtual_print_settings.h"
 #include "fifo.h"
 #include "jobs/job_intake_roles.h"
 #include "message_box_recorder.h"
@@ -32,24 +31,6 @@ using test_support::write_file;
 using Names = std::set<std::string>;
 
 class CollectorTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        previous_scale_ = platform::time_scale();
-        platform::set_time_scale(50);
-        g_settings_root = (dir_ / "settings").string();
-        g_spool_folder = (dir_ / "IMAGESPOOL").string();
-        fs::create_directories(g_settings_root);
-        fs::create_directories(g_spool_folder);
-        // The nine hot folders and the eight layouts' settings files, as start-up makes them.
-        engine::create_virtual_hot_folders();
-        engine::prepare_virtual_print_settings();
-    }
-    void TearDown() override {
-        g_settings_root.clear();
-        g_spool_folder.clear();
-        platform::set_time_scale(previous_scale_);
-    }
-
   public:
     fs::path hot(const std::string& relative) const {
         return fs::path(g_settings_root) / "VirtualHotFolder" / relative;
@@ -72,14 +53,13 @@ class CollectorTest : public ::testing::Test {
     }
 
   protected:
-    test_support::TempDir dir_;
+    // The nine hot folders and the eight layouts' settings files, as start-up makes them.
+    test_support::CollectorFolders folders_;
+    const test_support::TempDir& dir_ = folders_.dir();
     test_support::MessageBoxRecorder boxes_;
     usb::sim::Bus bus_;
     Monitoring_thread worker_{&bus_};
     VirtualHotFolderCollector collector_{worker_};
-
-  private:
-    double previous_scale_ = 1;
 };
 
 TEST_F(CollectorTest, EachPdfGoesToTheSpoolFolderWithItsLayoutsSettingsFileAndLeavesItsFolder) {

@@ -241,7 +241,7 @@ TEST_F(BackendProgram, RefusesWhatIsNoOperatorsHotFolderAndWaitsForAMissingOne) 
         int status;
         std::string says;  // the whole shown text, or a part of it after the owner was become
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"missing layout folder", job("P"), uri(hot_root / "wwww"), CUPS_BACKEND_RETRY,
          "ERROR: The hot folder " + (hot_root / "wwww").string() +
              " does not exist; the job stays in the queue and is tried again later\n"},
@@ -263,6 +263,17 @@ TEST_F(BackendProgram, RefusesWhatIsNoOperatorsHotFolderAndWaitsForAMissingOne) 
         {"another scheme", job("P"), "file:" + hot_.string(), CUPS_BACKEND_FAILED, refusal},
         {"too few arguments", {"17", "ann", "P", "1"}, uri_, CUPS_BACKEND_FAILED, "Usage:"},
     };
+    if (getuid() == 0) {
+        // A folder on the way that another account owns, though the owner's own folders below it
+        // would take the job: only root can make one (CI runs this program as root).
+        const fs::path theirs = dir_->path() / "theirs";
+        fs::create_directories(theirs / "NorvaxelQ800X" / "VirtualHotFolder" / "kcmy");
+        give_to_owner(theirs);
+        EXPECT_EQ(::lchown(theirs.c_str(), 65534, 65534), 0);
+        cases.push_back({"a folder on the way of another account's", job("P"),
+                         uri(theirs / "NorvaxelQ800X" / "VirtualHotFolder" / "kcmy"),
+                         CUPS_BACKEND_FAILED, "theirs belongs to user 65534"});
+    }
     auto before = tree_of(dir_->path());
     before.erase((dir_->path() / "stdin").string());
     for (const Case& c : cases) {
