@@ -67,16 +67,7 @@ void copy_into_history(const std::string& path) {
 // history's Delete All may take the new folder away meanwhile: false when the file is still
 // in the job folder, and no empty dated folder is left for it.
 bool move_into_history(const std::string& path) {
-    const std::filesystem::path file(path);
-    const auto folder = new_dated_folder(g_printed_folder);
-    if (!folder) {
-        return false;
-    }
-    if (platform::move_file_across(file, *folder / file.filename())) {
-        return true;
-    }
-    platform::remove_empty_folder(*folder);
-    return false;
+    return put_into_new_dated_folder(g_printed_folder, path, platform::move_file_across);
 }
 
 }  // namespace

@@ -28,4 +28,18 @@ std::optional<std::filesystem::path> new_dated_folder(const std::filesystem::pat
     }
 }
 
+bool put_into_new_dated_folder(
+    const std::filesystem::path& parent, const std::filesystem::path& file,
+    const std::function<bool(const std::filesystem::path&, const std::filesystem::path&)>& put) {
+    const std::optional<std::filesystem::path> folder = new_dated_folder(parent);
+    if (!folder) {
+        return false;
+    }
+    if (put(file, *folder / file.filename())) {
+        return true;
+    }
+    platform::remove_empty_folder(*folder);
+    return false;
+}
+
 }  // namespace engine

@@ -195,17 +195,10 @@ void printedlist::OnBnClickedRevertToJob() {
 }
 
 bool revert_printed_job(const std::filesystem::path& path) {
-    const std::optional<std::filesystem::path> folder = engine::new_dated_folder(g_job_folder);
-    if (!folder) {
-        return false;
-    }
     // The folder is new, so nothing is in the way of the name.
-    if (platform::copy_file_into_place(path, *folder / path.filename())) {
-        return true;
-    }
-    // No empty dated folder is left behind in the job folder.
-    platform::remove_empty_folder(*folder);
-    return false;
+    return engine::put_into_new_dated_folder(
+        g_job_folder, path,
+        [](const auto& from, const auto& to) { return platform::copy_file_into_place(from, to); });
 }
 
 void printedlist::OnBnClickedDeleteAll() {
