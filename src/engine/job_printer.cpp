@@ -116,6 +116,11 @@ bool Monitoring_thread::refuse_unprintable_job(const std::string& path, bool bra
     if (g_stepping_valid == 1 && g_prn_layout_ok == 1 && mode_known) {
         return false;
     }
+    drop_unprintable_job(path, mode_known);
+    return true;
+}
+
+void Monitoring_thread::drop_unprintable_job(const std::string& path, bool mode_known) {
     g_prn_file.close();
     printer_claim().give_back();
     if (g_prn_read_failed == 1) {
@@ -125,7 +130,6 @@ bool Monitoring_thread::refuse_unprintable_job(const std::string& path, bool bra
     }
     engine::delete_printing_row(path);
     engine::set_job_state(path, JobState::wait);
-    return true;
 }
 
 bool Monitoring_thread::stopped_in_setup() {
@@ -310,11 +314,7 @@ void Monitoring_thread::PrintJob(const std::string& path) {
     // A header that read moments ago and fails now: the job ends before the printer is asked
     // anything more, as one whose header never read.
     if (g_prn_read_failed == 1) {
-        g_prn_file.close();
-        printer_claim().give_back();
-        ui::message_box(kUnreadableText, "", ui::Buttons::Ok);
-        engine::delete_printing_row(path);
-        engine::set_job_state(path, JobState::wait);
+        drop_unprintable_job(path, true);
         return;
     }
 

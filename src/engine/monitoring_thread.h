@@ -74,6 +74,10 @@ class Monitoring_thread : public platform::WorkerThread, public PrinterProtocol 
     void send_band_passes();
     // True when the job has no stepping or does not fit the pass buffers: it is refused once.
     bool refuse_unprintable_job(const std::string& path, bool braille);
+    // Ends a job that printed nothing: the file closed and the printer given back before the
+    // operator is told why (the file could not be read, or, when the image mode was known, the
+    // job does not fit), then the job leaves printing and waits in the job queue.
+    void drop_unprintable_job(const std::string& path, bool mode_known);
     // A read of the print file failed: the job stops, and so does the printer's job.
     void stop_on_read_error();
     // True when a set-up step stopped the job; the printer is then idle and the file closed.
